@@ -1,0 +1,110 @@
+// wavinstruments: renders note text to a WAV file from the shell.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "TolvimoWAVInstruments.h"
+#include "cli/utf16_arguments.h"
+
+namespace {
+
+constexpr const char* VERSION = "1.0.0.1";
+constexpr const char* INSTRUMENTS[] = {
+    "piano", "synth", "drum",         "flute",    "violin", "organ", "bell",  "guitar",
+    "trumpet", "harpsichord", "glockenspiel", "theremin", "oboe", "bass", "epiano",
+};
+
+// Exit statuses; 0 is a written file.
+constexpr int EXIT_NOT_WRITTEN = 1;   // bad note, unusable path, write failure, no memory
+constexpr int EXIT_USAGE = 2;         // wrong arguments
+constexpr int EXIT_UNKNOWN_INSTRUMENT = 3;
+constexpr int EXIT_BAD_SAMPLE_RATE = 4;
+constexpr int EXIT_UNEXPECTED_STATUS = 5;
+
+constexpr const char* USAGE = "usage: wavinstruments INSTRUMENT NOTES SAMPLE_RATE OUTPUT\n";
+
+void PrintHelp() {
+    std::printf(
+        "%s"
+        "       wavinstruments --help | --version | --list\n"
+        "\n"
+        "Renders NOTES (for example \"CDEFG\" or \"C#4Bb3\"; each note lasts 0.5 s)\n"
+        "with INSTRUMENT at SAMPLE_RATE Hz (8000 to 192000) into the mono 16-bit\n"
+        "WAV file OUTPUT, and prints a report.\n"
+        "\n"
+        "  --help     show this text\n"
+        "  --version  print the library version\n"
+        "  --list     print the instrument names, one a line\n"
+        "\n"
+        "Exit status:\n"
+        "  0  the file was written\n"
+        "  1  not written: a character starts no note, the output cannot be opened\n"
+        "     or written, or memory ran out\n"
+        "  2  wrong arguments\n"
+        "  3  unknown instrument\n"
+        "  4  sample rate out of range\n"
+        "  5  the library returned an unexpected status\n",
+        USAGE);
+}
+
+// Accepts an optionally signed decimal integer and nothing else. Values
+// beyond 32 bits are clamped: they are out of range either way.
+bool ParseSampleRate(const char* text, int32_t& rate) {
+    const bool signedOrDigit = (*text >= '0' && *text <= '9') || *text == '-' || *text == '+';
+    if (!signedOrDigit) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text, &end, 10);
+    if (*end != '\0' || end == text) return false;
+    if (errno == ERANGE || value > std::numeric_limits<int32_t>::max()) {
+        rate = value < 0 ? std::numeric_limits<int32_t>::min() : std::numeric_limits<int32_t>::max();
+    } else if (value < std::numeric_limits<int32_t>::min()) {
+        rate = std::numeric_limits<int32_t>::min();
+    } else {
+        rate = static_cast<int32_t>(value);
+    }
+    return true;
+}
+
+int ExitStatusFor(int32_t status) {
+    switch (status) {
+        case TOLVIMO_STATUS_CREATED: return 0;
+        case TOLVIMO_STATUS_FAILED: return EXIT_NOT_WRITTEN;
+        case TOLVIMO_STATUS_UNKNOWN_INSTRUMENT: return EXIT_UNKNOWN_INSTRUMENT;
+        case TOLVIMO_STATUS_BAD_SAMPLE_RATE: return EXIT_BAD_SAMPLE_RATE;
+        default: return EXIT_UNEXPECTED_STATUS;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2) {
+        const std::string_view option = argv[1];
+        if (option == "--help" || option == "-h") {
+            PrintHelp();
+            return 0;
+        }
+        if (option == "--version") {
+            std::printf("%s\n", VERSION);
+            return 0;
+        }
+        if (option == "--list") {
+            for (const char* name : INSTRUMENTS) std::printf("%s\n", name);
+            return 0;
+        }
+    }
+    int32_t sampleRate = 0;
+    if (argc != 5 || !ParseSampleRate(argv[3], sampleRate)) {
+        std::fputs(USAGE, stderr);
+        return EXIT_USAGE;
+    }
+    using tolvimo_cli::Utf8ToUtf16;
+    const auto instrument = Utf8ToUtf16(argv[1]);
+    const auto notes = Utf8ToUtf16(argv[2]);
+    const auto output = Utf8ToUtf16(argv[4]);
+    return ExitStatusFor(WAVInstruments(instrument.c_str(), notes.c_str(), sampleRate, output.c_str()));
+}

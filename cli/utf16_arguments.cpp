@@ -1,0 +1,68 @@
+#include "cli/utf16_arguments.h"
+
+namespace tolvimo_cli {
+namespace {
+
+constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Decodes one code point at `at`, advancing it; malformed input yields
+// U+FFFD and consumes one byte, so decoding resynchronises on the next one.
+char32_t DecodeOne(std::string_view text, size_t& at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    size_t length = 0;
+    char32_t code = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        ++at;
+        return lead;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, code = lead & 0x1F, minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, code = lead & 0x0F, minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, code = lead & 0x07, minimum = 0x10000;
+    } else {
+        ++at;
+        return REPLACEMENT_CHARACTER;
+    }
+    if (at + length > text.size()) {
+        ++at;
+        return REPLACEMENT_CHARACTER;
+    }
+    for (size_t k = 1; k < length; ++k) {
+        const auto byte = static_cast<unsigned char>(text[at + k]);
+        if (!IsContinuation(byte)) {
+            ++at;
+            return REPLACEMENT_CHARACTER;
+        }
+        code = (code << 6) | (byte & 0x3F);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        ++at;
+        return REPLACEMENT_CHARACTER;
+    }
+    at += length;
+    return code;
+}
+
+}  // namespace
+
+Utf16String Utf8ToUtf16(std::string_view utf8) {
+    Utf16String out;
+    out.reserve(utf8.size());
+    for (size_t at = 0; at < utf8.size();) {
+        const char32_t code = DecodeOne(utf8, at);
+        if (code >= 0x10000) {
+            out.push_back(static_cast<TolvimoUtf16>(0xD800 + ((code - 0x10000) >> 10)));
+            out.push_back(static_cast<TolvimoUtf16>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<TolvimoUtf16>(code));
+        }
+    }
+    return out;
+}
+
+}  // namespace tolvimo_cli

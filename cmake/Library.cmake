@@ -1,0 +1,58 @@
+# The library: one object library compiled once, linked both into the shared
+# library that hosts load and into a static library for the unit tests.
+
+set(TOLVIMO_SOURCES
+  notes/note_reader.cpp
+  synthesis/envelope.cpp
+  synthesis/instrument_presets.cpp
+  synthesis/render_note.cpp
+  synthesis/sample_buffer.cpp
+  wav/wav_writer.cpp
+  request/instrument_names.cpp
+  request/output_file.cpp
+  request/report.cpp
+  request/wav_instruments.cpp
+  platform/file_status.cpp
+)
+if(WIN32)
+  list(APPEND TOLVIMO_SOURCES platform/text_conversion_windows.cpp)
+else()
+  list(APPEND TOLVIMO_SOURCES platform/text_conversion_posix.cpp)
+endif()
+
+add_library(tolvimo_objects OBJECT ${TOLVIMO_SOURCES})
+target_include_directories(tolvimo_objects PUBLIC
+  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
+  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>)
+target_link_libraries(tolvimo_objects PRIVATE tolvimo_warnings tolvimo_exact_math)
+target_compile_definitions(tolvimo_objects PRIVATE TOLVIMO_WAV_INSTRUMENTS_BUILD)
+set_target_properties(tolvimo_objects PROPERTIES
+  POSITION_INDEPENDENT_CODE ON
+  CXX_VISIBILITY_PRESET hidden
+  VISIBILITY_INLINES_HIDDEN ON)
+if(NOT WIN32)
+  target_link_libraries(tolvimo_objects PUBLIC m)
+endif()
+
+# Internal static library for the unit tests: the same objects.
+add_library(tolvimo_static STATIC)
+target_link_libraries(tolvimo_static PUBLIC tolvimo_objects)
+target_compile_definitions(tolvimo_static INTERFACE TOLVIMO_WAV_INSTRUMENTS_STATIC)
+
+add_library(TolvimoWAVInstruments SHARED)
+target_link_libraries(TolvimoWAVInstruments PRIVATE tolvimo_objects)
+target_include_directories(TolvimoWAVInstruments PUBLIC
+  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+  $<INSTALL_INTERFACE:include>)
+set_target_properties(TolvimoWAVInstruments PROPERTIES
+  VERSION ${PROJECT_VERSION}
+  SOVERSION ${PROJECT_VERSION_MAJOR})
+if(NOT WIN32)
+  target_link_libraries(TolvimoWAVInstruments PRIVATE m)
+  # Hidden visibility still lets the standard library's template instances
+  # through; the version script lets exactly one symbol out.
+  set(TOLVIMO_EXPORTS_MAP ${PROJECT_SOURCE_DIR}/cmake/exports.map)
+  target_link_options(TolvimoWAVInstruments PRIVATE
+    -Wl,--version-script=${TOLVIMO_EXPORTS_MAP} -Wl,--no-undefined)
+  set_property(TARGET TolvimoWAVInstruments APPEND PROPERTY LINK_DEPENDS ${TOLVIMO_EXPORTS_MAP})
+endif()

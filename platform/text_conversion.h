@@ -1,0 +1,34 @@
+// Stand-in for the platform's conversion of UTF-16 arguments to the system's
+// 8-bit text: UTF-8 on POSIX, the ANSI code page on Windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
+
+#include "TolvimoWAVInstruments.h"
+
+namespace tolvimo {
+
+struct FreeReleaser {
+    void operator()(char* text) const { std::free(text); }
+};
+
+// A heap-allocated NUL-terminated 8-bit string and its length in bytes.
+struct NarrowText {
+    std::unique_ptr<char, FreeReleaser> text;
+    size_t length = 0;
+};
+
+// Converts the NUL-terminated `wide` string, whatever its length, into a
+// buffer sized for the whole result. A character the 8-bit encoding cannot
+// represent becomes its replacement character (U+FFFD in UTF-8), which is
+// never a note letter, accidental or digit. Returns false when memory runs
+// out; `out` is then empty.
+bool ConvertToNarrow(const TolvimoUtf16* wide, NarrowText& out);
+
+// Bytes taken by the character starting at `position` in `text` (1 for
+// ASCII), never reaching past `length`.
+size_t CharacterLength(const char* text, size_t length, size_t position);
+
+}  // namespace tolvimo

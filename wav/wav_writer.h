@@ -1,0 +1,22 @@
+// Writes mono 16-bit linear PCM RIFF WAVE files: the canonical 44-byte
+// header, then the samples, all integers little-endian.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "synthesis/sample_buffer.h"
+
+namespace tolvimo {
+
+constexpr int32_t WAV_HEADER_SIZE = 44;
+
+// Writes the header for `sampleCount` samples at `sampleRate`. The sizes are
+// final: nothing is patched later. Returns false if the stream refused a byte.
+bool WriteWavHeader(std::FILE* file, int32_t sampleRate, int32_t sampleCount);
+
+// Writes the buffer's first `count` samples, low byte first. Returns false
+// if the stream refused a byte.
+bool WriteWavSamples(std::FILE* file, const SampleBuffer& buffer);
+
+}  // namespace tolvimo
