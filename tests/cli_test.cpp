@@ -1,0 +1,63 @@
+// The command-line host by its exit statuses and output.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "test_support.h"
+
+namespace tolvimo_test {
+namespace {
+
+struct CliRun {
+    int exitStatus;
+    std::string output;  // standard output and standard error together
+};
+
+CliRun RunCli(const std::string& arguments) {
+    const std::string command = std::string(WAVINSTRUMENTS_PATH) + " " + arguments + " 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    std::string output;
+    for (int c = std::fgetc(pipe); c != EOF; c = std::fgetc(pipe)) output.push_back(static_cast<char>(c));
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+TEST(Cli, MapsEveryOutcomeToItsExitStatus) {
+    TempDir dir;
+    const std::string out = dir.Path("o.wav");
+    const struct {
+        std::string arguments;
+        int exitStatus;
+        std::string outputStart;
+    } cases[] = {
+        {"piano CDEFG 44100 " + out, 0, "Created " + out + " with 110250 samples at 44100 Hz\n"},
+        {"'\xC3\xA9piano' C 8000 " + out, 3, "Error: Unknown instrument '\xC3\xA9piano'\n"},
+        {"'\xFFpiano' C 8000 " + out, 3, "Error: Unknown instrument '\xEF\xBF\xBDpiano'\n"},
+        {"piano C 7999 " + out, 4, "Error: Sample rate must be"},
+        {"piano C 99999999999 " + out, 4, "Error: Sample rate must be"},
+        {"piano CDX 8000 " + out, 1, "Error: Invalid note at position 2: X\n"},
+        {"piano C 8000 /dev/full", 1, "Error: Cannot write output file '/dev/full'\n"},
+        {"piano C 8k " + out, 2, "usage: wavinstruments"},
+        {"piano C ' 8000' " + out, 2, "usage: wavinstruments"},
+        {"piano C 8000", 2, "usage: wavinstruments"},
+        {"", 2, "usage: wavinstruments"},
+        {"--version", 0, "1.0.0.1\n"},
+        {"--help", 0, "usage: wavinstruments"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = RunCli(c.arguments);
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << c.arguments;
+        EXPECT_EQ(run.output.rfind(c.outputStart, 0), 0u) << c.arguments << "\n" << run.output;
+    }
+}
+
+TEST(Cli, ListsTheInstrumentsInTableOrder) {
+    EXPECT_EQ(RunCli("--list").output,
+              "piano\nsynth\ndrum\nflute\nviolin\norgan\nbell\nguitar\ntrumpet\nharpsichord\n"
+              "glockenspiel\ntheremin\noboe\nbass\nepiano\n");
+}
+
+}  // namespace
+}  // namespace tolvimo_test

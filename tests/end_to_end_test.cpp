@@ -1,0 +1,200 @@
+// The exported function as a host calls it: UTF-16 arguments, standard
+// output captured, files read back byte for byte.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include "test_support.h"
+
+namespace tolvimo_test {
+namespace {
+
+struct Created {
+    const char* instrument;
+    const char* notes;
+    int32_t rate;
+    int32_t samples;
+    const char* duration;
+};
+
+TEST(WAVInstruments, WritesEveryNoteAndReportsIt) {
+    const Created cases[] = {
+        {"piano", "CDEFG", 44100, 110250, "2.50"},
+        {"synth", "FACEEGBDF", 44100, 198450, "4.50"},
+        {"violin", "C4D4E4F4G4", 44100, 110250, "2.50"},
+        {"drum", "CCCCGGGG", 44100, 176400, "4.00"},
+        {"piano", "", 44100, 0, "0.00"},
+        {"epiano", "CDEFG", 8001, 20000, "2.50"},
+        {"bell", "A", 8000, 4000, "0.50"},
+        {"theremin", "B8", 192000, 96000, "0.50"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        const std::string path = dir.Path("out.wav");
+        const CallResult result = CallCaptured(c.instrument, c.notes, c.rate, path);
+        EXPECT_EQ(result.status, 999) << c.notes;
+        EXPECT_EQ(result.output, "Created " + path + " with " + std::to_string(c.samples) +
+                                     " samples at " + std::to_string(c.rate) + " Hz\nDuration: " +
+                                     c.duration + " seconds\nInstrument: " + c.instrument + "\n");
+        EXPECT_EQ(ReadBytes(path).size(), 44u + 2u * static_cast<size_t>(c.samples)) << c.notes;
+    }
+}
+
+struct Refused {
+    const char* instrument;
+    std::string notes;
+    int32_t rate;
+    const char* path;  // relative to the temporary directory
+    int32_t status;
+    std::string message;
+};
+
+const std::string LONG_NAME(56, 'p');
+const std::string LONG_NOTES(1000, 'C');
+const std::string LONG_PATH(200, 'f');
+
+TEST(WAVInstruments, RefusesBadRequestsWithOneLineAndTouchesNoFile) {
+    const Refused cases[] = {
+        {"Piano", "CDEFG", 44100, "out.wav", 222, "Error: Unknown instrument 'Piano'\n"},
+        {"", "CDEFG", 44100, "out.wav", 222, "Error: Unknown instrument ''\n"},
+        {"flute", "C", 7999, "out.wav", 333, "Error: Sample rate must be between 8000 and 192000 Hz\n"},
+        {"flute", "C", 192001, "out.wav", 333, "Error: Sample rate must be between 8000 and 192000 Hz\n"},
+        {"nope", "CDX", 5, "out.wav", 222, "Error: Unknown instrument 'nope'\n"},
+        {"piano", "CDX", 44100, "out.wav", 1, "Error: Invalid note at position 2: X\n"},
+        {"piano", " C", 44100, "out.wav", 1, "Error: Invalid note at position 0:  \n"},
+        {"piano", "C##", 44100, "out.wav", 1, "Error: Invalid note at position 2: #\n"},
+        {"piano", "C\xC3\xA9", 44100, "out.wav", 1, "Error: Invalid note at position 1: \xC3\xA9\n"},
+        {"piano", "CC\xE2\x82\xAC", 8000, "out.wav", 1, "Error: Invalid note at position 2: \xE2\x82\xAC\n"},
+        {LONG_NAME.c_str(), "C", 8000, "out.wav", 222, "Error: Unknown instrument '" + LONG_NAME + "'\n"},
+        {"piano", LONG_NOTES, 8000, "out.wav", 1, "Error: Note text must be shorter than 1000 bytes\n"},
+        {"piano", LONG_NOTES, 100, "out.wav", 333, "Error: Sample rate must be between 8000 and 192000 Hz\n"},
+        {"piano", "CD", 8000, "missing/out.wav", 1, "Error: Cannot open output file '@missing/out.wav'\n"},
+        {"piano", "CD", 8000, LONG_PATH.c_str(), 1, "Error: Cannot open output file '@" + LONG_PATH + "'\n"},
+        {"piano", "CD", 8000, "", 1, "Error: Cannot open output file '@'\n"},
+    };
+    TempDir dir;
+    const std::string existing = dir.Path("out.wav");
+    for (const auto& c : cases) {
+        WriteBytes(existing, "keep me");
+        const std::string path = dir.Path(c.path);
+        std::string message = c.message;
+        if (const size_t at = message.find('@'); at != std::string::npos) {
+            message.replace(at, 1, dir.Path(""));
+        }
+        const CallResult result = CallCaptured(c.instrument, c.notes, c.rate, path);
+        EXPECT_EQ(result.status, c.status) << c.message;
+        EXPECT_EQ(result.output, message);
+        EXPECT_EQ(ReadBytes(existing), std::vector<uint8_t>({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")),
+                                std::filesystem::directory_iterator()),
+                  1);
+    }
+}
+
+TEST(WAVInstruments, RefusesNullPointersInArgumentOrder) {
+    const Utf16 piano = Wide("piano");
+    const Utf16 notes = Wide("C");
+    const Utf16 path = Wide("/nonexistent/never.wav");
+    const struct {
+        const TolvimoUtf16* instrument;
+        const TolvimoUtf16* notes;
+        const TolvimoUtf16* path;
+        int32_t status;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, 222},
+        {nullptr, notes.c_str(), path.c_str(), 222},
+        {piano.c_str(), nullptr, nullptr, 1},
+        {piano.c_str(), notes.c_str(), nullptr, 1},
+    };
+    for (const auto& c : cases) {
+        const CallResult result = CallCaptured(c.instrument, c.notes, 1, c.path);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.output.rfind("Error: ", 0), 0u) << result.output;
+        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1);
+    }
+}
+
+TEST(WAVInstruments, EchoesUnpairedSurrogatesAsReplacementCharacters) {
+    const Utf16 name = {u'p', 0xD800, u'x', 0xDC00, 0xD83C, 0xDFB5, 0};
+    const CallResult result = CallCaptured(name.c_str(), Wide("C").c_str(), 8000, Wide("x").c_str());
+    EXPECT_EQ(result.status, 222);
+    EXPECT_EQ(result.output, "Error: Unknown instrument 'p\xEF\xBF\xBDx\xEF\xBF\xBD\xF0\x9F\x8E\xB5'\n");
+
+    // Four UTF-8 bytes from two code units: the limit counts converted bytes.
+    Utf16 notes(249, 0xD83C);
+    for (size_t i = 1; i < notes.size(); i += 2) notes[i] = 0xDFB5;
+    notes.push_back(u'C');
+    const CallResult invalid = CallCaptured(Wide("piano").c_str(), notes.c_str(), 8000, Wide("x").c_str());
+    EXPECT_EQ(invalid.output, "Error: Invalid note at position 0: \xF0\x9F\x8E\xB5\n");
+}
+
+TEST(WAVInstruments, WritesTheDecimalPointWhateverTheLocale) {
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr &&
+        std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") == nullptr) {
+        GTEST_SKIP() << "no locale with a decimal comma installed";
+    }
+    TempDir dir;
+    const CallResult result = CallCaptured("piano", "C", 8000, dir.Path("a.wav"));
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_NE(result.output.find("Duration: 0.50 seconds\n"), std::string::npos);
+}
+
+// Runs `body` in a child process and returns its exit status, so limits and
+// signal dispositions stay out of the test runner.
+template <typename Body>
+int InChild(Body body) {
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) _exit(body());
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(WAVInstruments, ReportsAFailedWriteAndRemovesTheIncompleteFile) {
+    TempDir dir;
+    const std::string capped = dir.Path("capped.wav");
+    const int status = InChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const CallResult result = CallCaptured("piano", "CDEFG", 44100, capped);
+        const bool message = result.output == "Error: Cannot write output file '" + capped + "'\n";
+        return result.status == 1 && message ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(std::filesystem::exists(capped));
+
+    const CallResult full = CallCaptured("organ", "CDE", 8000, "/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.output, "Error: Cannot write output file '/dev/full'\n");
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+TEST(WAVInstruments, ReportsMemoryThatRunsOut) {
+    TempDir dir;
+    const std::string big = dir.Path("big.wav");
+    const std::string small = dir.Path("small.wav");
+    const int status = InChild([&] {
+        const rlimit limit{160u << 20, 160u << 20};
+        setrlimit(RLIMIT_AS, &limit);
+        const CallResult refused = CallCaptured("bell", std::string(999, 'C'), 192000, big);
+        const CallResult created = CallCaptured("bell", "CDE", 192000, small);
+        const bool ok = refused.status == 1 &&
+                        refused.output == "Error: Not enough memory for the request\n" &&
+                        created.status == 999;
+        return ok ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(std::filesystem::exists(big));
+    EXPECT_TRUE(std::filesystem::exists(small));
+}
+
+}  // namespace
+}  // namespace tolvimo_test

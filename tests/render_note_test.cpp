@@ -1,0 +1,91 @@
+#include "synthesis/render_note.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "synthesis/instrument_presets.h"
+
+namespace tolvimo {
+namespace {
+
+using VoicePtr = std::unique_ptr<InstrumentVoice, VoiceReleaser>;
+using BufferPtr = std::unique_ptr<SampleBuffer, SampleBufferReleaser>;
+
+BufferPtr RenderOne(uint32_t kind, double frequency, int32_t rate) {
+    const VoicePtr voice(CreateVoice(kind));
+    BufferPtr buffer(CreateSampleBuffer(rate, 0));
+    EXPECT_TRUE(RenderNote(*buffer, frequency, 0.5, *voice));
+    return buffer;
+}
+
+// Values worked out independently with a correctly rounded sine.
+TEST(RenderNote, GivesTheWorkedSampleValues) {
+    const BufferPtr piano = RenderOne(0, 440.0, 44100);
+    ASSERT_EQ(piano->count, 22050);
+    const int16_t start[] = {0, 2, 10, 21, 34, 46};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(piano->samples[i], start[i]) << i;
+    EXPECT_EQ(piano->samples[441], 885);
+    EXPECT_EQ(piano->samples[1000], -2480);
+
+    EXPECT_EQ(RenderOne(4, 440.0, 44100)->samples[1000], 423);  // violin, vibrato on
+
+    const BufferPtr drum = RenderOne(2, 261.6255653005986, 8000);
+    EXPECT_NE(drum->samples[647], 0);
+    for (int i = 648; i < drum->count; ++i) ASSERT_EQ(drum->samples[i], 0) << i;
+}
+
+TEST(RenderNote, AppendsNotesBackToBackWithinTheExpectedCapacity) {
+    const VoicePtr voice(CreateVoice(0));
+    const BufferPtr buffer(CreateSampleBuffer(44100, 66150));
+    int16_t* const storage = buffer->samples;
+    for (int note = 0; note < 3; ++note) ASSERT_TRUE(RenderNote(*buffer, 440.0, 0.5, *voice));
+    EXPECT_EQ(buffer->count, 66150);
+    EXPECT_EQ(buffer->capacity, 67150);
+    EXPECT_EQ(buffer->samples, storage);  // never reallocated
+    EXPECT_EQ(buffer->samples[22050], 0);  // every note starts at phase zero
+}
+
+TEST(RenderNote, GrowsAnUndersizedBufferByTheMargin) {
+    const VoicePtr voice(CreateVoice(1));
+    const BufferPtr buffer(CreateSampleBuffer(8001, 0));
+    ASSERT_TRUE(RenderNote(*buffer, 440.0, 0.5, *voice));
+    EXPECT_EQ(buffer->count, 4000);
+    EXPECT_EQ(buffer->capacity, 5000);
+}
+
+TEST(SampleBuffer, RefusesSizesBeyondThirtyTwoBits) {
+    EXPECT_EQ(CreateSampleBuffer(8000, -1), nullptr);
+    EXPECT_EQ(CreateSampleBuffer(8000, 2147483647 - 999), nullptr);
+    const BufferPtr buffer(CreateSampleBuffer(8000, 0));
+    buffer->count = 2147483647 - 1000;
+    EXPECT_FALSE(ReserveSamples(*buffer, 1000));
+    EXPECT_EQ(buffer->capacity, 1000);
+    buffer->count = 0;
+}
+
+TEST(InstrumentPresets, KeepTheirOwnAmplitudes) {
+    const VoicePtr piano(CreateVoice(0));
+    const VoicePtr violin(CreateVoice(4));
+    const VoicePtr glockenspiel(CreateVoice(10));
+    EXPECT_EQ(piano->harmonics[2], 0.33);
+    EXPECT_EQ(piano->harmonics[5], 0.167);
+    EXPECT_EQ(violin->harmonics[2], 1.0 / 3.0);
+    ASSERT_EQ(violin->harmonicCount, 10);
+    ASSERT_EQ(glockenspiel->harmonicCount, 10);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(violin->harmonics[i], glockenspiel->harmonics[i]);
+    EXPECT_NE(violin->harmonics, glockenspiel->harmonics);
+
+    const int counts[] = {8, 4, 3, 5, 10, 6, 12, 9, 8, 7, 10, 2, 7, 6, 5};
+    const bool vibrato[] = {false, false, false, true, true, false, false, false,
+                            true,  false, false, true, true, false, false};
+    for (uint32_t kind = 0; kind < INSTRUMENT_KIND_COUNT; ++kind) {
+        const VoicePtr voice(CreateVoice(kind));
+        EXPECT_EQ(voice->harmonicCount, counts[kind]) << kind;
+        EXPECT_EQ(voice->vibratoEnabled, vibrato[kind] ? 1 : 0) << kind;
+    }
+    EXPECT_EQ(CreateVoice(15), nullptr);
+}
+
+}  // namespace
+}  // namespace tolvimo

@@ -1,0 +1,95 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace tolvimo_test {
+
+Utf16 Wide(const std::string& utf8) {
+    Utf16 out;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        char32_t code = lead;
+        size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;
+        if (length > 1) code = lead & (length == 2 ? 0x1F : 0x0F);
+        for (size_t k = 1; k < length; ++k) code = (code << 6) | (utf8[i + k] & 0x3F);
+        out.push_back(static_cast<TolvimoUtf16>(code));
+        i += length;
+    }
+    return out;
+}
+
+CallResult CallCaptured(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
+                        int32_t sampleRate, const TolvimoUtf16* outputFile) {
+    std::fflush(stdout);
+    std::FILE* capture = std::tmpfile();
+    if (capture == nullptr) throw std::runtime_error("tmpfile");
+    const int saved = dup(STDOUT_FILENO);
+    dup2(fileno(capture), STDOUT_FILENO);
+    const int32_t status = WAVInstruments(instrument, notes, sampleRate, outputFile);
+    // Nothing is flushed here: the library must have flushed by itself.
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::string output;
+    std::rewind(capture);
+    for (int c = std::fgetc(capture); c != EOF; c = std::fgetc(capture)) {
+        output.push_back(static_cast<char>(c));
+    }
+    std::fclose(capture);
+    return {status, output};
+}
+
+CallResult CallCaptured(const std::string& instrument, const std::string& notes,
+                        int32_t sampleRate, const std::string& outputFile) {
+    return CallCaptured(Wide(instrument).c_str(), Wide(notes).c_str(), sampleRate,
+                        Wide(outputFile).c_str());
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tolvimo-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    root_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::permissions(root_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(root_, ignored);
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::vector<int16_t> SamplesOf(const std::vector<uint8_t>& wav) {
+    std::vector<int16_t> samples;
+    for (size_t i = 44; i + 1 < wav.size(); i += 2) {
+        samples.push_back(static_cast<int16_t>(wav[i] | (wav[i + 1] << 8)));
+    }
+    return samples;
+}
+
+uint64_t Digest(const std::vector<int16_t>& samples) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const int16_t sample : samples) {
+        const auto bits = static_cast<uint16_t>(sample);
+        for (const uint8_t byte : {static_cast<uint8_t>(bits & 0xFF), static_cast<uint8_t>(bits >> 8)}) {
+            hash = (hash ^ byte) * 1099511628211ull;
+        }
+    }
+    return hash;
+}
+
+}  // namespace tolvimo_test

@@ -1,0 +1,50 @@
+// Helpers shared by the test programs.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TolvimoWAVInstruments.h"
+
+namespace tolvimo_test {
+
+using Utf16 = std::basic_string<TolvimoUtf16>;
+
+// Widens ASCII or UTF-8 text to UTF-16 code units (BMP only).
+Utf16 Wide(const std::string& utf8);
+
+// A request's outcome as a host sees it: status and standard output.
+struct CallResult {
+    int32_t status;
+    std::string output;
+};
+
+// Calls WAVInstruments with standard output redirected into a string.
+CallResult CallCaptured(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
+                        int32_t sampleRate, const TolvimoUtf16* outputFile);
+CallResult CallCaptured(const std::string& instrument, const std::string& notes,
+                        int32_t sampleRate, const std::string& outputFile);
+
+// A fresh directory removed when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string Path(const std::string& name) const { return (root_ / name).string(); }
+
+private:
+    std::filesystem::path root_;
+};
+
+std::vector<uint8_t> ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::vector<int16_t> SamplesOf(const std::vector<uint8_t>& wav);
+
+// FNV-1a, 64-bit, over the samples as little-endian bytes.
+uint64_t Digest(const std::vector<int16_t>& samples);
+
+}  // namespace tolvimo_test
