@@ -13,13 +13,13 @@ namespace {
 
 constexpr const char* VERSION = "1.0.0.1";
 constexpr const char* INSTRUMENTS[] = {
-    "piano", "synth", "drum",         "flute",    "violin", "organ", "bell",  "guitar",
-    "trumpet", "harpsichord", "glockenspiel", "theremin", "oboe", "bass", "epiano",
+    "piano",   "synth",       "drum",         "flute",    "violin", "organ", "bell",   "guitar",
+    "trumpet", "harpsichord", "glockenspiel", "theremin", "oboe",   "bass",  "epiano",
 };
 
 // Exit statuses; 0 is a written file.
-constexpr int EXIT_NOT_WRITTEN = 1;   // bad note, unusable path, write failure, no memory
-constexpr int EXIT_USAGE = 2;         // wrong arguments
+constexpr int EXIT_NOT_WRITTEN = 1;  // bad note, unusable path, write failure, no memory
+constexpr int EXIT_USAGE = 2;        // wrong arguments
 constexpr int EXIT_UNKNOWN_INSTRUMENT = 3;
 constexpr int EXIT_BAD_SAMPLE_RATE = 4;
 constexpr int EXIT_UNEXPECTED_STATUS = 5;
@@ -60,7 +60,8 @@ bool ParseSampleRate(const char* text, int32_t& rate) {
     const long long value = std::strtoll(text, &end, 10);
     if (*end != '\0' || end == text) return false;
     if (errno == ERANGE || value > std::numeric_limits<int32_t>::max()) {
-        rate = value < 0 ? std::numeric_limits<int32_t>::min() : std::numeric_limits<int32_t>::max();
+        rate =
+            value < 0 ? std::numeric_limits<int32_t>::min() : std::numeric_limits<int32_t>::max();
     } else if (value < std::numeric_limits<int32_t>::min()) {
         rate = std::numeric_limits<int32_t>::min();
     } else {
@@ -106,5 +107,6 @@ int main(int argc, char** argv) {
     const auto instrument = Utf8ToUtf16(argv[1]);
     const auto notes = Utf8ToUtf16(argv[2]);
     const auto output = Utf8ToUtf16(argv[4]);
-    return ExitStatusFor(WAVInstruments(instrument.c_str(), notes.c_str(), sampleRate, output.c_str()));
+    return ExitStatusFor(
+        WAVInstruments(instrument.c_str(), notes.c_str(), sampleRate, output.c_str()));
 }

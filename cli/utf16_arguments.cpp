@@ -5,7 +5,9 @@ namespace {
 
 constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
 
 // Decodes one code point at `at`, advancing it; malformed input yields
 // U+FFFD and consumes one byte, so decoding resynchronises on the next one.

@@ -14,3 +14,27 @@ add_library(tolvimo_exact_math INTERFACE)
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   target_compile_options(tolvimo_exact_math INTERFACE -ffp-contract=off -fno-fast-math)
 endif()
+
+# Sanitizer builds instrument every target, tests included.
+set(TOLVIMO_SANITIZE "" CACHE STRING
+  "Sanitizers: address (with undefined), thread, or fuzzer (libFuzzer with both, clang)")
+if(TOLVIMO_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+elseif(TOLVIMO_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(TOLVIMO_SANITIZE STREQUAL "fuzzer")
+  # Coverage for libFuzzer everywhere; only the fuzz targets link its driver.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+elseif(NOT TOLVIMO_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "TOLVIMO_SANITIZE must be empty, address, thread or fuzzer")
+endif()
+
+# valgrind 3.19 reads DWARF 4 but not clang 14's default DWARF 5.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  add_compile_options(-gdwarf-4)
+endif()

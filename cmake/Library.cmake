@@ -52,7 +52,10 @@ if(NOT WIN32)
   # Hidden visibility still lets the standard library's template instances
   # through; the version script lets exactly one symbol out.
   set(TOLVIMO_EXPORTS_MAP ${PROJECT_SOURCE_DIR}/cmake/exports.map)
-  target_link_options(TolvimoWAVInstruments PRIVATE
-    -Wl,--version-script=${TOLVIMO_EXPORTS_MAP} -Wl,--no-undefined)
+  target_link_options(TolvimoWAVInstruments PRIVATE -Wl,--version-script=${TOLVIMO_EXPORTS_MAP})
+  if(TOLVIMO_SANITIZE STREQUAL "")
+    # Sanitizer runtimes resolve only in the final program.
+    target_link_options(TolvimoWAVInstruments PRIVATE -Wl,--no-undefined)
+  endif()
   set_property(TARGET TolvimoWAVInstruments APPEND PROPERTY LINK_DEPENDS ${TOLVIMO_EXPORTS_MAP})
 endif()

@@ -12,7 +12,9 @@ constexpr double A4_FREQUENCY = 440.0;
 constexpr double SEMITONE_EXPONENT = 0.08333333333333333;
 constexpr int DEFAULT_OCTAVE = 4;
 
-bool IsAccidental(char c) { return c == '#' || c == 'b'; }
+bool IsAccidental(char c) {
+    return c == '#' || c == 'b';
+}
 
 // A sharp or flat multiplies the frequency rather than moving the letter, so
 // C# and Db may differ in the last bit.

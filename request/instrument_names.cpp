@@ -8,8 +8,8 @@ namespace tolvimo {
 namespace {
 
 constexpr const char* NAMES[INSTRUMENT_KIND_COUNT] = {
-    "piano",       "synth",        "drum",     "flute", "violin", "organ", "bell",   "guitar",
-    "trumpet",     "harpsichord",  "glockenspiel", "theremin", "oboe",  "bass",   "epiano",
+    "piano",   "synth",       "drum",         "flute",    "violin", "organ", "bell",   "guitar",
+    "trumpet", "harpsichord", "glockenspiel", "theremin", "oboe",   "bass",  "epiano",
 };
 
 }  // namespace

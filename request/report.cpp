@@ -1,36 +1,28 @@
 #include "request/report.h"
 
 #include <charconv>
-#include <cstdarg>
 #include <cstdio>
 
 #include "platform/text_conversion.h"
 
 namespace tolvimo {
 
-void Report(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    std::vprintf(format, arguments);
-    va_end(arguments);
-}
-
 void ReportCreated(const char* path, int32_t sampleCount, int32_t sampleRate,
                    const char* instrument) {
     const double seconds = static_cast<double>(sampleCount) / static_cast<double>(sampleRate);
     char duration[32];
-    const auto result =
-        std::to_chars(duration, duration + sizeof duration - 1, seconds, std::chars_format::fixed, 2);
+    const auto result = std::to_chars(duration, duration + sizeof duration - 1, seconds,
+                                      std::chars_format::fixed, 2);
     *result.ptr = '\0';
-    Report("Created %s with %d samples at %d Hz\n", path, sampleCount, sampleRate);
-    Report("Duration: %s seconds\n", duration);
-    Report("Instrument: %s\n", instrument);
+    std::printf("Created %s with %d samples at %d Hz\n", path, sampleCount, sampleRate);
+    std::printf("Duration: %s seconds\n", duration);
+    std::printf("Instrument: %s\n", instrument);
 }
 
 void ReportInvalidNote(const char* text, size_t length, size_t position) {
     const size_t bytes = CharacterLength(text, length, position);
-    Report("Error: Invalid note at position %d: %.*s\n", static_cast<int>(position),
-           static_cast<int>(bytes), text + position);
+    std::printf("Error: Invalid note at position %d: %.*s\n", static_cast<int>(position),
+                static_cast<int>(bytes), text + position);
 }
 
 }  // namespace tolvimo

@@ -6,13 +6,6 @@
 
 namespace tolvimo {
 
-// printf-style line on standard output.
-void Report(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-
 // The three lines of a written file: path, sample count and rate; duration
 // with two decimals; instrument. The duration is formatted without regard to
 // the host's locale, so the decimal separator is always '.'.

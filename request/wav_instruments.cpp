@@ -19,7 +19,7 @@ using VoicePtr = std::unique_ptr<InstrumentVoice, VoiceReleaser>;
 using SampleBufferPtr = std::unique_ptr<SampleBuffer, SampleBufferReleaser>;
 
 int32_t OutOfMemory() {
-    Report("Error: Not enough memory for the request\n");
+    std::printf("Error: Not enough memory for the request\n");
     return TOLVIMO_STATUS_FAILED;
 }
 
@@ -27,15 +27,15 @@ int32_t OutOfMemory() {
 int32_t CheckPresent(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                      const TolvimoUtf16* outputFile) {
     if (instrument == nullptr) {
-        Report("Error: Unknown instrument (null pointer)\n");
+        std::printf("Error: Unknown instrument (null pointer)\n");
         return TOLVIMO_STATUS_UNKNOWN_INSTRUMENT;
     }
     if (notes == nullptr) {
-        Report("Error: Note text is missing (null pointer)\n");
+        std::printf("Error: Note text is missing (null pointer)\n");
         return TOLVIMO_STATUS_FAILED;
     }
     if (outputFile == nullptr) {
-        Report("Error: Output file path is missing (null pointer)\n");
+        std::printf("Error: Output file path is missing (null pointer)\n");
         return TOLVIMO_STATUS_FAILED;
     }
     return TOLVIMO_STATUS_CREATED;
@@ -75,16 +75,16 @@ int32_t RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
                              ? FindInstrument(instrument.text.get(), instrument.length)
                              : -1;
     if (kind < 0) {
-        Report("Error: Unknown instrument '%s'\n", instrument.text.get());
+        std::printf("Error: Unknown instrument '%s'\n", instrument.text.get());
         return TOLVIMO_STATUS_UNKNOWN_INSTRUMENT;
     }
     if (sampleRate < MIN_SAMPLE_RATE || sampleRate > MAX_SAMPLE_RATE) {
-        Report("Error: Sample rate must be between 8000 and 192000 Hz\n");
+        std::printf("Error: Sample rate must be between 8000 and 192000 Hz\n");
         return TOLVIMO_STATUS_BAD_SAMPLE_RATE;
     }
     if (notes.length >= NOTE_TEXT_CAPACITY) {
-        Report("Error: Note text must be shorter than %d bytes\n",
-               static_cast<int>(NOTE_TEXT_CAPACITY));
+        std::printf("Error: Note text must be shorter than %d bytes\n",
+                    static_cast<int>(NOTE_TEXT_CAPACITY));
         return TOLVIMO_STATUS_FAILED;
     }
 
@@ -103,11 +103,11 @@ int32_t RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
                                     ? WriteOutputFile(output.text.get(), *buffer)
                                     : OutputResult::CannotOpen;
     if (result == OutputResult::CannotOpen) {
-        Report("Error: Cannot open output file '%s'\n", output.text.get());
+        std::printf("Error: Cannot open output file '%s'\n", output.text.get());
         return TOLVIMO_STATUS_FAILED;
     }
     if (result == OutputResult::CannotWrite) {
-        Report("Error: Cannot write output file '%s'\n", output.text.get());
+        std::printf("Error: Cannot write output file '%s'\n", output.text.get());
         return TOLVIMO_STATUS_FAILED;
     }
     ReportCreated(output.text.get(), buffer->count, sampleRate, instrument.text.get());

@@ -35,8 +35,8 @@ bool RenderNote(SampleBuffer& buffer, double frequency, double duration,
     int16_t* out = buffer.samples + buffer.count;
     for (int32_t i = 0; i < n; ++i) {
         // Truncation toward zero; every value lies within +-19660.
-        out[i] = static_cast<int16_t>(
-            static_cast<int32_t>(NoteSampleValue(voice, frequency, duration, buffer.sampleRate, i)));
+        out[i] = static_cast<int16_t>(static_cast<int32_t>(
+            NoteSampleValue(voice, frequency, duration, buffer.sampleRate, i)));
     }
     buffer.count += n;
     return true;

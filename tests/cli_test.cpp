@@ -19,7 +19,8 @@ CliRun RunCli(const std::string& arguments) {
     const std::string command = std::string(WAVINSTRUMENTS_PATH) + " " + arguments + " 2>&1";
     std::FILE* pipe = popen(command.c_str(), "r");
     std::string output;
-    for (int c = std::fgetc(pipe); c != EOF; c = std::fgetc(pipe)) output.push_back(static_cast<char>(c));
+    for (int c = std::fgetc(pipe); c != EOF; c = std::fgetc(pipe))
+        output.push_back(static_cast<char>(c));
     const int status = pclose(pipe);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }

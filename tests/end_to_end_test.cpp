@@ -63,19 +63,28 @@ TEST(WAVInstruments, RefusesBadRequestsWithOneLineAndTouchesNoFile) {
     const Refused cases[] = {
         {"Piano", "CDEFG", 44100, "out.wav", 222, "Error: Unknown instrument 'Piano'\n"},
         {"", "CDEFG", 44100, "out.wav", 222, "Error: Unknown instrument ''\n"},
-        {"flute", "C", 7999, "out.wav", 333, "Error: Sample rate must be between 8000 and 192000 Hz\n"},
-        {"flute", "C", 192001, "out.wav", 333, "Error: Sample rate must be between 8000 and 192000 Hz\n"},
+        {"flute", "C", 7999, "out.wav", 333,
+         "Error: Sample rate must be between 8000 and 192000 Hz\n"},
+        {"flute", "C", 192001, "out.wav", 333,
+         "Error: Sample rate must be between 8000 and 192000 Hz\n"},
         {"nope", "CDX", 5, "out.wav", 222, "Error: Unknown instrument 'nope'\n"},
         {"piano", "CDX", 44100, "out.wav", 1, "Error: Invalid note at position 2: X\n"},
         {"piano", " C", 44100, "out.wav", 1, "Error: Invalid note at position 0:  \n"},
         {"piano", "C##", 44100, "out.wav", 1, "Error: Invalid note at position 2: #\n"},
-        {"piano", "C\xC3\xA9", 44100, "out.wav", 1, "Error: Invalid note at position 1: \xC3\xA9\n"},
-        {"piano", "CC\xE2\x82\xAC", 8000, "out.wav", 1, "Error: Invalid note at position 2: \xE2\x82\xAC\n"},
-        {LONG_NAME.c_str(), "C", 8000, "out.wav", 222, "Error: Unknown instrument '" + LONG_NAME + "'\n"},
-        {"piano", LONG_NOTES, 8000, "out.wav", 1, "Error: Note text must be shorter than 1000 bytes\n"},
-        {"piano", LONG_NOTES, 100, "out.wav", 333, "Error: Sample rate must be between 8000 and 192000 Hz\n"},
-        {"piano", "CD", 8000, "missing/out.wav", 1, "Error: Cannot open output file '@missing/out.wav'\n"},
-        {"piano", "CD", 8000, LONG_PATH.c_str(), 1, "Error: Cannot open output file '@" + LONG_PATH + "'\n"},
+        {"piano", "C\xC3\xA9", 44100, "out.wav", 1,
+         "Error: Invalid note at position 1: \xC3\xA9\n"},
+        {"piano", "CC\xE2\x82\xAC", 8000, "out.wav", 1,
+         "Error: Invalid note at position 2: \xE2\x82\xAC\n"},
+        {LONG_NAME.c_str(), "C", 8000, "out.wav", 222,
+         "Error: Unknown instrument '" + LONG_NAME + "'\n"},
+        {"piano", LONG_NOTES, 8000, "out.wav", 1,
+         "Error: Note text must be shorter than 1000 bytes\n"},
+        {"piano", LONG_NOTES, 100, "out.wav", 333,
+         "Error: Sample rate must be between 8000 and 192000 Hz\n"},
+        {"piano", "CD", 8000, "missing/out.wav", 1,
+         "Error: Cannot open output file '@missing/out.wav'\n"},
+        {"piano", "CD", 8000, LONG_PATH.c_str(), 1,
+         "Error: Cannot open output file '@" + LONG_PATH + "'\n"},
         {"piano", "CD", 8000, "", 1, "Error: Cannot open output file '@'\n"},
     };
     TempDir dir;
@@ -122,15 +131,18 @@ TEST(WAVInstruments, RefusesNullPointersInArgumentOrder) {
 
 TEST(WAVInstruments, EchoesUnpairedSurrogatesAsReplacementCharacters) {
     const Utf16 name = {u'p', 0xD800, u'x', 0xDC00, 0xD83C, 0xDFB5, 0};
-    const CallResult result = CallCaptured(name.c_str(), Wide("C").c_str(), 8000, Wide("x").c_str());
+    const CallResult result =
+        CallCaptured(name.c_str(), Wide("C").c_str(), 8000, Wide("x").c_str());
     EXPECT_EQ(result.status, 222);
-    EXPECT_EQ(result.output, "Error: Unknown instrument 'p\xEF\xBF\xBDx\xEF\xBF\xBD\xF0\x9F\x8E\xB5'\n");
+    EXPECT_EQ(result.output,
+              "Error: Unknown instrument 'p\xEF\xBF\xBDx\xEF\xBF\xBD\xF0\x9F\x8E\xB5'\n");
 
     // Four UTF-8 bytes from two code units: the limit counts converted bytes.
     Utf16 notes(249, 0xD83C);
     for (size_t i = 1; i < notes.size(); i += 2) notes[i] = 0xDFB5;
     notes.push_back(u'C');
-    const CallResult invalid = CallCaptured(Wide("piano").c_str(), notes.c_str(), 8000, Wide("x").c_str());
+    const CallResult invalid =
+        CallCaptured(Wide("piano").c_str(), notes.c_str(), 8000, Wide("x").c_str());
     EXPECT_EQ(invalid.output, "Error: Invalid note at position 0: \xF0\x9F\x8E\xB5\n");
 }
 
@@ -177,7 +189,18 @@ TEST(WAVInstruments, ReportsAFailedWriteAndRemovesTheIncompleteFile) {
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TOLVIMO_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TOLVIMO_SANITIZED 1
+#endif
+#endif
+
 TEST(WAVInstruments, ReportsMemoryThatRunsOut) {
+#if defined(TOLVIMO_SANITIZED)
+    GTEST_SKIP() << "sanitizers reserve more address space than the cap allows";
+#endif
     TempDir dir;
     const std::string big = dir.Path("big.wav");
     const std::string small = dir.Path("small.wav");
@@ -194,6 +217,35 @@ TEST(WAVInstruments, ReportsMemoryThatRunsOut) {
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(std::filesystem::exists(big));
     EXPECT_TRUE(std::filesystem::exists(small));
+}
+
+TEST(WAVInstruments, CannotOpenADirectoryOrWriteIntoAReadOnlyOne) {
+    TempDir dir;
+    const CallResult directory = CallCaptured("piano", "C", 8000, dir.Path(""));
+    EXPECT_EQ(directory.status, 1);
+    EXPECT_EQ(directory.output, "Error: Cannot open output file '" + dir.Path("") + "'\n");
+
+    std::filesystem::create_directory(dir.Path("locked"));
+    const std::string inside = dir.Path("locked/out.wav");
+    std::filesystem::permissions(dir.Path("locked"), std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::owner_exec);
+    const int status = InChild([&] {
+        // Root writes anywhere: drop to an unprivileged user who owns the directory.
+        if (geteuid() == 0) {
+            if (chown(dir.Path("").c_str(), 65534, 65534) != 0 ||
+                chown(dir.Path("locked").c_str(), 65534, 65534) != 0 || setgid(65534) != 0 ||
+                setuid(65534) != 0) {
+                return 2;
+            }
+        }
+        const CallResult result = CallCaptured("piano", "C", 8000, inside);
+        return result.status == 1 &&
+                       result.output == "Error: Cannot open output file '" + inside + "'\n"
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(std::filesystem::exists(inside));
 }
 
 }  // namespace

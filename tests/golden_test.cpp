@@ -28,12 +28,12 @@ TEST(GoldenDigests, EveryInstrumentAtThreeRates) {
     TempDir dir;
     const std::string path = dir.Path("golden.wav");
     for (const auto& g : GOLDEN) {
-        for (const auto& [rate, digest] : {std::pair{8000, g.at8000}, std::pair{8001, g.at8001},
-                                            std::pair{44100, g.at44100}}) {
+        for (const auto& [rate, digest] :
+             {std::pair{8000, g.at8000}, std::pair{8001, g.at8001}, std::pair{44100, g.at44100}}) {
             ASSERT_EQ(CallCaptured(g.instrument, PHRASE, rate, path).status, 999);
             const uint64_t actual = Digest(SamplesOf(ReadBytes(path)));
-            EXPECT_EQ(actual, digest) << g.instrument << " at " << rate << " Hz: 0x" << std::hex
-                                      << actual;
+            EXPECT_EQ(actual, digest)
+                << g.instrument << " at " << rate << " Hz: 0x" << std::hex << actual;
         }
     }
 }

@@ -42,7 +42,7 @@ TEST(RenderNote, AppendsNotesBackToBackWithinTheExpectedCapacity) {
     for (int note = 0; note < 3; ++note) ASSERT_TRUE(RenderNote(*buffer, 440.0, 0.5, *voice));
     EXPECT_EQ(buffer->count, 66150);
     EXPECT_EQ(buffer->capacity, 67150);
-    EXPECT_EQ(buffer->samples, storage);  // never reallocated
+    EXPECT_EQ(buffer->samples, storage);   // never reallocated
     EXPECT_EQ(buffer->samples[22050], 0);  // every note starts at phase zero
 }
 

@@ -45,10 +45,23 @@ CallResult CallCaptured(const TolvimoUtf16* instrument, const TolvimoUtf16* note
     return {status, output};
 }
 
-CallResult CallCaptured(const std::string& instrument, const std::string& notes,
-                        int32_t sampleRate, const std::string& outputFile) {
+CallResult CallCaptured(const std::string& instrument, const std::string& notes, int32_t sampleRate,
+                        const std::string& outputFile) {
     return CallCaptured(Wide(instrument).c_str(), Wide(notes).c_str(), sampleRate,
                         Wide(outputFile).c_str());
+}
+
+QuietStdout::QuietStdout() : saved_(dup(STDOUT_FILENO)) {
+    std::fflush(stdout);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    close(null);
+}
+
+QuietStdout::~QuietStdout() {
+    std::fflush(stdout);
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
 }
 
 TempDir::TempDir() {
@@ -85,7 +98,8 @@ uint64_t Digest(const std::vector<int16_t>& samples) {
     uint64_t hash = 14695981039346656037ull;
     for (const int16_t sample : samples) {
         const auto bits = static_cast<uint16_t>(sample);
-        for (const uint8_t byte : {static_cast<uint8_t>(bits & 0xFF), static_cast<uint8_t>(bits >> 8)}) {
+        for (const uint8_t byte :
+             {static_cast<uint8_t>(bits & 0xFF), static_cast<uint8_t>(bits >> 8)}) {
             hash = (hash ^ byte) * 1099511628211ull;
         }
     }

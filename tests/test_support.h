@@ -24,8 +24,20 @@ struct CallResult {
 // Calls WAVInstruments with standard output redirected into a string.
 CallResult CallCaptured(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                         int32_t sampleRate, const TolvimoUtf16* outputFile);
-CallResult CallCaptured(const std::string& instrument, const std::string& notes,
-                        int32_t sampleRate, const std::string& outputFile);
+CallResult CallCaptured(const std::string& instrument, const std::string& notes, int32_t sampleRate,
+                        const std::string& outputFile);
+
+// Sends standard output to /dev/null while it lives.
+class QuietStdout {
+public:
+    QuietStdout();
+    ~QuietStdout();
+    QuietStdout(const QuietStdout&) = delete;
+    QuietStdout& operator=(const QuietStdout&) = delete;
+
+private:
+    int saved_;
+};
 
 // A fresh directory removed when the object goes.
 class TempDir {

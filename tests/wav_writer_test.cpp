@@ -23,10 +23,9 @@ std::vector<uint8_t> Written(int32_t rate, std::vector<int16_t> samples) {
 
 TEST(WavWriter, WritesTheCanonicalHeaderLittleEndian) {
     const std::vector<uint8_t> expected = {
-        'R', 'I', 'F', 'F', 40, 0, 0, 0,  'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-        16,  0,   0,   0,   1,  0, 1, 0,  0x40, 0x1F, 0, 0,  0x80, 0x3E, 0, 0,
-        2,   0,   16,  0,   'd', 'a', 't', 'a', 4, 0, 0, 0,
-        0xFF, 0xFF, 0x34, 0x12};
+        'R', 'I', 'F', 'F', 40,  0,   0,   0,   'W',  'A',  'V', 'E', 'f',  'm',  't',  ' ',
+        16,  0,   0,   0,   1,   0,   1,   0,   0x40, 0x1F, 0,   0,   0x80, 0x3E, 0,    0,
+        2,   0,   16,  0,   'd', 'a', 't', 'a', 4,    0,    0,   0,   0xFF, 0xFF, 0x34, 0x12};
     EXPECT_EQ(Written(8000, {-1, 0x1234}), expected);
 }
 

@@ -38,13 +38,13 @@ bool WriteWavHeader(std::FILE* file, int32_t sampleRate, int32_t sampleCount) {
     at = PutU32(at, dataSize + 36u);
     at = PutTag(at, "WAVE");
     at = PutTag(at, "fmt ");
-    at = PutU32(at, 16);      // format chunk size
-    at = PutU16(at, 1);       // linear PCM
-    at = PutU16(at, 1);       // mono
+    at = PutU32(at, 16);  // format chunk size
+    at = PutU16(at, 1);   // linear PCM
+    at = PutU16(at, 1);   // mono
     at = PutU32(at, rate);
     at = PutU32(at, 2u * rate);  // bytes per second
-    at = PutU16(at, 2);       // bytes per sample frame
-    at = PutU16(at, 16);      // bits per sample
+    at = PutU16(at, 2);          // bytes per sample frame
+    at = PutU16(at, 16);         // bits per sample
     at = PutTag(at, "data");
     PutU32(at, dataSize);
     return WriteAll(file, header, sizeof header);
@@ -55,9 +55,11 @@ bool WriteWavSamples(std::FILE* file, const SampleBuffer& buffer) {
     constexpr int32_t BLOCK_SAMPLES = 8192;
     uint8_t block[2 * BLOCK_SAMPLES];
     for (int32_t start = 0; start < buffer.count; start += BLOCK_SAMPLES) {
-        const int32_t end = buffer.count - start < BLOCK_SAMPLES ? buffer.count : start + BLOCK_SAMPLES;
+        const int32_t end =
+            buffer.count - start < BLOCK_SAMPLES ? buffer.count : start + BLOCK_SAMPLES;
         uint8_t* at = block;
-        for (int32_t i = start; i < end; ++i) at = PutU16(at, static_cast<uint16_t>(buffer.samples[i]));
+        for (int32_t i = start; i < end; ++i)
+            at = PutU16(at, static_cast<uint16_t>(buffer.samples[i]));
         if (!WriteAll(file, block, static_cast<size_t>(at - block))) return false;
     }
     return true;

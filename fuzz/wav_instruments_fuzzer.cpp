@@ -1,0 +1,141 @@
+// The whole entry over arbitrary UTF-16 arguments cut from the input. Checks:
+// the status is 999, 222, 333 or 1; a refusal prints exactly one "Error: "
+// line and leaves no file; a success prints the three report lines and
+// leaves a file of 44 + 2 x N bytes, N the reported sample count.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "TolvimoWAVInstruments.h"
+
+namespace {
+
+using Utf16 = std::basic_string<TolvimoUtf16>;
+
+// Cuts the input into fields; every read past the end yields zeros.
+struct Reader {
+    const uint8_t* data;
+    size_t size;
+    size_t at = 0;
+
+    uint8_t Byte() { return at < size ? data[at++] : 0; }
+    uint16_t Unit() { return static_cast<uint16_t>(Byte() | Byte() << 8); }
+    Utf16 Text(size_t maxUnits) {
+        Utf16 text;
+        const size_t units = Byte() % (maxUnits + 1);
+        for (size_t i = 0; i < units && at < size; ++i) text.push_back(Unit());
+        return text;
+    }
+};
+
+struct Workspace {
+    std::string dir;
+    std::FILE* capture;
+    int savedStdout;
+};
+
+Workspace& Space() {
+    static Workspace space = [] {
+        char pattern[] = "/tmp/tolvimo-fuzz-XXXXXX";
+        Workspace w{mkdtemp(pattern), std::tmpfile(), dup(STDOUT_FILENO)};
+        return w;
+    }();
+    return space;
+}
+
+// The output path stays inside the workspace: the file name is fuzzed, but a
+// slash cannot climb out of it.
+Utf16 OutputPath(const std::string& dir, const Utf16& name) {
+    Utf16 path(dir.begin(), dir.end());
+    path.push_back(u'/');
+    path.push_back(u'f');
+    for (TolvimoUtf16 unit : name) path.push_back(unit == u'/' ? u'_' : unit);
+    return path;
+}
+
+std::string Captured(std::FILE* capture) {
+    std::string text;
+    std::rewind(capture);
+    for (int c = std::fgetc(capture); c != EOF; c = std::fgetc(capture))
+        text.push_back(static_cast<char>(c));
+    return text;
+}
+
+// Names of the regular files in `dir`.
+std::vector<std::string> FilesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* folder = opendir(dir.c_str())) {
+        while (const dirent* entry = readdir(folder)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(dir + "/" + name);
+        }
+        closedir(folder);
+    }
+    return names;
+}
+
+// NUL would end the string early and a line feed would split a message line.
+void Tame(Utf16& text) {
+    for (TolvimoUtf16& unit : text) unit = (unit == 0 || unit == u'\n') ? u'?' : unit;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Workspace& space = Space();
+    Reader in{data, size};
+    const uint8_t shape = in.Byte();
+    Utf16 instrument = in.Text(64);
+    if (shape & 1)
+        instrument =
+            Utf16(u"piano").substr(0, 5 - (shape >> 5) % 2) + instrument.substr(0, shape & 2);
+    // Short note text keeps runs fast; a long one must be refused unrendered.
+    Utf16 notes = in.Text(6);
+    if (shape & 4) notes.append(1000, u'C');
+    const uint16_t rateBits = in.Unit();
+    const int32_t rate =
+        (shape & 8) ? static_cast<int32_t>(rateBits) * 4 - 65536 : 8000 + rateBits % 4001;
+    Utf16 name = in.Text(8);
+    if (shape & 16) name.append(200, u'n');
+    Tame(instrument);
+    Tame(notes);
+    Tame(name);
+    const Utf16 path = OutputPath(space.dir, name);
+
+    std::fflush(stdout);
+    if (ftruncate(fileno(space.capture), 0) != 0) std::abort();
+    std::rewind(space.capture);
+    dup2(fileno(space.capture), STDOUT_FILENO);
+    const int32_t status = WAVInstruments(instrument.c_str(), notes.c_str(), rate, path.c_str());
+    dup2(space.savedStdout, STDOUT_FILENO);
+    const std::string output = Captured(space.capture);
+    const std::vector<std::string> files = FilesIn(space.dir);
+    const size_t lines = static_cast<size_t>(std::count(output.begin(), output.end(), '\n'));
+
+    if (status != 999) {
+        if (status != 222 && status != 333 && status != 1) std::abort();
+        if (output.rfind("Error: ", 0) != 0 || lines != 1 || output.back() != '\n') std::abort();
+        if (!files.empty()) std::abort();
+        return 0;
+    }
+    const size_t with = output.find(" with ");
+    if (with == std::string::npos || lines != 3 || files.size() != 1) std::abort();
+    const long samples = std::strtol(output.c_str() + with + 6, nullptr, 10);
+    if (output.find("\nDuration: ") == std::string::npos ||
+        output.find("\nInstrument: ") == std::string::npos) {
+        std::abort();
+    }
+    struct stat fileStatus {};
+    if (stat(files[0].c_str(), &fileStatus) != 0 || fileStatus.st_size != 44 + 2 * samples)
+        std::abort();
+    unlink(files[0].c_str());
+    return 0;
+}
