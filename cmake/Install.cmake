@@ -1,0 +1,48 @@
+# Installation: the shared library with its SONAME links, the header, the
+# host program, a CMake package and a pkg-config file; CPack packages them.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set_target_properties(TolvimoWAVInstruments PROPERTIES
+  PUBLIC_HEADER ${PROJECT_SOURCE_DIR}/include/TolvimoWAVInstruments.h)
+set_target_properties(wavinstruments PROPERTIES
+  INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+
+install(TARGETS TolvimoWAVInstruments EXPORT TolvimoWAVInstrumentsTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Runtime
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS wavinstruments RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+set(TOLVIMO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/TolvimoWAVInstruments)
+install(EXPORT TolvimoWAVInstrumentsTargets
+  NAMESPACE TolvimoWAVInstruments::
+  DESTINATION ${TOLVIMO_CMAKE_DIR})
+configure_package_config_file(cmake/TolvimoWAVInstrumentsConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/TolvimoWAVInstrumentsConfig.cmake
+  INSTALL_DESTINATION ${TOLVIMO_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/TolvimoWAVInstrumentsConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${PROJECT_BINARY_DIR}/TolvimoWAVInstrumentsConfig.cmake
+  ${PROJECT_BINARY_DIR}/TolvimoWAVInstrumentsConfigVersion.cmake
+  DESTINATION ${TOLVIMO_CMAKE_DIR})
+
+# The .pc file finds the prefix from its own place, so the tree can move.
+file(RELATIVE_PATH TOLVIMO_PC_TO_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+configure_file(cmake/TolvimoWAVInstruments.pc.in
+  ${PROJECT_BINARY_DIR}/TolvimoWAVInstruments.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/TolvimoWAVInstruments.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+set(CPACK_PACKAGE_NAME tolvimo-wav-instruments)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "TolvimoWAVInstruments developers")
+set(CPACK_PACKAGE_CONTACT "TolvimoWAVInstruments developers <dev@tolvimo.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Renders note text to mono 16-bit WAV files by additive synthesis")
+set(CPACK_GENERATOR TGZ DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+include(CPack)

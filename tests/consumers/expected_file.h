@@ -1,0 +1,27 @@
+/* What both consumers must produce: piano "CDEFG" at 8000 Hz, as computed by
+ * the independent reference renderer (length and FNV-1a 64 of every byte). */
+#ifndef TOLVIMO_CONSUMER_EXPECTED_FILE_H
+#define TOLVIMO_CONSUMER_EXPECTED_FILE_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#define EXPECTED_LENGTH 40044L
+#define EXPECTED_DIGEST 0x42638064b9f79b7aULL
+
+/* 0 when the file at `path` has exactly the expected bytes. */
+static int CheckRenderedFile(const char* path) {
+    FILE* file = fopen(path, "rb");
+    uint64_t hash = 14695981039346656037ULL;
+    long length = 0;
+    int c;
+    if (file == NULL) return 1;
+    while ((c = fgetc(file)) != EOF) {
+        hash = (hash ^ (uint64_t)c) * 1099511628211ULL;
+        ++length;
+    }
+    fclose(file);
+    return length == EXPECTED_LENGTH && hash == EXPECTED_DIGEST ? 0 : 1;
+}
+
+#endif
