@@ -103,10 +103,9 @@ int main(int argc, char** argv) {
         std::fputs(USAGE, stderr);
         return EXIT_USAGE;
     }
-    using tolvimo_cli::Utf8ToUtf16;
-    const auto instrument = Utf8ToUtf16(argv[1]);
-    const auto notes = Utf8ToUtf16(argv[2]);
-    const auto output = Utf8ToUtf16(argv[4]);
+    const auto instrument = tolvimo_cli::Utf16Argument(argv, 1);
+    const auto notes = tolvimo_cli::Utf16Argument(argv, 2);
+    const auto output = tolvimo_cli::Utf16Argument(argv, 4);
     return ExitStatusFor(
         WAVInstruments(instrument.c_str(), notes.c_str(), sampleRate, output.c_str()));
 }

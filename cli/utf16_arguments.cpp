@@ -1,5 +1,12 @@
 #include "cli/utf16_arguments.h"
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// windows.h first: shellapi.h builds on its types.
+#include <shellapi.h>
+#endif
+
 namespace tolvimo_cli {
 namespace {
 
@@ -65,6 +72,20 @@ Utf16String Utf8ToUtf16(std::string_view utf8) {
         }
     }
     return out;
+}
+
+Utf16String Utf16Argument(char** argv, int index) {
+#if defined(_WIN32)
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide != nullptr && index < count) {
+        Utf16String argument(wide[index]);
+        LocalFree(wide);
+        return argument;
+    }
+    if (wide != nullptr) LocalFree(wide);
+#endif
+    return Utf8ToUtf16(argv[index]);
 }
 
 }  // namespace tolvimo_cli

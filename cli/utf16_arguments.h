@@ -14,4 +14,9 @@ using Utf16String = std::basic_string<TolvimoUtf16>;
 // form, surrogate, value above U+10FFFF, truncated sequence) becomes U+FFFD.
 Utf16String Utf8ToUtf16(std::string_view utf8);
 
+// Argument `index` of the command line as UTF-16. On Windows it is taken from
+// the wide command line, so no character is lost to the ANSI code page;
+// elsewhere argv[index] is decoded as UTF-8.
+Utf16String Utf16Argument(char** argv, int index);
+
 }  // namespace tolvimo_cli

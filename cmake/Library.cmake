@@ -47,7 +47,14 @@ target_include_directories(TolvimoWAVInstruments PUBLIC
 set_target_properties(TolvimoWAVInstruments PROPERTIES
   VERSION ${PROJECT_VERSION}
   SOVERSION ${PROJECT_VERSION_MAJOR})
-if(NOT WIN32)
+if(WIN32)
+  enable_language(RC)
+  target_sources(TolvimoWAVInstruments PRIVATE
+    platform/dll_main_windows.cpp platform/version_resource.rc)
+  # TolvimoWAVInstruments.dll, no "lib" prefix; the import library keeps it.
+  set_target_properties(TolvimoWAVInstruments PROPERTIES PREFIX "" IMPORT_PREFIX "")
+  target_compile_definitions(TolvimoWAVInstruments PRIVATE TOLVIMO_WAV_INSTRUMENTS_BUILD)
+else()
   target_link_libraries(TolvimoWAVInstruments PRIVATE m)
   # Hidden visibility still lets the standard library's template instances
   # through; the version script lets exactly one symbol out.
