@@ -6,6 +6,7 @@ set(TOLVIMO_SOURCES
   synthesis/envelope.cpp
   synthesis/instrument_presets.cpp
   synthesis/render_note.cpp
+  synthesis/fast/render_fast.cpp
   synthesis/sample_buffer.cpp
   wav/wav_writer.cpp
   request/instrument_names.cpp
@@ -20,7 +21,35 @@ else()
   list(APPEND TOLVIMO_SOURCES platform/text_conversion_posix.cpp)
 endif()
 
+# The vector path needs SLEEF's vector sine (Debian: libsleef-dev) and an
+# x86-64 target; without either, the scalar path renders everything.
+option(TOLVIMO_FAST_PATH "Render with SLEEF's vector sine where the CPU allows" ON)
+set(TOLVIMO_USE_SLEEF OFF)
+if(TOLVIMO_FAST_PATH AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|amd64")
+  find_path(SLEEF_INCLUDE_DIR sleef.h)
+  find_library(SLEEF_LIBRARY sleef)
+  if(SLEEF_INCLUDE_DIR AND SLEEF_LIBRARY)
+    set(TOLVIMO_USE_SLEEF ON)
+    list(APPEND TOLVIMO_SOURCES
+      synthesis/fast/harmonic_sums_sse2.cpp
+      synthesis/fast/harmonic_sums_avx2.cpp
+      synthesis/fast/harmonic_sums_avx512.cpp)
+    set_source_files_properties(synthesis/fast/harmonic_sums_avx2.cpp
+      PROPERTIES COMPILE_OPTIONS "-mavx2;-mfma")
+    set_source_files_properties(synthesis/fast/harmonic_sums_avx512.cpp
+      PROPERTIES COMPILE_OPTIONS "-mavx512f")
+  else()
+    message(STATUS "SLEEF not found (Debian: libsleef-dev): scalar rendering only")
+  endif()
+endif()
+message(STATUS "Vector rendering path: ${TOLVIMO_USE_SLEEF}")
+
 add_library(tolvimo_objects OBJECT ${TOLVIMO_SOURCES})
+if(TOLVIMO_USE_SLEEF)
+  target_include_directories(tolvimo_objects PRIVATE ${SLEEF_INCLUDE_DIR})
+  target_compile_definitions(tolvimo_objects PUBLIC TOLVIMO_HAVE_SLEEF)
+  target_link_libraries(tolvimo_objects PUBLIC ${SLEEF_LIBRARY})
+endif()
 target_include_directories(tolvimo_objects PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>)

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "synthesis/envelope.h"
+#include "synthesis/fast/render_fast.h"
 
 namespace tolvimo {
 
@@ -10,9 +11,19 @@ int32_t NoteSampleCount(int32_t sampleRate, double duration) {
     return static_cast<int32_t>(static_cast<double>(sampleRate) * duration);
 }
 
+double SampleTime(int32_t i, int32_t sampleRate) {
+    return static_cast<double>(i) / static_cast<double>(sampleRate);
+}
+
+double ScaleHarmonicSum(double sum, double t, const InstrumentVoice& voice, double duration) {
+    const double mix = sum / static_cast<double>(voice.harmonicCount);
+    const double level = EnvelopeLevel(t, voice, duration);
+    return level * mix * OUTPUT_GAIN * FULL_SCALE;
+}
+
 double NoteSampleValue(const InstrumentVoice& voice, double frequency, double duration,
                        int32_t sampleRate, int32_t i) {
-    const double t = static_cast<double>(i) / static_cast<double>(sampleRate);
+    const double t = SampleTime(i, sampleRate);
     double f = frequency;
     if (voice.vibratoEnabled != 0) {
         // The vibrato bends the frequency that multiplies t; no phase is
@@ -23,9 +34,19 @@ double NoteSampleValue(const InstrumentVoice& voice, double frequency, double du
     for (int32_t j = 0; j < voice.harmonicCount; ++j) {
         sum = sum + voice.harmonics[j] * std::sin(static_cast<double>(j + 1) * f * t * TWO_PI);
     }
-    const double mix = sum / static_cast<double>(voice.harmonicCount);
-    const double level = EnvelopeLevel(t, voice, duration);
-    return level * mix * OUTPUT_GAIN * FULL_SCALE;
+    return ScaleHarmonicSum(sum, t, voice, duration);
+}
+
+int16_t TruncateSample(double value) {
+    // Toward zero; every value lies within +-19660.
+    return static_cast<int16_t>(static_cast<int32_t>(value));
+}
+
+void RenderNoteScalar(int16_t* out, int32_t count, int32_t sampleRate, double frequency,
+                      double duration, const InstrumentVoice& voice) {
+    for (int32_t i = 0; i < count; ++i) {
+        out[i] = TruncateSample(NoteSampleValue(voice, frequency, duration, sampleRate, i));
+    }
 }
 
 bool RenderNote(SampleBuffer& buffer, double frequency, double duration,

@@ -16,6 +16,14 @@ constexpr double FULL_SCALE = 32767.0;
 // truncated.
 int32_t NoteSampleCount(int32_t sampleRate, double duration);
 
+// Time of sample `i` in seconds: i / sampleRate.
+double SampleTime(int32_t i, int32_t sampleRate);
+
+// Turns the sum of a sample's weighted harmonic sines into its value before
+// truncation: the envelope at `t` times the mean, times OUTPUT_GAIN and
+// FULL_SCALE. Shared by every path, so they agree to the bit.
+double ScaleHarmonicSum(double sum, double t, const InstrumentVoice& voice, double duration);
+
 // The value of sample `i` of a note before truncation to 16 bits: the
 // envelope times the mean of the voice's harmonics, times OUTPUT_GAIN and
 // FULL_SCALE. Every operation runs in a fixed order, so the result is the
@@ -23,9 +31,19 @@ int32_t NoteSampleCount(int32_t sampleRate, double duration);
 double NoteSampleValue(const InstrumentVoice& voice, double frequency, double duration,
                        int32_t sampleRate, int32_t i);
 
+// The 16-bit sample of a value: truncated toward zero.
+int16_t TruncateSample(double value);
+
+// The reference renderer: writes `count` samples of a note into `out`, one
+// std::sin per harmonic per sample (plus one for the vibrato).
+void RenderNoteScalar(int16_t* out, int32_t count, int32_t sampleRate, double frequency,
+                      double duration, const InstrumentVoice& voice);
+
 // Appends NoteSampleCount(buffer.sampleRate, duration) samples of `frequency`
 // to the buffer, growing it if needed. Every note starts at phase zero.
-// Returns false, leaving the buffer unchanged, when it cannot grow.
+// Uses the vector path where the CPU has one; the samples are the scalar
+// path's either way. Returns false, leaving the buffer unchanged, when it
+// cannot grow.
 bool RenderNote(SampleBuffer& buffer, double frequency, double duration,
                 const InstrumentVoice& voice);
 
