@@ -6,6 +6,7 @@ set(TOLVIMO_SOURCES
   synthesis/envelope.cpp
   synthesis/instrument_presets.cpp
   synthesis/render_note.cpp
+  synthesis/repeated_notes.cpp
   synthesis/fast/render_fast.cpp
   synthesis/sample_buffer.cpp
   wav/wav_writer.cpp
@@ -31,12 +32,12 @@ if(TOLVIMO_FAST_PATH AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|amd64")
   if(SLEEF_INCLUDE_DIR AND SLEEF_LIBRARY)
     set(TOLVIMO_USE_SLEEF ON)
     list(APPEND TOLVIMO_SOURCES
-      synthesis/fast/harmonic_sums_sse2.cpp
-      synthesis/fast/harmonic_sums_avx2.cpp
-      synthesis/fast/harmonic_sums_avx512.cpp)
-    set_source_files_properties(synthesis/fast/harmonic_sums_avx2.cpp
+      synthesis/fast/note_kernel_sse2.cpp
+      synthesis/fast/note_kernel_avx2.cpp
+      synthesis/fast/note_kernel_avx512.cpp)
+    set_source_files_properties(synthesis/fast/note_kernel_avx2.cpp
       PROPERTIES COMPILE_OPTIONS "-mavx2;-mfma")
-    set_source_files_properties(synthesis/fast/harmonic_sums_avx512.cpp
+    set_source_files_properties(synthesis/fast/note_kernel_avx512.cpp
       PROPERTIES COMPILE_OPTIONS "-mavx512f")
   else()
     message(STATUS "SLEEF not found (Debian: libsleef-dev): scalar rendering only")

@@ -10,7 +10,7 @@
 #include "request/report.h"
 #include "request/request_limits.h"
 #include "synthesis/instrument_presets.h"
-#include "synthesis/render_note.h"
+#include "synthesis/repeated_notes.h"
 
 namespace tolvimo {
 namespace {
@@ -44,6 +44,7 @@ int32_t CheckPresent(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
 // Reads and renders every note. Returns TOLVIMO_STATUS_CREATED when all of
 // them are in the buffer.
 int32_t RenderNotes(const NarrowText& notes, SampleBuffer& buffer, const InstrumentVoice& voice) {
+    RenderedNotes rendered{};
     uint32_t position = 0;
     while (position < notes.length) {
         const uint32_t start = position;
@@ -52,7 +53,9 @@ int32_t RenderNotes(const NarrowText& notes, SampleBuffer& buffer, const Instrum
             ReportInvalidNote(notes.text.get(), notes.length, start);
             return TOLVIMO_STATUS_FAILED;
         }
-        if (!RenderNote(buffer, frequency, NOTE_DURATION, voice)) return OutOfMemory();
+        if (!RenderOrRepeatNote(buffer, rendered, frequency, NOTE_DURATION, voice)) {
+            return OutOfMemory();
+        }
     }
     return TOLVIMO_STATUS_CREATED;
 }

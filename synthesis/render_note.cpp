@@ -54,10 +54,8 @@ bool RenderNote(SampleBuffer& buffer, double frequency, double duration,
     const int32_t n = NoteSampleCount(buffer.sampleRate, duration);
     if (n < 0 || !ReserveSamples(buffer, n)) return false;
     int16_t* out = buffer.samples + buffer.count;
-    for (int32_t i = 0; i < n; ++i) {
-        // Truncation toward zero; every value lies within +-19660.
-        out[i] = static_cast<int16_t>(static_cast<int32_t>(
-            NoteSampleValue(voice, frequency, duration, buffer.sampleRate, i)));
+    if (!RenderNoteFast(out, n, buffer.sampleRate, frequency, duration, voice, RECHECK_BOUND)) {
+        RenderNoteScalar(out, n, buffer.sampleRate, frequency, duration, voice);
     }
     buffer.count += n;
     return true;

@@ -43,17 +43,17 @@ std::vector<double> EveryPitch() {
 
 struct NamedKernel {
     const char* name;
-    HarmonicSumKernel kernel;
+    NoteKernel kernel;
 };
 
 std::vector<NamedKernel> SupportedKernels() {
     std::vector<NamedKernel> kernels;
 #if defined(TOLVIMO_HAVE_SLEEF)
-    if (__builtin_cpu_supports("sse2")) kernels.push_back({"sse2", HarmonicSumsSse2});
+    if (__builtin_cpu_supports("sse2")) kernels.push_back({"sse2", RenderSamplesSse2});
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
-        kernels.push_back({"avx2", HarmonicSumsAvx2});
+        kernels.push_back({"avx2", RenderSamplesAvx2});
     }
-    if (__builtin_cpu_supports("avx512f")) kernels.push_back({"avx512", HarmonicSumsAvx512});
+    if (__builtin_cpu_supports("avx512f")) kernels.push_back({"avx512", RenderSamplesAvx512});
 #endif
     return kernels;
 }

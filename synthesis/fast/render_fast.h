@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "synthesis/fast/harmonic_sums.h"
+#include "synthesis/fast/note_kernels.h"
 #include "synthesis/instrument_voice.h"
 
 namespace tolvimo {
@@ -50,7 +50,7 @@ bool RenderNoteFast(int16_t* out, int32_t count, int32_t sampleRate, double freq
                     double duration, const InstrumentVoice& voice, double recheckBound);
 
 // As RenderNoteFast, with the given kernel (which the CPU must support).
-void RenderNoteWith(HarmonicSumKernel kernel, int16_t* out, int32_t count, int32_t sampleRate,
+void RenderNoteWith(NoteKernel kernel, int16_t* out, int32_t count, int32_t sampleRate,
                     double frequency, double duration, const InstrumentVoice& voice,
                     double recheckBound);
 

@@ -108,6 +108,9 @@ REQUESTS = [(name, "C#4Bb3A5Eb2G#6F0D8bB", 8000) for name in VOICES] + [
     ("violin", "A", 44100),
     ("bell", "B8Cb0E#", 16000),
     ("theremin", "G7#Ab1", 192000),
+    # Repeated pitches, some spelled differently (C#4 and C4#), are copied.
+    ("drum", "CCGGC#4C4#DbC", 8000),
+    ("oboe", "CDEFGAB" * 3 + "C4", 11025),
 ]
 
 

@@ -1,0 +1,35 @@
+// Vector kernels: whole samples of a note, several at a time, with the same
+// operations in the same order as the scalar path; only the sines come from
+// the vector library.
+#pragma once
+
+#include <cstdint>
+
+#include "synthesis/instrument_voice.h"
+
+namespace tolvimo {
+
+// A note being rendered.
+struct NoteJob {
+    const InstrumentVoice* voice;
+    double frequency;
+    double duration;
+    int32_t sampleRate;
+    double recheckBound;  // see RECHECK_BOUND
+};
+
+// Writes samples first .. first + count - 1 of the note into out[0 .. count),
+// and sets recheck[k] to 1 where the value before truncation lies within
+// job.recheckBound of a nonzero integer (those samples must be recomputed by
+// the scalar path), else 0. recheck needs room for count + 7 entries.
+using NoteKernel = void (*)(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                            uint8_t* recheck);
+
+void RenderSamplesSse2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                       uint8_t* recheck);
+void RenderSamplesAvx2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                       uint8_t* recheck);
+void RenderSamplesAvx512(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                         uint8_t* recheck);
+
+}  // namespace tolvimo
