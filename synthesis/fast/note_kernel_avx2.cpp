@@ -22,11 +22,16 @@ struct Avx2 {
     static Vec Sub(Vec a, Vec b) { return _mm256_sub_pd(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm256_mul_pd(a, b); }
     static Vec Div(Vec a, Vec b) { return _mm256_div_pd(a, b); }
+    static Vec Round(Vec x) {
+        return _mm256_round_pd(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    }
     static Vec Sin(Vec x) { return Sleef_sind4_u35avx2(x); }
     static Mask Less(Vec a, Vec b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+    static bool AnyOf(Mask m) { return _mm256_movemask_pd(m) != 0; }
+    static bool AllOf(Mask m) { return _mm256_movemask_pd(m) == 0xF; }
     static Vec Select(Mask m, Vec a, Vec b) { return _mm256_blendv_pd(b, a, m); }
     static unsigned NearStep(Vec value, Vec bound) {
-        const Vec nearest = _mm256_round_pd(value, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+        const Vec nearest = Round(value);
         const Vec difference = _mm256_sub_pd(value, nearest);
         const Vec distance =
             _mm256_max_pd(difference, _mm256_sub_pd(_mm256_setzero_pd(), difference));

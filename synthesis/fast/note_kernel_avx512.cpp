@@ -20,12 +20,16 @@ struct Avx512 {
     static Vec Sub(Vec a, Vec b) { return _mm512_sub_pd(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm512_mul_pd(a, b); }
     static Vec Div(Vec a, Vec b) { return _mm512_div_pd(a, b); }
+    static Vec Round(Vec x) {
+        return _mm512_mask_roundscale_pd(x, 0xFF, x, _MM_FROUND_TO_NEAREST_INT);
+    }
     static Vec Sin(Vec x) { return Sleef_sind8_u35avx512f(x); }
     static Mask Less(Vec a, Vec b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+    static bool AnyOf(Mask m) { return m != 0; }
+    static bool AllOf(Mask m) { return m == 0xFF; }
     static Vec Select(Mask m, Vec a, Vec b) { return _mm512_mask_blend_pd(m, b, a); }
     static unsigned NearStep(Vec value, Vec bound) {
-        const Vec nearest =
-            _mm512_mask_roundscale_pd(value, 0xFF, value, _MM_FROUND_TO_NEAREST_INT);
+        const Vec nearest = Round(value);
         const Vec distance = _mm512_abs_pd(_mm512_sub_pd(value, nearest));
         const Mask nonzero = _mm512_cmp_pd_mask(nearest, _mm512_setzero_pd(), _CMP_NEQ_OQ);
         return _mm512_mask_cmp_pd_mask(nonzero, distance, bound, _CMP_LE_OQ);

@@ -18,15 +18,18 @@ struct Sse2 {
     static Vec Sub(Vec a, Vec b) { return _mm_sub_pd(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm_mul_pd(a, b); }
     static Vec Div(Vec a, Vec b) { return _mm_div_pd(a, b); }
+    static Vec Round(Vec x) { return _mm_cvtepi32_pd(_mm_cvtpd_epi32(x)); }
     static Vec Sin(Vec x) { return Sleef_sind2_u35sse2(x); }
     static Mask Less(Vec a, Vec b) { return _mm_cmplt_pd(a, b); }
+    static bool AnyOf(Mask m) { return _mm_movemask_pd(m) != 0; }
+    static bool AllOf(Mask m) { return _mm_movemask_pd(m) == 0x3; }
     static Vec Select(Mask m, Vec a, Vec b) {
         return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b));
     }
     static unsigned NearStep(Vec value, Vec bound) {
         // Values lie within +-19661, so the round trip through int32 (to
         // nearest, the default rounding) is exact.
-        const Vec nearest = _mm_cvtepi32_pd(_mm_cvtpd_epi32(value));
+        const Vec nearest = Round(value);
         const Vec difference = _mm_sub_pd(value, nearest);
         const Vec distance = _mm_max_pd(difference, _mm_sub_pd(_mm_setzero_pd(), difference));
         const Vec near =

@@ -18,19 +18,21 @@ namespace tolvimo {
 // inputs, except that each sine comes from the vector sine instead of
 // std::sin. With u = 2^-53:
 //  - a sine of the vector library is within 3.5 ulp of the true sine and
-//    std::sin within 1 ulp, so two sines of one argument differ by at most
-//    4.5 ulp <= 4.5u (|sin| <= 1);
+//    std::sin within 1 ulp; the vector path first subtracts whole periods,
+//    which moves the argument by at most 2.3e-16 < 2.1u (see
+//    note_kernel_body.h) and the sine, being 1-Lipschitz, as much. So two
+//    sines of one argument differ by at most 4.5u + 2.1u < 7u (|sin| <= 1);
 //  - vibrato: the vibrato sine differs by <= 4.5u, so depth x sine (depth
-//    <= 0.03) differs by < 0.2u before rounding; 1 + depth x sine, rounded
-//    at ulp(1) = 2u, differs by at most 2u + 0.2u, and each of the three
+//    <= 0.03) differs by < 0.3u before rounding; 1 + depth x sine, rounded
+//    at ulp(1) = 2u, differs by at most 2u + 0.3u, and each of the three
 //    products f = (..) x frequency, (j + 1) x f, x t, x 2pi can round the
 //    two operands apart by one more ulp. So the arguments x of the
 //    harmonics differ by at most 8u|x| (relative 2.2u + 4 roundings, each
 //    <= 2u relative, rounded up). |x| <= 12 x 8372 x 1.03 x 0.5 x 2pi
 //    < 3.3e5 (12 harmonics, B8 sharp, 3 % vibrato, t < 0.5 s), so the
 //    arguments differ by < 8 x 1.12e-16 x 3.3e5 < 3e-10 and, sine being
-//    1-Lipschitz, the sines by < 3e-10 + 4.5u < 3.1e-10. Without vibrato
-//    the arguments are identical and this term is 4.5u alone;
+//    1-Lipschitz, the sines by < 3e-10 + 7u < 3.1e-10. Without vibrato
+//    the arguments are identical and this term is 7u alone;
 //  - sum over H <= 12 harmonics of a_j x sin, sum of a_j <= 5.35 (bell),
 //    |sum| < 8: the exact sums differ by <= 5.35 x 3.1e-10 < 1.7e-9, and
 //    each of the 2H roundings (product, addition) can part them by one more
