@@ -45,7 +45,14 @@ if(TOLVIMO_FAST_PATH AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|amd64")
 endif()
 message(STATUS "Vector rendering path: ${TOLVIMO_USE_SLEEF}")
 
+# Copying a repeated pitch's first rendering; off only to measure the direct
+# renderer that the optimisations are compared with.
+option(TOLVIMO_REUSE_REPEATED_NOTES "Copy notes of a pitch already rendered in the request" ON)
+
 add_library(tolvimo_objects OBJECT ${TOLVIMO_SOURCES})
+if(NOT TOLVIMO_REUSE_REPEATED_NOTES)
+  target_compile_definitions(tolvimo_objects PRIVATE TOLVIMO_RENDER_EVERY_NOTE)
+endif()
 if(TOLVIMO_USE_SLEEF)
   target_include_directories(tolvimo_objects PRIVATE ${SLEEF_INCLUDE_DIR})
   target_compile_definitions(tolvimo_objects PUBLIC TOLVIMO_HAVE_SLEEF)

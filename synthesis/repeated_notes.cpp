@@ -9,6 +9,10 @@ namespace tolvimo {
 
 bool RenderOrRepeatNote(SampleBuffer& buffer, RenderedNotes& notes, double frequency,
                         double duration, const InstrumentVoice& voice) {
+#if defined(TOLVIMO_RENDER_EVERY_NOTE)
+    (void)notes;
+    return RenderNote(buffer, frequency, duration, voice);
+#else
     const auto bits = std::bit_cast<uint64_t>(frequency);
     for (int32_t k = 0; k < notes.count; ++k) {
         if (notes.frequencyBits[k] != bits) continue;
@@ -27,6 +31,7 @@ bool RenderOrRepeatNote(SampleBuffer& buffer, RenderedNotes& notes, double frequ
         ++notes.count;
     }
     return true;
+#endif
 }
 
 }  // namespace tolvimo
