@@ -77,7 +77,7 @@ def main():
         os.environ.pop(name, None)
 
     print("| request | library (s) | direct scalar (s) | numpy (s) | scalar / library "
-          "| numpy / library | library peak RSS (MB) |")
+          "| numpy / library | library peak RSS (MiB) |")
     print("|---|---|---|---|---|---|---|")
     with tempfile.TemporaryDirectory() as folder:
         for label, instrument, notes, rate in REQUESTS:
