@@ -18,13 +18,16 @@ struct Avx2 {
     static Vec Iota(double base) {
         return _mm256_add_pd(_mm256_set1_pd(base), _mm256_set_pd(3, 2, 1, 0));
     }
+    // Adding and subtracting 1.5 x 2^52 leaves x rounded to the nearest
+    // whole number (ties to even) for |x| < 2^51: plain IEEE arithmetic.
+    static Vec Round(Vec x) {
+        const Vec shift = _mm256_set1_pd(ROUNDING_SHIFT);
+        return _mm256_sub_pd(_mm256_add_pd(x, shift), shift);
+    }
     static Vec Add(Vec a, Vec b) { return _mm256_add_pd(a, b); }
     static Vec Sub(Vec a, Vec b) { return _mm256_sub_pd(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm256_mul_pd(a, b); }
     static Vec Div(Vec a, Vec b) { return _mm256_div_pd(a, b); }
-    static Vec Round(Vec x) {
-        return _mm256_round_pd(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    }
     static Vec Sin(Vec x) { return Sleef_sind4_u35avx2(x); }
     static Mask Less(Vec a, Vec b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
     static bool AnyOf(Mask m) { return _mm256_movemask_pd(m) != 0; }

@@ -16,13 +16,16 @@ struct Avx512 {
     static Vec Iota(double base) {
         return _mm512_add_pd(_mm512_set1_pd(base), _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0));
     }
+    // Adding and subtracting 1.5 x 2^52 leaves x rounded to the nearest
+    // whole number (ties to even) for |x| < 2^51: plain IEEE arithmetic.
+    static Vec Round(Vec x) {
+        const Vec shift = _mm512_set1_pd(ROUNDING_SHIFT);
+        return _mm512_sub_pd(_mm512_add_pd(x, shift), shift);
+    }
     static Vec Add(Vec a, Vec b) { return _mm512_add_pd(a, b); }
     static Vec Sub(Vec a, Vec b) { return _mm512_sub_pd(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm512_mul_pd(a, b); }
     static Vec Div(Vec a, Vec b) { return _mm512_div_pd(a, b); }
-    static Vec Round(Vec x) {
-        return _mm512_mask_roundscale_pd(x, 0xFF, x, _MM_FROUND_TO_NEAREST_INT);
-    }
     static Vec Sin(Vec x) { return Sleef_sind8_u35avx512f(x); }
     static Mask Less(Vec a, Vec b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
     static bool AnyOf(Mask m) { return m != 0; }

@@ -11,7 +11,7 @@
 namespace tolvimo {
 
 // V provides Vec, Mask, LANES and: Set(x); Iota(base) = {base, base + 1,
-// ...}; Add, Sub, Mul, Div; Round (to nearest, for |x| < 2^31); Sin;
+// ...}; Add, Sub, Mul, Div; Round (to nearest, for |x| < 2^51); Sin;
 // AnyOf(mask), AllOf(mask); Less(a, b) -> Mask;
 // Select(mask, a, b); NearStep(value, bound) -> bit k set when lane k lies within bound of a
 // nonzero integer; StoreTruncated(out, v) storing LANES int16 truncated

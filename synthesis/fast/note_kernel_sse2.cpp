@@ -14,11 +14,16 @@ struct Sse2 {
     static constexpr int32_t LANES = 2;
     static Vec Set(double x) { return _mm_set1_pd(x); }
     static Vec Iota(double base) { return _mm_add_pd(_mm_set1_pd(base), _mm_set_pd(1, 0)); }
+    // Adding and subtracting 1.5 x 2^52 leaves x rounded to the nearest
+    // whole number (ties to even) for |x| < 2^51: plain IEEE arithmetic.
+    static Vec Round(Vec x) {
+        const Vec shift = _mm_set1_pd(ROUNDING_SHIFT);
+        return _mm_sub_pd(_mm_add_pd(x, shift), shift);
+    }
     static Vec Add(Vec a, Vec b) { return _mm_add_pd(a, b); }
     static Vec Sub(Vec a, Vec b) { return _mm_sub_pd(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm_mul_pd(a, b); }
     static Vec Div(Vec a, Vec b) { return _mm_div_pd(a, b); }
-    static Vec Round(Vec x) { return _mm_cvtepi32_pd(_mm_cvtpd_epi32(x)); }
     static Vec Sin(Vec x) { return Sleef_sind2_u35sse2(x); }
     static Mask Less(Vec a, Vec b) { return _mm_cmplt_pd(a, b); }
     static bool AnyOf(Mask m) { return _mm_movemask_pd(m) != 0; }
@@ -27,8 +32,6 @@ struct Sse2 {
         return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b));
     }
     static unsigned NearStep(Vec value, Vec bound) {
-        // Values lie within +-19661, so the round trip through int32 (to
-        // nearest, the default rounding) is exact.
         const Vec nearest = Round(value);
         const Vec difference = _mm_sub_pd(value, nearest);
         const Vec distance = _mm_max_pd(difference, _mm_sub_pd(_mm_setzero_pd(), difference));

@@ -9,6 +9,9 @@
 
 namespace tolvimo {
 
+// 1.5 x 2^52: see the kernels' Round.
+constexpr double ROUNDING_SHIFT = 6755399441055744.0;
+
 // A note being rendered.
 struct NoteJob {
     const InstrumentVoice* voice;
