@@ -49,8 +49,12 @@ void RenderNoteBench(benchmark::State& state, bool fast) {
     CountHarmonicSamples(state, n, voice->harmonicCount);
 }
 
-void BM_RenderNoteFast(benchmark::State& state) { RenderNoteBench(state, true); }
-void BM_RenderNoteScalar(benchmark::State& state) { RenderNoteBench(state, false); }
+void BM_RenderNoteFast(benchmark::State& state) {
+    RenderNoteBench(state, true);
+}
+void BM_RenderNoteScalar(benchmark::State& state) {
+    RenderNoteBench(state, false);
+}
 
 // std::sin alone over a note's harmonic arguments (no vibrato, no envelope).
 void BM_StdSin(benchmark::State& state) {
@@ -120,8 +124,8 @@ void Request(benchmark::State& state, const std::string& instrument, const std::
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, STDOUT_FILENO);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(WAVInstruments(wideInstrument.c_str(), wideNotes.c_str(), rate,
-                                                widePath.c_str()));
+        benchmark::DoNotOptimize(
+            WAVInstruments(wideInstrument.c_str(), wideNotes.c_str(), rate, widePath.c_str()));
     }
     std::fflush(stdout);
     dup2(saved, STDOUT_FILENO);
@@ -130,7 +134,9 @@ void Request(benchmark::State& state, const std::string& instrument, const std::
     std::remove(path.c_str());
 }
 
-void BM_RequestPianoScale(benchmark::State& state) { Request(state, "piano", "CDEFG", 44100); }
+void BM_RequestPianoScale(benchmark::State& state) {
+    Request(state, "piano", "CDEFG", 44100);
+}
 void BM_RequestHeavyBell(benchmark::State& state) {
     Request(state, "bell", HeavyNotes(), 192000);
 }
