@@ -1,5 +1,6 @@
 #include "wav/wav_writer.h"
 
+#include <bit>
 #include <cstring>
 
 namespace tolvimo {
@@ -51,7 +52,13 @@ bool WriteWavHeader(std::FILE* file, int32_t sampleRate, int32_t sampleCount) {
 }
 
 bool WriteWavSamples(std::FILE* file, const SampleBuffer& buffer) {
-    // Serialised in blocks so each fwrite hands the stream many bytes.
+    if constexpr (std::endian::native == std::endian::little) {
+        // The samples already lie in memory low byte first.
+        return WriteAll(file, reinterpret_cast<const uint8_t*>(buffer.samples),
+                        sizeof(int16_t) * static_cast<size_t>(buffer.count));
+    }
+    // Elsewhere they are serialised in blocks, so each fwrite hands the
+    // stream many bytes.
     constexpr int32_t BLOCK_SAMPLES = 8192;
     uint8_t block[2 * BLOCK_SAMPLES];
     for (int32_t start = 0; start < buffer.count; start += BLOCK_SAMPLES) {

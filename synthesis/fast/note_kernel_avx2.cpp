@@ -50,9 +50,9 @@ struct Avx2 {
 
 }  // namespace
 
-void RenderSamplesAvx2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                       uint8_t* recheck) {
-    RenderSamplesOf<Avx2>(job, first, count, out, recheck);
+int32_t RenderSamplesAvx2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                          int32_t* recheck) {
+    return RenderSamplesOf<Avx2>(job, first, count, out, recheck);
 }
 
 }  // namespace tolvimo

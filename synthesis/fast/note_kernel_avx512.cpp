@@ -50,9 +50,9 @@ struct Avx512 {
 
 }  // namespace
 
-void RenderSamplesAvx512(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                         uint8_t* recheck) {
-    RenderSamplesOf<Avx512>(job, first, count, out, recheck);
+int32_t RenderSamplesAvx512(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                            int32_t* recheck) {
+    return RenderSamplesOf<Avx512>(job, first, count, out, recheck);
 }
 
 }  // namespace tolvimo

@@ -2,6 +2,7 @@
 // source file per instruction set, each compiled for that set.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -67,8 +68,9 @@ typename V::Vec EnvelopeOf(typename V::Vec t, const InstrumentVoice& voice, doub
 }
 
 template <typename V>
-void RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                     uint8_t* recheck) {
+int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                        int32_t* recheck) {
+    int32_t listed = 0;
     using Vec = typename V::Vec;
     const InstrumentVoice& voice = *job.voice;
     const Vec rate = V::Set(static_cast<double>(job.sampleRate));
@@ -96,7 +98,10 @@ void RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_t* 
             V::Mul(V::Mul(V::Mul(level, mix), V::Set(OUTPUT_GAIN)), V::Set(FULL_SCALE));
 
         const unsigned near = V::NearStep(value, bound);
-        for (int32_t k = 0; k < V::LANES; ++k) recheck[at + k] = (near >> k) & 1u;
+        for (unsigned lanes = near; lanes != 0; lanes &= lanes - 1) {
+            const int32_t k = at + std::countr_zero(lanes);
+            if (k < count) recheck[listed++] = k;
+        }
         if (count - at >= V::LANES) {
             V::StoreTruncated(out + at, value);
         } else {
@@ -105,6 +110,7 @@ void RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_t* 
             std::memcpy(out + at, tail, sizeof(int16_t) * static_cast<size_t>(count - at));
         }
     }
+    return listed;
 }
 
 }  // namespace tolvimo

@@ -48,9 +48,9 @@ struct Sse2 {
 
 }  // namespace
 
-void RenderSamplesSse2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                       uint8_t* recheck) {
-    RenderSamplesOf<Sse2>(job, first, count, out, recheck);
+int32_t RenderSamplesSse2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                          int32_t* recheck) {
+    return RenderSamplesOf<Sse2>(job, first, count, out, recheck);
 }
 
 }  // namespace tolvimo

@@ -22,17 +22,17 @@ struct NoteJob {
 };
 
 // Writes samples first .. first + count - 1 of the note into out[0 .. count),
-// and sets recheck[k] to 1 where the value before truncation lies within
+// and lists in recheck[] each k whose value before truncation lies within
 // job.recheckBound of a nonzero integer (those samples must be recomputed by
-// the scalar path), else 0. recheck needs room for count + 7 entries.
-using NoteKernel = void (*)(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                            uint8_t* recheck);
+// the scalar path). Returns how many it listed; recheck needs room for count.
+using NoteKernel = int32_t (*)(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                               int32_t* recheck);
 
-void RenderSamplesSse2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                       uint8_t* recheck);
-void RenderSamplesAvx2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                       uint8_t* recheck);
-void RenderSamplesAvx512(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                         uint8_t* recheck);
+int32_t RenderSamplesSse2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                          int32_t* recheck);
+int32_t RenderSamplesAvx2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                          int32_t* recheck);
+int32_t RenderSamplesAvx512(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                            int32_t* recheck);
 
 }  // namespace tolvimo

@@ -21,9 +21,8 @@ NoteKernel SelectKernel() {
 }
 #endif
 
-// Samples per kernel call: the flags stay in L1 cache.
+// Samples per kernel call.
 constexpr int32_t BLOCK = 1024;
-constexpr int32_t MAX_LANES = 8;
 
 }  // namespace
 
@@ -41,15 +40,13 @@ void RenderNoteWith(NoteKernel kernel, int16_t* out, int32_t count, int32_t samp
                     double frequency, double duration, const InstrumentVoice& voice,
                     double recheckBound) {
     const NoteJob job{&voice, frequency, duration, sampleRate, recheckBound};
-    uint8_t recheck[BLOCK + MAX_LANES];
+    int32_t recheck[BLOCK];
     for (int32_t first = 0; first < count; first += BLOCK) {
         const int32_t size = count - first < BLOCK ? count - first : BLOCK;
-        kernel(job, first, size, out + first, recheck);
-        for (int32_t k = 0; k < size; ++k) {
-            if (recheck[k] != 0) {
-                out[first + k] = TruncateSample(
-                    NoteSampleValue(voice, frequency, duration, sampleRate, first + k));
-            }
+        const int32_t listed = kernel(job, first, size, out + first, recheck);
+        for (int32_t r = 0; r < listed; ++r) {
+            const int32_t i = first + recheck[r];
+            out[i] = TruncateSample(NoteSampleValue(voice, frequency, duration, sampleRate, i));
         }
     }
 }
