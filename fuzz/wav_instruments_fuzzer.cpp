@@ -97,6 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (shape & 1)
         instrument =
             Utf16(u"piano").substr(0, 5 - (shape >> 5) % 2) + instrument.substr(0, shape & 2);
+    // A very long name of lone surrogates: 3 bytes each once converted.
+    if ((shape & 0xC0) == 0xC0) instrument.append(3000, static_cast<TolvimoUtf16>(0xD800));
     // Short note text keeps runs fast; a long one must be refused unrendered.
     Utf16 notes = in.Text(6);
     if (shape & 4) notes.append(1000, u'C');
