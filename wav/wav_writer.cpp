@@ -52,6 +52,7 @@ bool WriteWavHeader(std::FILE* file, int32_t sampleRate, int32_t sampleCount) {
 }
 
 bool WriteWavSamples(std::FILE* file, const SampleBuffer& buffer) {
+    if (buffer.count <= 0) return true;  // an empty buffer may have no array
     if constexpr (std::endian::native == std::endian::little) {
         // The samples already lie in memory low byte first.
         return WriteAll(file, reinterpret_cast<const uint8_t*>(buffer.samples),
