@@ -76,14 +76,6 @@ TEST(InstrumentPresets, KeepTheirOwnAmplitudes) {
     for (int i = 0; i < 10; ++i) EXPECT_EQ(violin->harmonics[i], glockenspiel->harmonics[i]);
     EXPECT_NE(violin->harmonics, glockenspiel->harmonics);
 
-    const int counts[] = {8, 4, 3, 5, 10, 6, 12, 9, 8, 7, 10, 2, 7, 6, 5};
-    const bool vibrato[] = {false, false, false, true, true, false, false, false,
-                            true,  false, false, true, true, false, false};
-    for (uint32_t kind = 0; kind < INSTRUMENT_KIND_COUNT; ++kind) {
-        const VoicePtr voice(CreateVoice(kind));
-        EXPECT_EQ(voice->harmonicCount, counts[kind]) << kind;
-        EXPECT_EQ(voice->vibratoEnabled, vibrato[kind] ? 1 : 0) << kind;
-    }
     EXPECT_EQ(CreateVoice(15), nullptr);
 }
 

@@ -1,4 +1,5 @@
-/* A C11 program built through pkg-config against an installed tree. */
+/* A C11 host: built through pkg-config against an installed tree by
+ * consumers/run.sh, and against the build tree as the c_host test. */
 #include <stdio.h>
 
 #include <TolvimoWAVInstruments.h>

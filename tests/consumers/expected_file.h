@@ -7,17 +7,17 @@
 #include <stdio.h>
 
 #define EXPECTED_LENGTH 40044L
-#define EXPECTED_DIGEST 0x42638064b9f79b7aULL
+#define EXPECTED_DIGEST UINT64_C(0x42638064b9f79b7a)
 
 /* 0 when the file at `path` has exactly the expected bytes. */
 static int CheckRenderedFile(const char* path) {
     FILE* file = fopen(path, "rb");
-    uint64_t hash = 14695981039346656037ULL;
+    uint64_t hash = UINT64_C(14695981039346656037);
     long length = 0;
     int c;
     if (file == NULL) return 1;
     while ((c = fgetc(file)) != EOF) {
-        hash = (hash ^ (uint64_t)c) * 1099511628211ULL;
+        hash = (hash ^ (uint64_t)(unsigned char)c) * UINT64_C(1099511628211);
         ++length;
     }
     fclose(file);
