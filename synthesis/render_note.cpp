@@ -15,12 +15,6 @@ double SampleTime(int32_t i, int32_t sampleRate) {
     return static_cast<double>(i) / static_cast<double>(sampleRate);
 }
 
-double ScaleHarmonicSum(double sum, double t, const InstrumentVoice& voice, double duration) {
-    const double mix = sum / static_cast<double>(voice.harmonicCount);
-    const double level = EnvelopeLevel(t, voice, duration);
-    return level * mix * OUTPUT_GAIN * FULL_SCALE;
-}
-
 double NoteSampleValue(const InstrumentVoice& voice, double frequency, double duration,
                        int32_t sampleRate, int32_t i) {
     const double t = SampleTime(i, sampleRate);
@@ -34,7 +28,9 @@ double NoteSampleValue(const InstrumentVoice& voice, double frequency, double du
     for (int32_t j = 0; j < voice.harmonicCount; ++j) {
         sum = sum + voice.harmonics[j] * std::sin(static_cast<double>(j + 1) * f * t * TWO_PI);
     }
-    return ScaleHarmonicSum(sum, t, voice, duration);
+    const double mix = sum / static_cast<double>(voice.harmonicCount);
+    const double level = EnvelopeLevel(t, voice, duration);
+    return level * mix * OUTPUT_GAIN * FULL_SCALE;
 }
 
 int16_t TruncateSample(double value) {

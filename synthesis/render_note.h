@@ -19,11 +19,6 @@ int32_t NoteSampleCount(int32_t sampleRate, double duration);
 // Time of sample `i` in seconds: i / sampleRate.
 double SampleTime(int32_t i, int32_t sampleRate);
 
-// Turns the sum of a sample's weighted harmonic sines into its value before
-// truncation: the envelope at `t` times the mean, times OUTPUT_GAIN and
-// FULL_SCALE. Shared by every path, so they agree to the bit.
-double ScaleHarmonicSum(double sum, double t, const InstrumentVoice& voice, double duration);
-
 // The value of sample `i` of a note before truncation to 16 bits: the
 // envelope times the mean of the voice's harmonics, times OUTPUT_GAIN and
 // FULL_SCALE. Every operation runs in a fixed order, so the result is the
