@@ -14,27 +14,27 @@ struct Avx2 {
     using Vec = __m256d;
     using Mask = __m256d;
     static constexpr int32_t LANES = 4;
+    static constexpr int GROUP = 3;
     static Vec Set(double x) { return _mm256_set1_pd(x); }
     static Vec Iota(double base) {
         return _mm256_add_pd(_mm256_set1_pd(base), _mm256_set_pd(3, 2, 1, 0));
-    }
-    // Adding and subtracting 1.5 x 2^52 leaves x rounded to the nearest
-    // whole number (ties to even) for |x| < 2^51: plain IEEE arithmetic.
-    static Vec Round(Vec x) {
-        const Vec shift = _mm256_set1_pd(ROUNDING_SHIFT);
-        return _mm256_sub_pd(_mm256_add_pd(x, shift), shift);
     }
     static Vec Add(Vec a, Vec b) { return _mm256_add_pd(a, b); }
     static Vec Sub(Vec a, Vec b) { return _mm256_sub_pd(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm256_mul_pd(a, b); }
     static Vec Div(Vec a, Vec b) { return _mm256_div_pd(a, b); }
     static Vec Sin(Vec x) { return Sleef_sind4_u35avx2(x); }
+    static void SinCos(Vec x, Vec& sine, Vec& cosine) {
+        const auto both = Sleef_sincosd4_u35avx2(x);
+        sine = both.x;
+        cosine = both.y;
+    }
     static Mask Less(Vec a, Vec b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
     static bool AnyOf(Mask m) { return _mm256_movemask_pd(m) != 0; }
     static bool AllOf(Mask m) { return _mm256_movemask_pd(m) == 0xF; }
     static Vec Select(Mask m, Vec a, Vec b) { return _mm256_blendv_pd(b, a, m); }
     static unsigned NearStep(Vec value, Vec bound) {
-        const Vec nearest = Round(value);
+        const Vec nearest = Round<Avx2>(value);
         const Vec difference = _mm256_sub_pd(value, nearest);
         const Vec distance =
             _mm256_max_pd(difference, _mm256_sub_pd(_mm256_setzero_pd(), difference));

@@ -12,27 +12,27 @@ struct Avx512 {
     using Vec = __m512d;
     using Mask = __mmask8;
     static constexpr int32_t LANES = 8;
+    static constexpr int GROUP = 8;
     static Vec Set(double x) { return _mm512_set1_pd(x); }
     static Vec Iota(double base) {
         return _mm512_add_pd(_mm512_set1_pd(base), _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0));
-    }
-    // Adding and subtracting 1.5 x 2^52 leaves x rounded to the nearest
-    // whole number (ties to even) for |x| < 2^51: plain IEEE arithmetic.
-    static Vec Round(Vec x) {
-        const Vec shift = _mm512_set1_pd(ROUNDING_SHIFT);
-        return _mm512_sub_pd(_mm512_add_pd(x, shift), shift);
     }
     static Vec Add(Vec a, Vec b) { return _mm512_add_pd(a, b); }
     static Vec Sub(Vec a, Vec b) { return _mm512_sub_pd(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm512_mul_pd(a, b); }
     static Vec Div(Vec a, Vec b) { return _mm512_div_pd(a, b); }
     static Vec Sin(Vec x) { return Sleef_sind8_u35avx512f(x); }
+    static void SinCos(Vec x, Vec& sine, Vec& cosine) {
+        const auto both = Sleef_sincosd8_u35avx512f(x);
+        sine = both.x;
+        cosine = both.y;
+    }
     static Mask Less(Vec a, Vec b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
     static bool AnyOf(Mask m) { return m != 0; }
     static bool AllOf(Mask m) { return m == 0xFF; }
     static Vec Select(Mask m, Vec a, Vec b) { return _mm512_mask_blend_pd(m, b, a); }
     static unsigned NearStep(Vec value, Vec bound) {
-        const Vec nearest = Round(value);
+        const Vec nearest = Round<Avx512>(value);
         const Vec distance = _mm512_abs_pd(_mm512_sub_pd(value, nearest));
         const Mask nonzero = _mm512_cmp_pd_mask(nearest, _mm512_setzero_pd(), _CMP_NEQ_OQ);
         return _mm512_mask_cmp_pd_mask(nonzero, distance, bound, _CMP_LE_OQ);

@@ -12,19 +12,19 @@ struct Sse2 {
     using Vec = __m128d;
     using Mask = __m128d;
     static constexpr int32_t LANES = 2;
+    static constexpr int GROUP = 3;
     static Vec Set(double x) { return _mm_set1_pd(x); }
     static Vec Iota(double base) { return _mm_add_pd(_mm_set1_pd(base), _mm_set_pd(1, 0)); }
-    // Adding and subtracting 1.5 x 2^52 leaves x rounded to the nearest
-    // whole number (ties to even) for |x| < 2^51: plain IEEE arithmetic.
-    static Vec Round(Vec x) {
-        const Vec shift = _mm_set1_pd(ROUNDING_SHIFT);
-        return _mm_sub_pd(_mm_add_pd(x, shift), shift);
-    }
     static Vec Add(Vec a, Vec b) { return _mm_add_pd(a, b); }
     static Vec Sub(Vec a, Vec b) { return _mm_sub_pd(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm_mul_pd(a, b); }
     static Vec Div(Vec a, Vec b) { return _mm_div_pd(a, b); }
     static Vec Sin(Vec x) { return Sleef_sind2_u35sse2(x); }
+    static void SinCos(Vec x, Vec& sine, Vec& cosine) {
+        const auto both = Sleef_sincosd2_u35sse2(x);
+        sine = both.x;
+        cosine = both.y;
+    }
     static Mask Less(Vec a, Vec b) { return _mm_cmplt_pd(a, b); }
     static bool AnyOf(Mask m) { return _mm_movemask_pd(m) != 0; }
     static bool AllOf(Mask m) { return _mm_movemask_pd(m) == 0x3; }
@@ -32,7 +32,7 @@ struct Sse2 {
         return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b));
     }
     static unsigned NearStep(Vec value, Vec bound) {
-        const Vec nearest = Round(value);
+        const Vec nearest = Round<Sse2>(value);
         const Vec difference = _mm_sub_pd(value, nearest);
         const Vec distance = _mm_max_pd(difference, _mm_sub_pd(_mm_setzero_pd(), difference));
         const Vec near =

@@ -9,7 +9,7 @@
 
 namespace tolvimo {
 
-// 1.5 x 2^52: see the kernels' Round.
+// 1.5 x 2^52: see Round in note_kernel_body.h.
 constexpr double ROUNDING_SHIFT = 6755399441055744.0;
 
 // A note being rendered.
@@ -19,6 +19,9 @@ struct NoteJob {
     double duration;
     int32_t sampleRate;
     double recheckBound;  // see RECHECK_BOUND
+    // When not null, receives each sample's value before truncation, at the
+    // same index as in `out`: for measuring the distance to the scalar path.
+    double* values;
 };
 
 // Writes samples first .. first + count - 1 of the note into out[0 .. count),

@@ -38,12 +38,14 @@ bool RenderNoteFast(int16_t* out, int32_t count, int32_t sampleRate, double freq
 
 void RenderNoteWith(NoteKernel kernel, int16_t* out, int32_t count, int32_t sampleRate,
                     double frequency, double duration, const InstrumentVoice& voice,
-                    double recheckBound) {
-    const NoteJob job{&voice, frequency, duration, sampleRate, recheckBound};
+                    double recheckBound, double* values) {
+    const NoteJob job{&voice, frequency, duration, sampleRate, recheckBound, nullptr};
     int32_t recheck[BLOCK];
     for (int32_t first = 0; first < count; first += BLOCK) {
         const int32_t size = count - first < BLOCK ? count - first : BLOCK;
-        const int32_t listed = kernel(job, first, size, out + first, recheck);
+        NoteJob part = job;
+        if (values != nullptr) part.values = values + first;  // before any recheck
+        const int32_t listed = kernel(part, first, size, out + first, recheck);
         for (int32_t r = 0; r < listed; ++r) {
             const int32_t i = first + recheck[r];
             out[i] = TruncateSample(NoteSampleValue(voice, frequency, duration, sampleRate, i));
