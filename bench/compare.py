@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Whole process against whole process: the library's host program (vector
-path), the direct scalar renderer and the numpy peer, run alternately on the
-same requests. Checks that all write identical bytes, then prints a table of
-median wall times, ratios and peak resident memory.
+path), the direct scalar renderer, the numpy peer and `cp` of a file of the
+output's size (writing the bytes alone), run alternately on the same
+requests. Checks that the three renderers write identical bytes, then prints
+a table of median wall times, ratios and peak resident memory.
 
     compare.py FAST_CLI REFERENCE_CLI [--runs N] [--python PYTHON]
 
@@ -34,6 +35,7 @@ def repeated(unit, size):
 REQUESTS = [
     ("(a) piano CDEFG 44100", "piano", "CDEFG", 44100),
     ("(b) bell, 223 pitches, 192000", "bell", heavy_notes(), 192000),
+    ("(b') violin, 223 pitches, 192000", "violin", heavy_notes(), 192000),
     ("(c) piano, 994 bytes CDEFGAB, 44100", "piano", repeated("CDEFGAB", 994), 44100),
 ]
 
@@ -76,16 +78,24 @@ def main():
     for name in ("OPENBLAS_CORETYPE", "OPENBLAS_L2_SIZE"):
         os.environ.pop(name, None)
 
-    print("| request | library (s) | direct scalar (s) | numpy (s) | scalar / library "
-          "| numpy / library | library peak RSS (MiB) |")
-    print("|---|---|---|---|---|---|---|")
+    print("| request | library (s) | direct scalar (s) | numpy (s) | writing the bytes alone (s) "
+          "| scalar / library | numpy / library | library / writing | library peak RSS (MiB) "
+          "| samples held (MiB) |")
+    print("|---|---|---|---|---|---|---|---|---|---|")
     with tempfile.TemporaryDirectory() as folder:
         for label, instrument, notes, rate in REQUESTS:
             outputs = {k: os.path.join(folder, k + ".wav") for k in ("fast", "scalar", "numpy")}
+            # A file of the output's size for cp, made before the timed runs.
+            subprocess.run([args.fast, instrument, notes, str(rate), outputs["fast"]],
+                           check=True, stdout=subprocess.DEVNULL)
+            same_size = os.path.join(folder, "same_size.wav")
+            with open(outputs["fast"], "rb") as source, open(same_size, "wb") as copy:
+                copy.write(source.read())
             commands = {
                 "fast": [args.fast, instrument, notes, str(rate), outputs["fast"]],
                 "scalar": [args.reference, instrument, notes, str(rate), outputs["scalar"]],
                 "numpy": [python, peer, instrument, notes, str(rate), outputs["numpy"]],
+                "cp": ["cp", same_size, os.path.join(folder, "copy.wav")],
             }
             times = {k: [] for k in commands}
             rss = []
@@ -95,16 +105,17 @@ def main():
                     times[key].append(elapsed)
                     if key == "fast":
                         rss.append(peak)
+            held = (os.path.getsize(outputs["fast"]) - 44) / 1048576.0
             digests = {k: digest(v) for k, v in outputs.items()}
             if not digests["fast"] == digests["scalar"] == digests["numpy"]:
                 sys.exit("%s: the outputs differ" % label)
             median = {k: statistics.median(v) for k, v in times.items()}
-            print("| %s | %.3f | %.3f | %.3f | %.1fx | %.1fx | %.1f |" % (
-                label, median["fast"], median["scalar"], median["numpy"],
+            print("| %s | %.3f | %.3f | %.3f | %.3f | %.1fx | %.1fx | %.1fx | %.1f | %.1f |" % (
+                label, median["fast"], median["scalar"], median["numpy"], median["cp"],
                 median["scalar"] / median["fast"], median["numpy"] / median["fast"],
-                max(rss) / 1024.0))
-    print("\nAll three wrote identical bytes for every request (%d alternated runs each)."
-          % args.runs)
+                median["fast"] / median["cp"], max(rss) / 1024.0, held))
+    print("\nThe three renderers wrote identical bytes for every request (%d alternated runs "
+          "each)." % args.runs)
 
 
 if __name__ == "__main__":

@@ -15,6 +15,7 @@ set(TOLVIMO_SOURCES
   request/report.cpp
   request/wav_instruments.cpp
   platform/file_status.cpp
+  platform/memory_advice.cpp
 )
 if(WIN32)
   list(APPEND TOLVIMO_SOURCES platform/text_conversion_windows.cpp)

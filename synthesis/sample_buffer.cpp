@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "platform/memory_advice.h"
+
 namespace tolvimo {
 namespace {
 
@@ -26,6 +28,7 @@ SampleBuffer* CreateSampleBuffer(int32_t sampleRate, int32_t expectedSamples) {
         std::free(buffer);
         return nullptr;
     }
+    AdviseLargeBuffer(buffer->samples, sizeof(int16_t) * static_cast<size_t>(capacity));
     buffer->sampleRate = sampleRate;
     buffer->count = 0;
     buffer->capacity = static_cast<int32_t>(capacity);
@@ -41,6 +44,7 @@ bool ReserveSamples(SampleBuffer& buffer, int32_t extra) {
     void* grown = std::realloc(buffer.samples, sizeof(int16_t) * static_cast<size_t>(capacity));
     if (grown == nullptr) return false;
     buffer.samples = static_cast<int16_t*>(grown);
+    AdviseLargeBuffer(grown, sizeof(int16_t) * static_cast<size_t>(capacity));
     buffer.capacity = static_cast<int32_t>(capacity);
     return true;
 }

@@ -169,24 +169,53 @@ int InChild(Body body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-TEST(WAVInstruments, ReportsAFailedWriteAndRemovesTheIncompleteFile) {
-    TempDir dir;
-    const std::string capped = dir.Path("capped.wav");
-    const int status = InChild([&] {
+// A write cut short by a file size limit, in a child so the limit stays there.
+bool FailsToWrite(const std::string& path) {
+    return InChild([&] {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{4096, 4096};
         setrlimit(RLIMIT_FSIZE, &limit);
-        const CallResult result = CallCaptured("piano", "CDEFG", 44100, capped);
-        const bool message = result.output == "Error: Cannot write output file '" + capped + "'\n";
+        const CallResult result = CallCaptured("piano", "CDEFG", 44100, path);
+        const bool message = result.output == "Error: Cannot write output file '" + path + "'\n";
         return result.status == 1 && message ? 0 : 1;
-    });
-    EXPECT_EQ(status, 0);
-    EXPECT_FALSE(std::filesystem::exists(capped));
+    }) == 0;
+}
+
+// A failed write leaves no fragment under any name and removes only a file
+// that the request created or replaced under the name it was given.
+TEST(WAVInstruments, ReportsAFailedWriteAndLeavesNoFragment) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const std::string kept = dir.Path("kept.wav");
+    const std::string other = dir.Path("other.wav");
+    const std::string link = dir.Path("link.wav");
+
+    // A new file, and a file that existed with one name: removed.
+    EXPECT_TRUE(FailsToWrite(kept));
+    EXPECT_FALSE(fs::exists(kept));
+    WriteBytes(kept, "keep\n");
+    EXPECT_TRUE(FailsToWrite(kept));
+    EXPECT_FALSE(fs::exists(kept));
+
+    // Through a symbolic link: the link and its target stay, the target empty.
+    WriteBytes(kept, "keep\n");
+    fs::create_symlink(kept, link);
+    EXPECT_TRUE(FailsToWrite(link));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::file_size(kept), 0u);
+    fs::remove(link);
+
+    // A file with a second hard link: both names stay, both empty.
+    fs::create_hard_link(kept, other);
+    WriteBytes(kept, "keep\n");
+    EXPECT_TRUE(FailsToWrite(kept));
+    EXPECT_EQ(fs::file_size(kept), 0u);
+    EXPECT_EQ(fs::file_size(other), 0u);
 
     const CallResult full = CallCaptured("organ", "CDE", 8000, "/dev/full");
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.output, "Error: Cannot write output file '/dev/full'\n");
-    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+    EXPECT_TRUE(fs::exists("/dev/full"));
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

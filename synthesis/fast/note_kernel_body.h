@@ -13,7 +13,7 @@
 namespace tolvimo {
 
 // V provides Vec, Mask, LANES, GROUP (vectors kept in flight) and: Set(x);
-// Iota(base) = {base, base + 1, ...}; Add, Sub, Mul, Div; Sin;
+// Iota(base) = {base, base + 1, ...}; Add, Sub, Mul; Sin;
 // SinCos(x, sin, cos); AnyOf(mask), AllOf(mask); Less(a, b) -> Mask;
 // Select(mask, a, b); NearStep(value, bound) -> bit k set when lane k lies
 // within bound of a nonzero integer; StoreTruncated(out, v) storing LANES
@@ -42,29 +42,37 @@ typename V::Vec AngleOfTurns(typename V::Vec turns) {
 // level; see RECHECK_BOUND). The phase tests are the scalar path's own, on
 // the same t, so every lane is in the same phase as there. Lanes of a phase
 // of zero length may get inf or NaN for that phase; they never select it.
+// The envelope level of the samples at `index` (times t). The phase of a
+// sample is decided by its index against the first index of each later phase,
+// which gives exactly the scalar path's tests on i / rate; within a phase each
+// division by the phase's length becomes a multiplication with its reciprocal
+// (within 160u of the scalar level; see RECHECK_BOUND). A phase's formula is
+// computed only when some lane is in it; lanes of a phase of zero length never
+// select it.
 template <typename V>
-typename V::Vec EnvelopeOf(typename V::Vec t, const InstrumentVoice& voice, double duration) {
+typename V::Vec EnvelopeOf(typename V::Vec index, typename V::Vec t, const NoteJob& job) {
     using Vec = typename V::Vec;
-    // A phase's formula is computed only when some lane is in it.
-    const Vec attack = V::Set(voice.attack);
-    const double releaseStart = duration - voice.release;
-    const auto inAttack = V::Less(t, attack);
-    const auto inDecay = V::Less(t, V::Set(voice.attack + voice.decay));
-    const auto inSustain = V::Less(t, V::Set(releaseStart));
+    const InstrumentVoice& voice = *job.voice;
+    const auto inAttack = V::Less(index, V::Set(job.decayFrom));
+    const auto inDecay = V::Less(index, V::Set(job.sustainFrom));
+    const auto inSustain = V::Less(index, V::Set(job.releaseFrom));
     Vec level = V::Set(voice.sustain);
     if (!V::AllOf(inSustain)) {
+        const double releaseStart = job.duration - voice.release;
         const Vec releasing = V::Mul(V::Sub(V::Set(1.0), V::Mul(V::Sub(t, V::Set(releaseStart)),
                                                                 V::Set(1.0 / voice.release))),
                                      V::Set(voice.sustain));
         level = V::Select(inSustain, level, releasing);
     }
     if (V::AnyOf(inDecay)) {
-        const Vec decaying =
-            V::Sub(V::Set(1.0), V::Mul(V::Set(1.0 - voice.sustain),
-                                       V::Mul(V::Sub(t, attack), V::Set(1.0 / voice.decay))));
+        const Vec decaying = V::Sub(
+            V::Set(1.0), V::Mul(V::Set(1.0 - voice.sustain), V::Mul(V::Sub(t, V::Set(voice.attack)),
+                                                                    V::Set(1.0 / voice.decay))));
         level = V::Select(inDecay, decaying, level);
     }
-    if (V::AnyOf(inAttack)) level = V::Select(inAttack, V::Mul(t, V::Set(1.0 / voice.attack)), level);
+    if (V::AnyOf(inAttack)) {
+        level = V::Select(inAttack, V::Mul(t, V::Set(1.0 / voice.attack)), level);
+    }
     return level;
 }
 
@@ -142,8 +150,14 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
     constexpr int32_t STRIDE = V::GROUP * V::LANES;
     int32_t listed = 0;
     const InstrumentVoice& voice = *job.voice;
-    const Vec rate = V::Set(static_cast<double>(job.sampleRate));
+    // t = i x (1 / rate): the scalar path's i / rate to within 2u relative;
+    // the envelope's phases use the index, so they are exactly the scalar's.
+    const Vec inverseRate = V::Set(1.0 / static_cast<double>(job.sampleRate));
     const Vec bound = V::Set(job.recheckBound);
+    // The mean of the harmonics by multiplication: a division costs several
+    // times as much, and the product is one rounding further from the
+    // scalar quotient (see RECHECK_BOUND).
+    const Vec inverseCount = V::Set(1.0 / static_cast<double>(voice.harmonicCount));
     // Without vibrato the fundamental's angle advances by the same step from
     // one sample to the next, so its sine and cosine are carried forward by
     // rotation and evaluated directly only every ROTATIONS_PER_ANCHOR + 1
@@ -158,10 +172,12 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
     Vec cosine[V::GROUP]{};
     int32_t sinceAnchor = ROTATIONS_PER_ANCHOR;
     for (int32_t at = 0; at < count; at += STRIDE) {
+        Vec index[V::GROUP];
         Vec t[V::GROUP];
 #pragma GCC unroll 8
         for (int g = 0; g < V::GROUP; ++g) {
-            t[g] = V::Div(V::Iota(static_cast<double>(first + at + g * V::LANES)), rate);
+            index[g] = V::Iota(static_cast<double>(first + at + g * V::LANES));
+            t[g] = V::Mul(index[g], inverseRate);
         }
         if (rotate && sinceAnchor < ROTATIONS_PER_ANCHOR) {
 #pragma GCC unroll 8
@@ -193,8 +209,8 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
         for (int g = 0; g < V::GROUP; ++g) {
             const int32_t base = at + g * V::LANES;
             if (base >= count) break;
-            const Vec mix = V::Div(sum[g], V::Set(static_cast<double>(voice.harmonicCount)));
-            const Vec level = EnvelopeOf<V>(t[g], voice, job.duration);
+            const Vec mix = V::Mul(sum[g], inverseCount);
+            const Vec level = EnvelopeOf<V>(index[g], t[g], job);
             const Vec value =
                 V::Mul(V::Mul(V::Mul(level, mix), V::Set(OUTPUT_GAIN)), V::Set(FULL_SCALE));
             const int32_t lanes = count - base < V::LANES ? count - base : V::LANES;

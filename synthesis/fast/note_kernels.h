@@ -19,6 +19,11 @@ struct NoteJob {
     double duration;
     int32_t sampleRate;
     double recheckBound;  // see RECHECK_BOUND
+    // The first sample index of the decay, sustain and release phases: the
+    // smallest i whose time i / sampleRate is not below the phase's start.
+    double decayFrom;
+    double sustainFrom;
+    double releaseFrom;
     // When not null, receives each sample's value before truncation, at the
     // same index as in `out`: for measuring the distance to the scalar path.
     double* values;

@@ -1,5 +1,7 @@
 #include "synthesis/fast/render_fast.h"
 
+#include <cmath>
+
 #include "synthesis/fast/note_kernels.h"
 #include "synthesis/render_note.h"
 
@@ -21,6 +23,20 @@ NoteKernel SelectKernel() {
 }
 #endif
 
+// The smallest sample index whose time i / sampleRate (computed as the scalar
+// path computes it) is not below `time`. Times grow with the index, so the
+// scalar test t < time is exactly i < this index.
+double FirstSampleFrom(double time, int32_t sampleRate) {
+    const double limit = 1e9;  // beyond every note; keeps the cast defined
+    double estimate = std::ceil(time * static_cast<double>(sampleRate));
+    if (!(estimate < limit)) return limit;
+    if (estimate < 0.0) return 0.0;
+    auto i = static_cast<int32_t>(estimate);
+    while (i > 0 && SampleTime(i - 1, sampleRate) >= time) --i;
+    while (SampleTime(i, sampleRate) < time) ++i;
+    return static_cast<double>(i);
+}
+
 // Samples per kernel call.
 constexpr int32_t BLOCK = 1024;
 
@@ -39,7 +55,15 @@ bool RenderNoteFast(int16_t* out, int32_t count, int32_t sampleRate, double freq
 void RenderNoteWith(NoteKernel kernel, int16_t* out, int32_t count, int32_t sampleRate,
                     double frequency, double duration, const InstrumentVoice& voice,
                     double recheckBound, double* values) {
-    const NoteJob job{&voice, frequency, duration, sampleRate, recheckBound, nullptr};
+    const NoteJob job{&voice,
+                      frequency,
+                      duration,
+                      sampleRate,
+                      recheckBound,
+                      FirstSampleFrom(voice.attack, sampleRate),
+                      FirstSampleFrom(voice.attack + voice.decay, sampleRate),
+                      FirstSampleFrom(duration - voice.release, sampleRate),
+                      nullptr};
     int32_t recheck[BLOCK];
     for (int32_t first = 0; first < count; first += BLOCK) {
         const int32_t size = count - first < BLOCK ? count - first : BLOCK;

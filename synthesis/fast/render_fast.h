@@ -15,75 +15,64 @@ namespace tolvimo {
 // integers, so a fast value farther than E from every nonzero integer
 // truncates as the scalar value does; the others are recomputed.
 //
-// Both paths compute t with the same IEEE division, and the same phase tests
-// of the envelope and the same products after the sum, in the same order.
-// They part in three places. The scalar path sums a_j x sin(X_j) with
-// X_j = (((j + 1) x f) x t) x 2pi, one std::sin per harmonic. The vector
-// path takes w = f x t (turns), drops its whole turns k, gets sin and cos of
-// x = (w - k) x 2pi from the vector library (or, without vibrato, by
-// rotating the last direct pair) and forms
-// sum_j a_j sin((j + 1) x) by Clenshaw's recurrence. With u = 2^-53, a
-// rounding moves a result r by at most u|r|, and by at most u for |r| <= 1:
-//  - the angle. w - k is exact; x is one product, |x| <= pi, off by at most
-//    ulp(pi) / 2 = 2u < 2.3e-16, which harmonic j + 1 <= 12 multiplies to
-//    < 2.7e-15. The k x (j + 1) whole turns dropped are turns of the double
-//    2pi, which misses the true 2pi by < 2.5e-16: with w <= 8869.8 x 1.03 x
-//    0.5 < 4569 (B#8#, the highest pitch; 3 % vibrato; t < 0.5 s) that is
-//    < 12 x 4569 x 2.5e-16 < 1.4e-11;
-//  - the argument. Without vibrato both paths use the same f: X_j has three
-//    roundings and (j + 1) x w x 2pi one, so they differ by at most 4u|X_j|.
-//    With vibrato the vibrato sines differ: both arguments are rate x t x 2pi
-//    with |.| < 19 (rates below 6.1 Hz), off by < 25u after the vector
-//    path's own reduction; plus the vector sine's 3.5 ulp and std::sin's 1:
-//    < 30u. Times depth <= 0.03 that is < 0.9u, plus the two roundings of
-//    the products (each < 0.03u): < 1u. 1 + (..) rounds once more on each
-//    side: at most 3u apart, relative to a value >= 0.97 under 3.1u; the
-//    product with the note's frequency adds one rounding on each side, so
-//    the two f differ by < 5.1u relative, and the arguments by < 5.1u + 4u
-//    + 1.4u (first-order slack) = 10.5u relative. |X_j| <= 12 x 4569 x 2pi
-//    < 3.45e5, so the arguments differ by < 10.5 x 1.12e-16 x 3.45e5 <
-//    4.1e-10 (< 1.6e-10 without vibrato);
-//  - the sines. std::sin is within 1 ulp (<= u) and, sin being 1-Lipschitz,
-//    each exact sin((j + 1) x) lies within 4.1e-10 + 1.4e-11 + 2.7e-15 + u
-//    < 4.3e-10 of the scalar path's sine;
-//  - the recurrence. Clenshaw's exact result is s~ x sum_j a_j U_j(c~), U
-//    the Chebyshev polynomials of the second kind, with s~, c~ the vector
-//    sincos's results, each within 3.5 ulp <= 3.5u. |U_j| <= j + 1 and
-//    |U_j'| <= j (j + 1) (j + 2) / 3 <= 572 on [-1, 1], so the 3.5u error of
-//    c~ moves the sum by < 5.35 x 572 x 3.5u < 1.2e-12 and that of s~ by
-//    < 5.35 x 12 x 3.5u < 2.5e-14 (the amplitudes sum to at most 5.35, the
-//    bell's). Every |b_k| <= 12 x 5.35 < 64, so each step's three roundings
-//    are < 3 x 64u, and an error entering at b_k reaches b_1 multiplied by a
-//    U of degree < 12: < 78 x 192u < 1.7e-12 over all steps, plus the final
-//    product's u x 5.35;
-//  - the rotation (no vibrato). A pair evaluated directly at sample i0 is
-//    rotated at most 15 times by the angle of S samples (S <= 64), before
-//    the next direct evaluation. The step's turns f x S / rate (< 71) are
-//    at most two roundings off, < 142u turns < 9e-14 rad, and std::sin and std::cos
-//    of it are within u: after 15 steps the angle is < 1.4e-12 off the true
-//    2pi f i / rate. Each rotation rounds four products and two sums of
-//    terms below 1 (3u per component) and grows the pair's length by at most
-//    2u: < 90u on each component after 15. Against the direct evaluation's
-//    analysis above this adds one rounding (t's, 1u relative, as x is
-//    measured against the exact i / rate) and, harmonic j + 1 <= 12
-//    multiplying the angle, < 1.7e-11 to each argument; the 90u on c~ and s~
-//    enter the recurrence's terms as the 3.5u did: < 5.35 x 572 x 90u < 3.1e-11;
-//  - the envelope. The vector path multiplies by the reciprocals of the
-//    phase lengths instead of dividing by them: the quotient, at most 1, is
-//    two roundings instead of one away, and the level < 8u from the
-//    scalar level; the phase tests are identical;
-//  - the sums. The exact sums differ by < 5.35 x 4.3e-10 < 2.3e-9; the
-//    scalar path's 2H <= 24 roundings of terms below 8 add < 24 x 4u and the
-//    recurrence's < 3e-12: the sums differ by < 2.31e-9;
-//  - value = level x (sum / H) x 0.6 x 32767 with level <= 1 and H >= 1:
-//    the exact values differ by < 19660.2 x (2.31e-9 + 8u) < 4.55e-5, and
-//    the four roundings on each side add at most ulp(32768) / 2 = 3.7e-12
-//    each. Without vibrato the argument term is (5u + 1.4u) x 3.35e5 +
-//    1.7e-11 < 2.6e-10, the sums < 1.5e-9 apart, the values < 3e-5.
-// So |fast - scalar| < 4.6e-5. E = 2^-10 (about 9.8e-4) leaves a margin of
-// over 20; samples within E of a nonzero integer
-// are about 0.2 % of all. The tests print the largest difference seen over
-// every voice, pitch and kernel, and fail if it ever exceeds E / 16.
+// The scalar path: t = i / rate; the envelope level of t; X_j = (((j + 1) x
+// f) x t) x 2pi and sum = sum_j a_j std::sin(X_j); value = level x (sum / H)
+// x 0.6 x 32767. The vector path: t' = i x (1 / rate); the envelope's phase
+// chosen by comparing i with each phase's first index (exactly the scalar
+// test on t) and its formula multiplied by reciprocals; w = f x t' turns,
+// whole turns k dropped, x = (w - k) x 2pi; sin x and cos x from the vector
+// sincos (with vibrato) or, without vibrato, by rotating a pair evaluated
+// directly up to 15 strides earlier; sum_j a_j sin((j + 1) x) by Clenshaw's
+// recurrence; the mean as a product with 1 / H. With u = 2^-53, a rounding
+// moves a result r by at most u|r|, and by at most u when |r| <= 1. The
+// presets keep amplitudes in [0, 1] summing to at most 5.35 (the bell's),
+// at most 12 harmonics, vibrato depth <= 0.03 and rate <= 6 Hz, and every
+// nonzero decay and release >= 0.01 s. Pitches reach 8869.8 Hz (B#8#), so
+// f t < 8869.8 x 1.03 x 0.5 < 4569 turns and |X_j| < 12 x 4569 x 2pi < 3.45e5.
+//  - the argument, against the exact (j + 1) f (i / rate) 2pi of each path's
+//    own f: X_j is four roundings off (t and three products), w one product
+//    and t' two: < 7u relative apart. With vibrato the two f differ too. The
+//    vibrato arguments (< 19 rad) are < 57u (scalar) and < 66u (vector: 3u
+//    relative, the reduction's 2u and k <= 3 turns of a 2pi 2.3u short)
+//    from exact, the sines add 3.5 and 1 ulp: < 128u apart. Times depth
+//    0.03, with the products' roundings: < 4u; 1 + (..) rounds once on each
+//    side: < 6u, relative to a value >= 0.97 < 6.2u; times the frequency,
+//    one rounding each: f differs by < 8.2u relative. The arguments then
+//    differ by < 15.5u relative: < 15.5 x 1.12e-16 x 3.45e5 < 6e-10 (7u:
+//    < 2.7e-10 without vibrato);
+//  - the angle: x is one product, |x| <= pi, off by <= 2u, which harmonic
+//    j + 1 <= 12 multiplies to < 2.7e-15; the k (j + 1) whole turns dropped
+//    are turns of the double 2pi, 2.5e-16 short of the true one: < 12 x 4569
+//    x 2.5e-16 < 1.4e-11;
+//  - the rotation: the step's turns f x S / rate (S <= 64 samples, < 71
+//    turns) are at most two roundings off, < 9e-14 rad, and std::sin and
+//    std::cos of it within u: after 15 steps the angle is < 1.4e-12 off,
+//    < 1.7e-11 for harmonic 12. Each rotation rounds four products and two
+//    sums below 1 (3u per component) and stretches the pair by <= 2u: the
+//    pair is < 90u off after 15;
+//  - the sines: std::sin is within 1 ulp (<= u); sin being 1-Lipschitz, each
+//    exact sin((j + 1) x) is within 6e-10 + 1.7e-11 + 1.4e-11 + u < 6.4e-10
+//    of the scalar path's sine (< 3.1e-10 without vibrato);
+//  - the recurrence: its exact result is s~ x sum_j a_j U_j(c~), U the
+//    Chebyshev polynomials of the second kind, with s~, c~ the pair, each
+//    within 90u (3.5 ulp when direct). |U_j| <= 12 and |U_j'| <= 572 on
+//    [-1, 1], so the pair's error moves the sum by < 5.35 x (572 + 12) x 90u
+//    < 3.2e-11. Every |b_k| <= 12 x 5.35 < 64: each step's three roundings
+//    are < 192u, and an error entering at b_k reaches b_1 multiplied by a U
+//    of degree < 12: < 78 x 192u < 1.7e-12 in all, plus the last product's;
+//  - the sums: < 5.35 x 6.4e-10 + 3.2e-11 + 1.7e-12 < 3.47e-9 apart, with
+//    the scalar path's 24 roundings of terms below 8 (< 96u) included;
+//  - the envelope: a reciprocal and t' put the quotient of the attack phase
+//    < 6u (relative, level <= 1) and those of decay and release < 150u from
+//    the scalar's (|t' - t| <= 1.5u over a length >= 0.01 s), the level
+//    < 160u. The mean by 1 / H is < 3u relative further off;
+//  - value = level x mean x 0.6 x 32767, level <= 1 and mean <= 1: the exact
+//    values differ by < 19660.2 x (3.47e-9 + 160u + 16u) < 6.9e-5, and the
+//    four roundings on each side add <= ulp(32768) / 2 = 3.7e-12 each.
+// So |fast - scalar| < 7e-5 (< 3.5e-5 without vibrato). E = 2^-10 (about
+// 9.8e-4) leaves a margin of 14; samples within E of a nonzero integer are
+// about 0.2 % of all. The exhaustive test prints the largest difference seen
+// over every voice, pitch, rate and kernel, and fails if it reaches E / 16.
 constexpr double RECHECK_BOUND = 1.0 / 1024.0;
 
 // Writes `count` samples of a note into `out` with the widest vector unit the
