@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "TolvimoWAVInstruments.h"
+#include "cli/standard_output.h"
 #include "cli/utf16_arguments.h"
 
 namespace {
@@ -23,6 +24,7 @@ constexpr int EXIT_USAGE = 2;        // wrong arguments
 constexpr int EXIT_UNKNOWN_INSTRUMENT = 3;
 constexpr int EXIT_BAD_SAMPLE_RATE = 4;
 constexpr int EXIT_UNEXPECTED_STATUS = 5;
+constexpr int EXIT_STDOUT_FAILED = 6;  // standard output could not be written
 
 constexpr const char* USAGE = "usage: wavinstruments INSTRUMENT NOTES SAMPLE_RATE OUTPUT\n";
 
@@ -33,7 +35,8 @@ void PrintHelp() {
         "\n"
         "Renders NOTES (for example \"CDEFG\" or \"C#4Bb3\"; each note lasts 0.5 s)\n"
         "with INSTRUMENT at SAMPLE_RATE Hz (8000 to 192000) into the mono 16-bit\n"
-        "WAV file OUTPUT, and prints a report.\n"
+        "WAV file OUTPUT, and prints a report. OUTPUT - writes the WAV to standard\n"
+        "output and the report to standard error.\n"
         "\n"
         "  --help     show this text\n"
         "  --version  print the library version\n"
@@ -46,7 +49,8 @@ void PrintHelp() {
         "  2  wrong arguments\n"
         "  3  unknown instrument\n"
         "  4  sample rate out of range\n"
-        "  5  the library returned an unexpected status\n",
+        "  5  the library returned an unexpected status\n"
+        "  6  standard output could not be written\n",
         USAGE);
 }
 
@@ -80,9 +84,8 @@ int ExitStatusFor(int32_t status) {
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What a request exits with; OUTPUT "-" streams the file to standard output.
+int Run(int argc, char** argv) {
     if (argc == 2) {
         const std::string_view option = argv[1];
         if (option == "--help" || option == "-h") {
@@ -103,9 +106,41 @@ int main(int argc, char** argv) {
         std::fputs(USAGE, stderr);
         return EXIT_USAGE;
     }
+#if !defined(_WIN32)
+    // Decoding would turn each invalid byte into U+FFFD, so two different
+    // names could write the same file, one the user never named.
+    if (!tolvimo_cli::IsValidUtf8(argv[4])) {
+        std::fputs("wavinstruments: OUTPUT is not valid UTF-8; name the file in UTF-8\n", stderr);
+        return EXIT_USAGE;
+    }
+#endif
     const auto instrument = tolvimo_cli::Utf16Argument(argv, 1);
     const auto notes = tolvimo_cli::Utf16Argument(argv, 2);
+    if (std::string_view(argv[4]) == "-") {
+        const auto streamed = tolvimo_cli::RenderToStandardOutput(instrument, notes, sampleRate);
+        if (!streamed.started) {
+            std::fputs("wavinstruments: cannot make a temporary file for standard output\n", stderr);
+            return EXIT_NOT_WRITTEN;
+        }
+        if (streamed.status == TOLVIMO_STATUS_CREATED && !streamed.streamed) {
+            return EXIT_STDOUT_FAILED;  // reported when main checks standard output
+        }
+        return ExitStatusFor(streamed.status);
+    }
     const auto output = tolvimo_cli::Utf16Argument(argv, 4);
     return ExitStatusFor(
         WAVInstruments(instrument.c_str(), notes.c_str(), sampleRate, output.c_str()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int status = Run(argc, argv);
+    // Output that could not be written (a full disk, a closed pipe) is a
+    // failure even when the request itself succeeded.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || status == EXIT_STDOUT_FAILED) {
+        std::fputs("wavinstruments: cannot write to standard output\n", stderr);
+        return status == 0 ? EXIT_STDOUT_FAILED : status;
+    }
+    return status;
 }

@@ -74,6 +74,15 @@ Utf16String Utf8ToUtf16(std::string_view utf8) {
     return out;
 }
 
+bool IsValidUtf8(std::string_view text) {
+    for (size_t at = 0; at < text.size();) {
+        const size_t start = at;
+        // Only a malformed sequence consumes a single byte that is not ASCII.
+        if (DecodeOne(text, at) == REPLACEMENT_CHARACTER && at - start == 1) return false;
+    }
+    return true;
+}
+
 Utf16String Utf16Argument(char** argv, int index) {
 #if defined(_WIN32)
     int count = 0;

@@ -14,6 +14,10 @@ using Utf16String = std::basic_string<TolvimoUtf16>;
 // form, surrogate, value above U+10FFFF, truncated sequence) becomes U+FFFD.
 Utf16String Utf8ToUtf16(std::string_view utf8);
 
+// True when `text` is well-formed UTF-8 (U+FFFD itself, properly encoded,
+// included): decoding it loses nothing.
+bool IsValidUtf8(std::string_view text);
+
 // Argument `index` of the command line as UTF-16. On Windows it is taken from
 // the wide command line, so no character is lost to the ANSI code page;
 // elsewhere argv[index] is decoded as UTF-8.

@@ -15,6 +15,7 @@ import ctypes.util
 import sys
 
 STATUS_CREATED = 999
+RATE_LIMITS = (-2**31, 2**31 - 1)  # the library's rate is a 32-bit signed integer
 
 
 def load_library(path):
@@ -39,6 +40,11 @@ def main():
     parser.add_argument("sample_rate", type=int)
     parser.add_argument("output")
     args = parser.parse_args()
+    # ctypes would silently wrap a larger rate into 32 bits (4294975296 to
+    # 8000) and render at a rate nobody asked for.
+    if not RATE_LIMITS[0] <= args.sample_rate <= RATE_LIMITS[1]:
+        parser.error("SAMPLE_RATE %d does not fit in 32 bits; the library takes 8000 to 192000"
+                     % args.sample_rate)
 
     library = load_library(args.library)
     sys.stdout.flush()  # the library writes to the same standard output

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -15,8 +16,10 @@ struct CliRun {
     std::string output;  // standard output and standard error together
 };
 
-CliRun RunCli(const std::string& arguments) {
-    const std::string command = std::string(WAVINSTRUMENTS_PATH) + " " + arguments + " 2>&1";
+// `redirections` decide which streams the output holds; by default both.
+CliRun RunCli(const std::string& arguments, const std::string& redirections = "2>&1") {
+    const std::string command =
+        std::string(WAVINSTRUMENTS_PATH) + " " + arguments + " " + redirections;
     std::FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     for (int c = std::fgetc(pipe); c != EOF; c = std::fgetc(pipe))
@@ -43,6 +46,7 @@ TEST(Cli, MapsEveryOutcomeToItsExitStatus) {
         {"piano C 8k " + out, 2, "usage: wavinstruments"},
         {"piano C ' 8000' " + out, 2, "usage: wavinstruments"},
         {"piano C 8000", 2, "usage: wavinstruments"},
+        {"piano C 8000 " + dir.Path("\xFF.wav"), 2, "wavinstruments: OUTPUT is not valid UTF-8"},
         {"", 2, "usage: wavinstruments"},
         {"--version", 0, "1.0.0.1\n"},
         {"--help", 0, "usage: wavinstruments"},
@@ -52,6 +56,45 @@ TEST(Cli, MapsEveryOutcomeToItsExitStatus) {
         EXPECT_EQ(run.exitStatus, c.exitStatus) << c.arguments;
         EXPECT_EQ(run.output.rfind(c.outputStart, 0), 0u) << c.arguments << "\n" << run.output;
     }
+}
+
+// Standard output that cannot be written fails the run, whatever the
+// library did; the message goes to standard error.
+TEST(Cli, FailsWhenStandardOutputCannotBeWritten) {
+    TempDir dir;
+    const std::string failed = "wavinstruments: cannot write to standard output\n";
+    const struct {
+        std::string arguments;
+        int exitStatus;
+    } cases[] = {
+        {"--list", 6},
+        {"--version", 6},
+        {"piano C 8000 " + dir.Path("o.wav"), 6},
+        {"piano C 8000 -", 6},
+        {"piano C 7999 " + dir.Path("o.wav"), 4},  // the refusal's own status stays
+    };
+    for (const auto& c : cases) {
+        const CliRun run = RunCli(c.arguments, "2>&1 >/dev/full");
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << c.arguments;
+        EXPECT_NE(run.output.find(failed), std::string::npos) << c.arguments << "\n" << run.output;
+    }
+}
+
+// OUTPUT "-" puts exactly the file's bytes on standard output, through a
+// pipe, and the report on standard error.
+TEST(Cli, StreamsTheWavToStandardOutput) {
+    TempDir dir;
+    const std::string file = dir.Path("file.wav");
+    ASSERT_EQ(RunCli("violin C4Bb3 11025 " + file).exitStatus, 0);
+    const std::vector<uint8_t> expected = ReadBytes(file);
+    const CliRun streamed = RunCli("violin C4Bb3 11025 -", "2>/dev/null | cat");
+    EXPECT_EQ(std::vector<uint8_t>(streamed.output.begin(), streamed.output.end()), expected);
+    EXPECT_EQ(RunCli("violin C4Bb3 11025 -", "2>&1 >/dev/null").output,
+              "Created - with 11024 samples at 11025 Hz\nDuration: 1.00 seconds\n"
+              "Instrument: violin\n");
+    const CliRun refused = RunCli("violin C4X 11025 -", "2>/dev/null");
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_TRUE(refused.output.empty());
 }
 
 TEST(Cli, ListsTheInstrumentsInTableOrder) {

@@ -19,3 +19,14 @@ status=$?
 set -e
 test "$status" -eq 1 && test ! -e "$work/bad.wav"
 printf 'Error: Invalid note at position 2: X\nstatus 1\n' | cmp - "$work/report"
+# A rate beyond 32 bits is refused before the call, not wrapped (4294975296
+# would become 8000).
+for rate in 4294975296 -2147483649; do
+  set +e
+  "$python" "$source/examples/render_with_ctypes.py" --library "$library" violin "C" "$rate" \
+    "$work/wrapped.wav" >"$work/report" 2>"$work/error"
+  status=$?
+  set -e
+  test "$status" -eq 2 && test ! -e "$work/wrapped.wav" && test ! -s "$work/report"
+  grep -q 'does not fit in 32 bits' "$work/error"
+done
