@@ -9,14 +9,13 @@
 #include "TolvimoWAVInstruments.h"
 #include "cli/standard_output.h"
 #include "cli/utf16_arguments.h"
+// Compile-time facts of the library, read at build time; the program still
+// calls nothing but the exported function.
+#include "request/request_limits.h"
+#include "synthesis/preset_table.h"
+#include "tolvimo_version.h"
 
 namespace {
-
-constexpr const char* VERSION = "1.0.0.1";
-constexpr const char* INSTRUMENTS[] = {
-    "piano",   "synth",       "drum",         "flute",    "violin", "organ", "bell",   "guitar",
-    "trumpet", "harpsichord", "glockenspiel", "theremin", "oboe",   "bass",  "epiano",
-};
 
 // Exit statuses; 0 is a written file.
 constexpr int EXIT_NOT_WRITTEN = 1;  // bad note, unusable path, write failure, no memory
@@ -34,7 +33,7 @@ void PrintHelp() {
         "       wavinstruments --help | --version | --list\n"
         "\n"
         "Renders NOTES (for example \"CDEFG\" or \"C#4Bb3\"; each note lasts 0.5 s)\n"
-        "with INSTRUMENT at SAMPLE_RATE Hz (8000 to 192000) into the mono 16-bit\n"
+        "with INSTRUMENT at SAMPLE_RATE Hz (%d to %d) into the mono 16-bit\n"
         "WAV file OUTPUT, and prints a report. OUTPUT - writes the WAV to standard\n"
         "output and the report to standard error.\n"
         "\n"
@@ -51,7 +50,8 @@ void PrintHelp() {
         "  4  sample rate out of range\n"
         "  5  the library returned an unexpected status\n"
         "  6  standard output could not be written\n",
-        USAGE);
+        USAGE, static_cast<int>(tolvimo::MIN_SAMPLE_RATE),
+        static_cast<int>(tolvimo::MAX_SAMPLE_RATE));
 }
 
 // Accepts an optionally signed decimal integer and nothing else. Values
@@ -93,11 +93,11 @@ int Run(int argc, char** argv) {
             return 0;
         }
         if (option == "--version") {
-            std::printf("%s\n", VERSION);
+            std::printf("%s\n", TOLVIMO_VERSION_TEXT);
             return 0;
         }
         if (option == "--list") {
-            for (const char* name : INSTRUMENTS) std::printf("%s\n", name);
+            for (const auto& preset : tolvimo::PRESETS) std::printf("%s\n", preset.name);
             return 0;
         }
     }
@@ -119,7 +119,8 @@ int Run(int argc, char** argv) {
     if (std::string_view(argv[4]) == "-") {
         const auto streamed = tolvimo_cli::RenderToStandardOutput(instrument, notes, sampleRate);
         if (!streamed.started) {
-            std::fputs("wavinstruments: cannot make a temporary file for standard output\n", stderr);
+            std::fputs("wavinstruments: cannot make a temporary file for standard output\n",
+                       stderr);
             return EXIT_NOT_WRITTEN;
         }
         if (streamed.status == TOLVIMO_STATUS_CREATED && !streamed.streamed) {

@@ -116,7 +116,8 @@ std::string ReadAll(const fs::path& path) {
     std::FILE* file = std::fopen(path.string().c_str(), "rb");
     if (file == nullptr) return bytes;
     char chunk[1 << 16];
-    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, got);
+    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        bytes.append(chunk, got);
     std::fclose(file);
     return bytes;
 }

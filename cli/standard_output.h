@@ -8,9 +8,9 @@
 namespace tolvimo_cli {
 
 struct StreamedRequest {
-    bool started;   // false: no private temporary file could be made
+    bool started;    // false: no private temporary file could be made
     int32_t status;  // the library's status, when started
-    bool streamed;  // every byte of the file reached standard output
+    bool streamed;   // every byte of the file reached standard output
 };
 
 // The library writes only to paths, and a pipe cannot be rewound, so the

@@ -29,8 +29,12 @@ install(FILES
   ${PROJECT_BINARY_DIR}/TolvimoWAVInstrumentsConfigVersion.cmake
   DESTINATION ${TOLVIMO_CMAKE_DIR})
 
-# The .pc file finds the prefix from its own place, so the tree can move.
-file(RELATIVE_PATH TOLVIMO_PC_TO_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+# The .pc file finds the prefix from its own place, so the tree can move: the
+# way up from <prefix>/<libdir>/pkgconfig to <prefix>, computed against a
+# stand-in prefix (any absolute path gives the same relative path).
+set(TOLVIMO_ANY_PREFIX /prefix)
+file(RELATIVE_PATH TOLVIMO_PC_TO_PREFIX
+  ${TOLVIMO_ANY_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig ${TOLVIMO_ANY_PREFIX})
 configure_file(cmake/TolvimoWAVInstruments.pc.in
   ${PROJECT_BINARY_DIR}/TolvimoWAVInstruments.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/TolvimoWAVInstruments.pc

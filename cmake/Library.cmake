@@ -46,12 +46,13 @@ if(TOLVIMO_FAST_PATH AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|amd64")
 endif()
 message(STATUS "Vector rendering path: ${TOLVIMO_USE_SLEEF}")
 
-# Copying a repeated pitch's first rendering; off only to measure the direct
-# renderer that the optimisations are compared with.
-option(TOLVIMO_REUSE_REPEATED_NOTES "Copy notes of a pitch already rendered in the request" ON)
+# Renders every note, even a pitch already rendered in the request, instead of
+# copying the first rendering; on only to measure the direct renderer that the
+# optimisations are compared with.
+option(TOLVIMO_RENDER_EVERY_NOTE "Render repeated pitches again instead of copying them" OFF)
 
 add_library(tolvimo_objects OBJECT ${TOLVIMO_SOURCES})
-if(NOT TOLVIMO_REUSE_REPEATED_NOTES)
+if(TOLVIMO_RENDER_EVERY_NOTE)
   target_compile_definitions(tolvimo_objects PRIVATE TOLVIMO_RENDER_EVERY_NOTE)
 endif()
 if(TOLVIMO_USE_SLEEF)
@@ -89,6 +90,7 @@ if(WIN32)
   enable_language(RC)
   target_sources(TolvimoWAVInstruments PRIVATE
     platform/dll_main_windows.cpp platform/version_resource.rc)
+  target_include_directories(TolvimoWAVInstruments PRIVATE ${TOLVIMO_GENERATED_DIR})
   # TolvimoWAVInstruments.dll, no "lib" prefix; the import library keeps it.
   set_target_properties(TolvimoWAVInstruments PROPERTIES PREFIX "" IMPORT_PREFIX "")
   target_compile_definitions(TolvimoWAVInstruments PRIVATE TOLVIMO_WAV_INSTRUMENTS_BUILD)

@@ -46,9 +46,9 @@ extern "C" {
  * Renders `notes` with `instrument` at `sampleRate` samples per second and
  * writes the result to `outputFile`, creating or replacing it.
  *
- * instrument  NUL-terminated UTF-16 name: "piano", "synth", "drum", "flute",
- *             "violin", "organ", "bell", "guitar", "trumpet", "harpsichord",
- *             "glockenspiel", "theremin", "oboe", "bass" or "epiano".
+ * instrument  NUL-terminated UTF-16 name of one of the fifteen voices,
+ *             matched exactly and case-sensitively (`wavinstruments --list`
+ *             prints them; the README describes each).
  * notes       NUL-terminated UTF-16 note text; each note lasts 0.5 s.
  * sampleRate  8000 to 192000 inclusive.
  * outputFile  NUL-terminated UTF-16 path of the WAV file.

@@ -12,10 +12,11 @@ void AdviseLargeBuffer(void* start, size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     // Only whole large pages inside the buffer can be backed by one.
     constexpr uintptr_t LARGE_PAGE = uintptr_t{1} << 21;
-    const auto begin = reinterpret_cast<uintptr_t>(start);
-    const uintptr_t first = (begin + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
-    const uintptr_t end = (begin + bytes) & ~(LARGE_PAGE - 1);
-    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+    const uintptr_t misalignment = reinterpret_cast<uintptr_t>(start) % LARGE_PAGE;
+    const size_t skip = misalignment == 0 ? 0 : static_cast<size_t>(LARGE_PAGE - misalignment);
+    if (bytes <= skip) return;
+    const size_t whole = (bytes - skip) / LARGE_PAGE * LARGE_PAGE;
+    if (whole > 0) madvise(static_cast<char*>(start) + skip, whole, MADV_HUGEPAGE);
 #else
     static_cast<void>(start);
     static_cast<void>(bytes);

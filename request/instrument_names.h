@@ -1,4 +1,4 @@
-// The names a request accepts, in the order of their instrument numbers.
+// The names a request accepts: those of the preset table, in its order.
 #pragma once
 
 #include <cstddef>
@@ -6,7 +6,8 @@
 
 namespace tolvimo {
 
-// Name of instrument `kind` (0 to 14), or nullptr outside that range.
+// Name of instrument `kind` (below INSTRUMENT_KIND_COUNT), or nullptr outside
+// that range.
 const char* InstrumentName(uint32_t kind);
 
 // Instrument number of `name` (`length` bytes), compared exactly and

@@ -1,6 +1,7 @@
 // The exported entry: checks a request, renders its notes, writes the file.
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "TolvimoWAVInstruments.h"
 #include "notes/note_reader.h"
@@ -23,9 +24,10 @@ int32_t OutOfMemory() {
     return TOLVIMO_STATUS_FAILED;
 }
 
-// A pointer argument that is null: nothing has been allocated yet.
-int32_t CheckPresent(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
-                     const TolvimoUtf16* outputFile) {
+// A pointer argument that is null: nothing has been allocated yet. Returns
+// the refusal's status, or nothing when every pointer is there.
+std::optional<int32_t> CheckPresent(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
+                                    const TolvimoUtf16* outputFile) {
     if (instrument == nullptr) {
         std::printf("Error: Unknown instrument (null pointer)\n");
         return TOLVIMO_STATUS_UNKNOWN_INSTRUMENT;
@@ -38,12 +40,13 @@ int32_t CheckPresent(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
         std::printf("Error: Output file path is missing (null pointer)\n");
         return TOLVIMO_STATUS_FAILED;
     }
-    return TOLVIMO_STATUS_CREATED;
+    return std::nullopt;
 }
 
-// Reads and renders every note. Returns TOLVIMO_STATUS_CREATED when all of
-// them are in the buffer.
-int32_t RenderNotes(const NarrowText& notes, SampleBuffer& buffer, const InstrumentVoice& voice) {
+// Reads and renders every note. Returns the refusal's status, or nothing
+// when all of them are in the buffer.
+std::optional<int32_t> RenderNotes(const NarrowText& notes, SampleBuffer& buffer,
+                                   const InstrumentVoice& voice) {
     RenderedNotes rendered{};
     uint32_t position = 0;
     while (position < notes.length) {
@@ -57,13 +60,12 @@ int32_t RenderNotes(const NarrowText& notes, SampleBuffer& buffer, const Instrum
             return OutOfMemory();
         }
     }
-    return TOLVIMO_STATUS_CREATED;
+    return std::nullopt;
 }
 
 int32_t RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* notesArg,
                       int32_t sampleRate, const TolvimoUtf16* outputArg) {
-    const int32_t present = CheckPresent(instrumentArg, notesArg, outputArg);
-    if (present != TOLVIMO_STATUS_CREATED) return present;
+    if (const auto refused = CheckPresent(instrumentArg, notesArg, outputArg)) return *refused;
 
     NarrowText instrument;
     NarrowText notes;
@@ -82,7 +84,8 @@ int32_t RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
         return TOLVIMO_STATUS_UNKNOWN_INSTRUMENT;
     }
     if (sampleRate < MIN_SAMPLE_RATE || sampleRate > MAX_SAMPLE_RATE) {
-        std::printf("Error: Sample rate must be between 8000 and 192000 Hz\n");
+        std::printf("Error: Sample rate must be between %d and %d Hz\n",
+                    static_cast<int>(MIN_SAMPLE_RATE), static_cast<int>(MAX_SAMPLE_RATE));
         return TOLVIMO_STATUS_BAD_SAMPLE_RATE;
     }
     if (notes.length >= NOTE_TEXT_CAPACITY) {
@@ -98,8 +101,7 @@ int32_t RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
     const SampleBufferPtr buffer(CreateSampleBuffer(sampleRate, expected));
     if (!voice || !buffer) return OutOfMemory();
 
-    const int32_t rendered = RenderNotes(notes, *buffer, *voice);
-    if (rendered != TOLVIMO_STATUS_CREATED) return rendered;
+    if (const auto refused = RenderNotes(notes, *buffer, *voice)) return *refused;
 
     // A path too long for its buffer cannot be opened; nothing is created.
     const OutputResult result = output.length < OUTPUT_PATH_CAPACITY

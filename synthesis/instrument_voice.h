@@ -5,6 +5,20 @@
 
 namespace tolvimo {
 
+// Limits every voice keeps, checked over the preset table at compile time.
+// The renderer relies on them: with amplitudes in [0, 1] whose mean is at most
+// 1 and a level at most 1, every sample lies within +-19661, far from the
+// int16 limits where the scalar cast would wrap and the vector store would
+// saturate; and the bound beside RECHECK_BOUND, which keeps the vector path's
+// bytes equal to the scalar path's, assumes every limit below.
+constexpr int32_t VOICE_MAX_HARMONICS = 12;
+// The bell's amplitudes add up to 5.35 (5.3500000000000005 in doubles).
+constexpr double VOICE_MAX_AMPLITUDE_SUM = 5.36;  // and at most harmonicCount
+constexpr double VOICE_MAX_VIBRATO_DEPTH = 0.03;
+constexpr double VOICE_MAX_VIBRATO_RATE = 6.0;  // Hz
+// A nonzero decay or release lasts at least this long (seconds).
+constexpr double VOICE_MIN_PHASE_LENGTH = 0.01;
+
 struct InstrumentVoice {
     double attack;           // seconds of the rise from 0 to full level
     double decay;            // seconds of the fall from full level to sustain

@@ -12,6 +12,8 @@ namespace tolvimo {
 
 // Where each distinct frequency's samples start in one request's buffer.
 struct RenderedNotes {
+    // The note syntax spells only 223 distinct pitches, so every pitch of a
+    // request fits with room to spare.
     static constexpr int32_t CAPACITY = 1024;
     uint64_t frequencyBits[CAPACITY];
     int32_t offset[CAPACITY];

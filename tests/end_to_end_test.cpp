@@ -172,13 +172,14 @@ int InChild(Body body) {
 // A write cut short by a file size limit, in a child so the limit stays there.
 bool FailsToWrite(const std::string& path) {
     return InChild([&] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const CallResult result = CallCaptured("piano", "CDEFG", 44100, path);
-        const bool message = result.output == "Error: Cannot write output file '" + path + "'\n";
-        return result.status == 1 && message ? 0 : 1;
-    }) == 0;
+               std::signal(SIGXFSZ, SIG_IGN);
+               const rlimit limit{4096, 4096};
+               setrlimit(RLIMIT_FSIZE, &limit);
+               const CallResult result = CallCaptured("piano", "CDEFG", 44100, path);
+               const bool message =
+                   result.output == "Error: Cannot write output file '" + path + "'\n";
+               return result.status == 1 && message ? 0 : 1;
+           }) == 0;
 }
 
 // A failed write leaves no fragment under any name and removes only a file

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "named_voice.h"
 #include "notes/note_reader.h"
 #include "request/instrument_names.h"
 #include "synthesis/fast/render_fast.h"
@@ -20,8 +21,6 @@
 
 namespace tolvimo {
 namespace {
-
-using VoicePtr = std::unique_ptr<InstrumentVoice, VoiceReleaser>;
 
 // Frequencies of every token: letter, accidental or none, octave digit or
 // none, and after a digit one more accidental or none; duplicates dropped.
@@ -111,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(EveryInstrument, FastPath, testing::Range(0u, INSTRUMEN
 TEST(FastPathFallback, RecomputingEverySampleGivesTheSameBytes) {
     const std::vector<NamedKernel> kernels = SupportedKernels();
     if (kernels.empty()) GTEST_SKIP() << "no vector path in this build or CPU";
-    const VoicePtr voice(CreateVoice(4));  // violin: vibrato
+    const VoicePtr voice = NamedVoice("violin");  // vibrato
     std::vector<int16_t> scalar(22050);
     std::vector<int16_t> forced(22050);
     RenderNoteScalar(scalar.data(), 22050, 44100, 440.0, 0.5, *voice);

@@ -4,16 +4,16 @@
 
 #include <memory>
 
+#include "named_voice.h"
 #include "synthesis/instrument_presets.h"
 
 namespace tolvimo {
 namespace {
 
-using VoicePtr = std::unique_ptr<InstrumentVoice, VoiceReleaser>;
 using BufferPtr = std::unique_ptr<SampleBuffer, SampleBufferReleaser>;
 
-BufferPtr RenderOne(uint32_t kind, double frequency, int32_t rate) {
-    const VoicePtr voice(CreateVoice(kind));
+BufferPtr RenderOne(const char* name, double frequency, int32_t rate) {
+    const VoicePtr voice = NamedVoice(name);
     BufferPtr buffer(CreateSampleBuffer(rate, 0));
     EXPECT_TRUE(RenderNote(*buffer, frequency, 0.5, *voice));
     return buffer;
@@ -21,22 +21,22 @@ BufferPtr RenderOne(uint32_t kind, double frequency, int32_t rate) {
 
 // Values worked out independently with a correctly rounded sine.
 TEST(RenderNote, GivesTheWorkedSampleValues) {
-    const BufferPtr piano = RenderOne(0, 440.0, 44100);
+    const BufferPtr piano = RenderOne("piano", 440.0, 44100);
     ASSERT_EQ(piano->count, 22050);
     const int16_t start[] = {0, 2, 10, 21, 34, 46};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(piano->samples[i], start[i]) << i;
     EXPECT_EQ(piano->samples[441], 885);
     EXPECT_EQ(piano->samples[1000], -2480);
 
-    EXPECT_EQ(RenderOne(4, 440.0, 44100)->samples[1000], 423);  // violin, vibrato on
+    EXPECT_EQ(RenderOne("violin", 440.0, 44100)->samples[1000], 423);  // vibrato on
 
-    const BufferPtr drum = RenderOne(2, 261.6255653005986, 8000);
+    const BufferPtr drum = RenderOne("drum", 261.6255653005986, 8000);
     EXPECT_NE(drum->samples[647], 0);
     for (int i = 648; i < drum->count; ++i) ASSERT_EQ(drum->samples[i], 0) << i;
 }
 
 TEST(RenderNote, AppendsNotesBackToBackWithinTheExpectedCapacity) {
-    const VoicePtr voice(CreateVoice(0));
+    const VoicePtr voice = NamedVoice("piano");
     const BufferPtr buffer(CreateSampleBuffer(44100, 66150));
     int16_t* const storage = buffer->samples;
     for (int note = 0; note < 3; ++note) ASSERT_TRUE(RenderNote(*buffer, 440.0, 0.5, *voice));
@@ -47,7 +47,7 @@ TEST(RenderNote, AppendsNotesBackToBackWithinTheExpectedCapacity) {
 }
 
 TEST(RenderNote, GrowsAnUndersizedBufferByTheMargin) {
-    const VoicePtr voice(CreateVoice(1));
+    const VoicePtr voice = NamedVoice("synth");
     const BufferPtr buffer(CreateSampleBuffer(8001, 0));
     ASSERT_TRUE(RenderNote(*buffer, 440.0, 0.5, *voice));
     EXPECT_EQ(buffer->count, 4000);
@@ -65,9 +65,9 @@ TEST(SampleBuffer, RefusesSizesBeyondThirtyTwoBits) {
 }
 
 TEST(InstrumentPresets, KeepTheirOwnAmplitudes) {
-    const VoicePtr piano(CreateVoice(0));
-    const VoicePtr violin(CreateVoice(4));
-    const VoicePtr glockenspiel(CreateVoice(10));
+    const VoicePtr piano = NamedVoice("piano");
+    const VoicePtr violin = NamedVoice("violin");
+    const VoicePtr glockenspiel = NamedVoice("glockenspiel");
     EXPECT_EQ(piano->harmonics[2], 0.33);
     EXPECT_EQ(piano->harmonics[5], 0.167);
     EXPECT_EQ(violin->harmonics[2], 1.0 / 3.0);
@@ -76,7 +76,7 @@ TEST(InstrumentPresets, KeepTheirOwnAmplitudes) {
     for (int i = 0; i < 10; ++i) EXPECT_EQ(violin->harmonics[i], glockenspiel->harmonics[i]);
     EXPECT_NE(violin->harmonics, glockenspiel->harmonics);
 
-    EXPECT_EQ(CreateVoice(15), nullptr);
+    EXPECT_EQ(CreateVoice(INSTRUMENT_KIND_COUNT), nullptr);
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ bool WriteWavHeader(std::FILE* file, int32_t sampleRate, int32_t sampleCount) {
     const uint32_t rate = static_cast<uint32_t>(sampleRate);
     uint8_t header[WAV_HEADER_SIZE];
     uint8_t* at = PutTag(header, "RIFF");
-    at = PutU32(at, dataSize + 36u);
+    // The RIFF size counts every byte after its own 8-byte chunk header.
+    at = PutU32(at, dataSize + static_cast<uint32_t>(WAV_HEADER_SIZE - 8));
     at = PutTag(at, "WAVE");
     at = PutTag(at, "fmt ");
     at = PutU32(at, 16);  // format chunk size

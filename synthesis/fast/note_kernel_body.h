@@ -182,8 +182,10 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
         if (rotate && sinceAnchor < ROTATIONS_PER_ANCHOR) {
 #pragma GCC unroll 8
             for (int g = 0; g < V::GROUP; ++g) {
-                const Vec s = V::Add(V::Mul(sine[g], rotationCosine), V::Mul(cosine[g], rotationSine));
-                const Vec c = V::Sub(V::Mul(cosine[g], rotationCosine), V::Mul(sine[g], rotationSine));
+                const Vec s =
+                    V::Add(V::Mul(sine[g], rotationCosine), V::Mul(cosine[g], rotationSine));
+                const Vec c =
+                    V::Sub(V::Mul(cosine[g], rotationCosine), V::Mul(sine[g], rotationSine));
                 sine[g] = s;
                 cosine[g] = c;
             }

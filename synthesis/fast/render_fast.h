@@ -25,10 +25,11 @@ namespace tolvimo {
 // directly up to 15 strides earlier; sum_j a_j sin((j + 1) x) by Clenshaw's
 // recurrence; the mean as a product with 1 / H. With u = 2^-53, a rounding
 // moves a result r by at most u|r|, and by at most u when |r| <= 1. The
-// presets keep amplitudes in [0, 1] summing to at most 5.35 (the bell's),
-// at most 12 harmonics, vibrato depth <= 0.03 and rate <= 6 Hz, and every
-// nonzero decay and release >= 0.01 s. Pitches reach 8869.8 Hz (B#8#), so
-// f t < 8869.8 x 1.03 x 0.5 < 4569 turns and |X_j| < 12 x 4569 x 2pi < 3.45e5.
+// presets keep amplitudes in [0, 1] summing to at most 5.36 (and to at most
+// their count), at most 12 harmonics, vibrato depth <= 0.03 and rate <= 6 Hz,
+// and every nonzero decay and release >= 0.01 s (VOICE_MAX_HARMONICS and the
+// limits beside it, checked over the preset table when it compiles). Pitches reach 8869.8 Hz
+// (B#8#), so f t < 8869.8 x 1.03 x 0.5 < 4569 turns and |X_j| < 12 x 4569 x 2pi < 3.45e5.
 //  - the argument, against the exact (j + 1) f (i / rate) 2pi of each path's
 //    own f: X_j is four roundings off (t and three products), w one product
 //    and t' two: < 7u relative apart. With vibrato the two f differ too. The
@@ -56,11 +57,11 @@ namespace tolvimo {
 //  - the recurrence: its exact result is s~ x sum_j a_j U_j(c~), U the
 //    Chebyshev polynomials of the second kind, with s~, c~ the pair, each
 //    within 90u (3.5 ulp when direct). |U_j| <= 12 and |U_j'| <= 572 on
-//    [-1, 1], so the pair's error moves the sum by < 5.35 x (572 + 12) x 90u
-//    < 3.2e-11. Every |b_k| <= 12 x 5.35 < 64: each step's three roundings
+//    [-1, 1], so the pair's error moves the sum by < 5.36 x (572 + 12) x 90u
+//    < 3.2e-11. Every |b_k| <= 12 x 5.36 < 65: each step's three roundings
 //    are < 192u, and an error entering at b_k reaches b_1 multiplied by a U
 //    of degree < 12: < 78 x 192u < 1.7e-12 in all, plus the last product's;
-//  - the sums: < 5.35 x 6.4e-10 + 3.2e-11 + 1.7e-12 < 3.47e-9 apart, with
+//  - the sums: < 5.36 x 6.4e-10 + 3.2e-11 + 1.7e-12 < 3.47e-9 apart, with
 //    the scalar path's 24 roundings of terms below 8 (< 96u) included;
 //  - the envelope: a reciprocal and t' put the quotient of the attack phase
 //    < 6u (relative, level <= 1) and those of decay and release < 150u from

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TolvimoWAVInstruments.h"
+#include "synthesis/preset_table.h"  // the voices' names, read at build time
 
 namespace {
 
@@ -44,13 +45,10 @@ std::string Describe(const std::string& path) {
 }  // namespace
 
 int main() {
-    const char* instruments[] = {"piano",        "synth",    "drum",   "flute",   "violin",
-                                 "organ",        "bell",     "guitar", "trumpet", "harpsichord",
-                                 "glockenspiel", "theremin", "oboe",   "bass",    "epiano"};
     std::vector<Request> requests;
-    for (const char* instrument : instruments) {
+    for (const auto& preset : tolvimo::PRESETS) {
         for (const int32_t rate : {8000, 8001, 44100}) {
-            requests.push_back({instrument, "C#4Bb3A5Eb2G#6F0D8bB", rate, "out.wav"});
+            requests.push_back({preset.name, "C#4Bb3A5Eb2G#6F0D8bB", rate, "out.wav"});
         }
     }
     const Request edges[] = {
