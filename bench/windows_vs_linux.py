@@ -35,6 +35,7 @@ def main():
     parser.add_argument("windows")
     parser.add_argument("--rate", type=int, default=44100)
     args = parser.parse_args()
+    args.linux, args.windows = os.path.abspath(args.linux), os.path.abspath(args.windows)
     with open(os.path.join(HERE, "heavy_notes.txt")) as f:
         notes = f.read().strip()
     voices = subprocess.run([args.linux, "--list"], check=True, capture_output=True,

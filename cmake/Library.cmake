@@ -78,6 +78,11 @@ add_library(tolvimo_static STATIC)
 target_link_libraries(tolvimo_static PUBLIC tolvimo_objects)
 target_compile_definitions(tolvimo_static INTERFACE TOLVIMO_WAV_INSTRUMENTS_STATIC)
 
+# WebAssembly has no shared libraries: web/ links the objects into a module.
+if(EMSCRIPTEN)
+  return()
+endif()
+
 add_library(TolvimoWAVInstruments SHARED)
 target_link_libraries(TolvimoWAVInstruments PRIVATE tolvimo_objects)
 target_include_directories(TolvimoWAVInstruments PUBLIC

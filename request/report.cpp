@@ -11,9 +11,19 @@ void ReportCreated(const char* path, int32_t sampleCount, int32_t sampleRate,
                    const char* instrument) {
     const double seconds = static_cast<double>(sampleCount) / static_cast<double>(sampleRate);
     char duration[32];
+#if defined(__cpp_lib_to_chars)
     const auto result = std::to_chars(duration, duration + sizeof duration - 1, seconds,
                                       std::chars_format::fixed, 2);
     *result.ptr = '\0';
+#else
+    // Standard libraries without floating-point to_chars (the WebAssembly
+    // toolchain's): printf rounds the same way, and a decimal comma from the
+    // host's locale is put back to a point.
+    std::snprintf(duration, sizeof duration, "%.2f", seconds);
+    for (char& c : duration) {
+        if (c == ',') c = '.';
+    }
+#endif
     std::printf("Created %s with %d samples at %d Hz\n", path, sampleCount, sampleRate);
     std::printf("Duration: %s seconds\n", duration);
     std::printf("Instrument: %s\n", instrument);

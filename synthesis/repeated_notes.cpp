@@ -1,6 +1,5 @@
 #include "synthesis/repeated_notes.h"
 
-#include <bit>
 #include <cstring>
 
 #include "synthesis/render_note.h"
@@ -13,7 +12,11 @@ bool RenderOrRepeatNote(SampleBuffer& buffer, RenderedNotes& notes, double frequ
     (void)notes;
     return RenderNote(buffer, frequency, duration, voice);
 #else
-    const auto bits = std::bit_cast<uint64_t>(frequency);
+    // The frequency's bits (memcpy rather than std::bit_cast, which the
+    // WebAssembly toolchain's standard library lacks).
+    uint64_t bits = 0;
+    static_assert(sizeof bits == sizeof frequency);
+    std::memcpy(&bits, &frequency, sizeof bits);
     for (int32_t k = 0; k < notes.count; ++k) {
         if (notes.frequencyBits[k] != bits) continue;
         const int32_t n = NoteSampleCount(buffer.sampleRate, duration);
