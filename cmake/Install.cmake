@@ -1,5 +1,13 @@
 # Installation: the shared library with its SONAME links, the header, the
 # host program, a CMake package and a pkg-config file; CPack packages them.
+# Libraries go to the multiarch folder (lib/x86_64-linux-gnu, lib/aarch64-
+# linux-gnu, ...) wherever the toolchain names one, as Debian lays them out,
+# so packages of several architectures can be installed side by side; the
+# pkg-config file and the CMake package follow the library.
+if(NOT WIN32 AND CMAKE_LIBRARY_ARCHITECTURE AND NOT DEFINED CMAKE_INSTALL_LIBDIR)
+  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH
+    "Object code libraries (lib/<multiarch triplet>)")
+endif()
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -47,6 +55,19 @@ set(CPACK_PACKAGE_CONTACT "TolvimoWAVInstruments developers <dev@tolvimo.example
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Renders note text to mono 16-bit WAV files by additive synthesis")
 set(CPACK_GENERATOR TGZ DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(CMAKE_CROSSCOMPILING)
+  # dpkg-shlibdeps cannot read a foreign architecture's libraries here; name
+  # the package's architecture after the target instead of this machine.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "aarch64")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "arm")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
+  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "s390x")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE s390x)
+  endif()
+else()
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 include(CPack)

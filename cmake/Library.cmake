@@ -23,19 +23,25 @@ else()
   list(APPEND TOLVIMO_SOURCES platform/text_conversion_posix.cpp)
 endif()
 
-# The vector path needs SLEEF's vector sine (Debian: libsleef-dev) and an
-# x86-64 target; without either, the scalar path renders everything.
+# The vector path needs SLEEF's vector sine (Debian: libsleef-dev, for a
+# cross build libsleef-dev:ARCH) on x86-64 or 64-bit ARM; without either, the
+# scalar path renders everything.
 option(TOLVIMO_FAST_PATH "Render with SLEEF's vector sine where the CPU allows" ON)
 set(TOLVIMO_USE_SLEEF OFF)
-if(TOLVIMO_FAST_PATH AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|amd64")
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|amd64")
+  set(TOLVIMO_VECTOR_KERNELS
+    synthesis/fast/note_kernel_sse2.cpp
+    synthesis/fast/note_kernel_avx2.cpp
+    synthesis/fast/note_kernel_avx512.cpp)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "aarch64|arm64|ARM64")
+  set(TOLVIMO_VECTOR_KERNELS synthesis/fast/note_kernel_advsimd.cpp)
+endif()
+if(TOLVIMO_FAST_PATH AND TOLVIMO_VECTOR_KERNELS)
   find_path(SLEEF_INCLUDE_DIR sleef.h)
   find_library(SLEEF_LIBRARY sleef)
   if(SLEEF_INCLUDE_DIR AND SLEEF_LIBRARY)
     set(TOLVIMO_USE_SLEEF ON)
-    list(APPEND TOLVIMO_SOURCES
-      synthesis/fast/note_kernel_sse2.cpp
-      synthesis/fast/note_kernel_avx2.cpp
-      synthesis/fast/note_kernel_avx512.cpp)
+    list(APPEND TOLVIMO_SOURCES ${TOLVIMO_VECTOR_KERNELS})
     set_source_files_properties(synthesis/fast/note_kernel_avx2.cpp
       PROPERTIES COMPILE_OPTIONS "-mavx2;-mfma")
     set_source_files_properties(synthesis/fast/note_kernel_avx512.cpp

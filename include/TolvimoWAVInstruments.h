@@ -19,7 +19,12 @@ typedef wchar_t TolvimoUtf16;
 #else
 #define TOLVIMO_WAV_INSTRUMENTS_API __declspec(dllimport)
 #endif
+/* The C calling convention, stated so that a 32-bit host compiled with
+ * another default (/Gz) still calls it correctly; the DLL exports the name
+ * undecorated. 64-bit Windows has one convention and ignores this. */
+#define TOLVIMO_WAV_INSTRUMENTS_CALL __cdecl
 #else
+#define TOLVIMO_WAV_INSTRUMENTS_CALL
 #if defined(__cplusplus)
 /* char16_t is a built-in type in C++. */
 typedef char16_t TolvimoUtf16;
@@ -56,11 +61,12 @@ extern "C" {
  * Prints a three-line report or one "Error: " line on standard output, which
  * is flushed before the call returns. Returns one of the status codes above.
  * On any status but 999 no output file is left behind, and an existing file
- * is left untouched unless writing it was already under way.
+ * is left untouched unless writing it was already under way. On Windows the
+ * function uses the C calling convention (__cdecl).
  */
-TOLVIMO_WAV_INSTRUMENTS_API int32_t WAVInstruments(const TolvimoUtf16* instrument,
-                                                   const TolvimoUtf16* notes, int32_t sampleRate,
-                                                   const TolvimoUtf16* outputFile);
+TOLVIMO_WAV_INSTRUMENTS_API int32_t TOLVIMO_WAV_INSTRUMENTS_CALL
+WAVInstruments(const TolvimoUtf16* instrument, const TolvimoUtf16* notes, int32_t sampleRate,
+               const TolvimoUtf16* outputFile);
 
 #if defined(__cplusplus)
 }

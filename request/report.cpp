@@ -1,7 +1,9 @@
 #include "request/report.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/text_conversion.h"
 
@@ -20,9 +22,7 @@ void ReportCreated(const char* path, int32_t sampleCount, int32_t sampleRate,
     // toolchain's): printf rounds the same way, and a decimal comma from the
     // host's locale is put back to a point.
     std::snprintf(duration, sizeof duration, "%.2f", seconds);
-    for (char& c : duration) {
-        if (c == ',') c = '.';
-    }
+    std::replace(duration, duration + std::strlen(duration), ',', '.');
 #endif
     std::printf("Created %s with %d samples at %d Hz\n", path, sampleCount, sampleRate);
     std::printf("Duration: %s seconds\n", duration);

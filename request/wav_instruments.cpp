@@ -122,10 +122,9 @@ int32_t RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
 }  // namespace
 }  // namespace tolvimo
 
-extern "C" TOLVIMO_WAV_INSTRUMENTS_API int32_t WAVInstruments(const TolvimoUtf16* instrument,
-                                                              const TolvimoUtf16* notes,
-                                                              int32_t sampleRate,
-                                                              const TolvimoUtf16* outputFile) {
+extern "C" TOLVIMO_WAV_INSTRUMENTS_API int32_t TOLVIMO_WAV_INSTRUMENTS_CALL
+WAVInstruments(const TolvimoUtf16* instrument, const TolvimoUtf16* notes, int32_t sampleRate,
+               const TolvimoUtf16* outputFile) {
     const int32_t status = tolvimo::RenderRequest(instrument, notes, sampleRate, outputFile);
     // A host capturing standard output sees every line before the call returns.
     std::fflush(stdout);

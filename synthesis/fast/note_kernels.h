@@ -36,11 +36,18 @@ struct NoteJob {
 using NoteKernel = int32_t (*)(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
                                int32_t* recheck);
 
+#if defined(__x86_64__) || defined(_M_X64)
 int32_t RenderSamplesSse2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
                           int32_t* recheck);
 int32_t RenderSamplesAvx2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
                           int32_t* recheck);
 int32_t RenderSamplesAvx512(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
                             int32_t* recheck);
+#endif
+#if defined(__aarch64__)
+// AdvSIMD, which every 64-bit ARM CPU has.
+int32_t RenderSamplesAdvsimd(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                             int32_t* recheck);
+#endif
 
 }  // namespace tolvimo

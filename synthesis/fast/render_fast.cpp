@@ -8,7 +8,7 @@
 namespace tolvimo {
 namespace {
 
-#if defined(TOLVIMO_HAVE_SLEEF)
+#if defined(TOLVIMO_HAVE_SLEEF) && (defined(__x86_64__) || defined(_M_X64))
 // The widest kernel this CPU runs, or nullptr. The compiler runtime reads the
 // CPU's features when the library loads; this only looks them up.
 NoteKernel SelectKernel() {
@@ -16,6 +16,10 @@ NoteKernel SelectKernel() {
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return RenderSamplesAvx2;
     if (__builtin_cpu_supports("sse2")) return RenderSamplesSse2;
     return nullptr;
+}
+#elif defined(TOLVIMO_HAVE_SLEEF) && defined(__aarch64__)
+NoteKernel SelectKernel() {
+    return RenderSamplesAdvsimd;
 }
 #else
 NoteKernel SelectKernel() {
