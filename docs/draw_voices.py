@@ -11,7 +11,6 @@ Needs Debian's python3-matplotlib and python3-numpy, and a built library
 (default: build/default/libTolvimoWAVInstruments.so).
 """
 import argparse
-import ctypes
 import os
 import sys
 import tempfile
@@ -24,22 +23,12 @@ import numpy as np  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, "examples"))
+from render_with_ctypes import load_library, utf16  # noqa: E402
 RATE = 44100
 A4 = 440.0
 HARMONICS = 12
 INK, WAVE, ENVELOPE, BARS = "#1d2330", "#2c5cc5", "#c7702a", "#2c5cc5"
-
-
-def utf16(text):
-    return text.encode("utf-16-le") + b"\0\0"
-
-
-def load(path):
-    library = ctypes.CDLL(path)
-    library.WAVInstruments.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int32,
-                                       ctypes.c_char_p]
-    library.WAVInstruments.restype = ctypes.c_int32
-    return library
 
 
 def voices(library_path):
@@ -131,7 +120,7 @@ def main():
                         default=os.path.join(ROOT, "build", "default",
                                              "libTolvimoWAVInstruments.so"))
     args = parser.parse_args()
-    library = load(args.library)
+    library = load_library(args.library)
     out_dir = os.path.join(HERE, "voices")
     os.makedirs(out_dir, exist_ok=True)
     with tempfile.TemporaryDirectory() as folder:

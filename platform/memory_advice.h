@@ -5,9 +5,10 @@
 
 namespace tolvimo {
 
-// Asks for large pages under a large buffer that is about to be written from
-// start to end: one page fault per 2 MiB instead of one per 4 KiB. Only a
-// hint: nothing changes when the system ignores it or has no such pages.
-void AdviseLargeBuffer(void* start, size_t bytes);
+// Asks for the whole pages inside [start, start + bytes), which are about to
+// be written, to be mapped in one call instead of one page fault each. Only
+// a hint: nothing changes where the system cannot, and no page outside the
+// range is touched.
+void PrepareForWriting(void* start, size_t bytes);
 
 }  // namespace tolvimo

@@ -3,8 +3,6 @@
 #include <cstdlib>
 #include <limits>
 
-#include "platform/memory_advice.h"
-
 namespace tolvimo {
 namespace {
 
@@ -28,7 +26,6 @@ SampleBuffer* CreateSampleBuffer(int32_t sampleRate, int32_t expectedSamples) {
         std::free(buffer);
         return nullptr;
     }
-    AdviseLargeBuffer(buffer->samples, sizeof(int16_t) * static_cast<size_t>(capacity));
     buffer->sampleRate = sampleRate;
     buffer->count = 0;
     buffer->capacity = static_cast<int32_t>(capacity);
@@ -44,7 +41,6 @@ bool ReserveSamples(SampleBuffer& buffer, int32_t extra) {
     void* grown = std::realloc(buffer.samples, sizeof(int16_t) * static_cast<size_t>(capacity));
     if (grown == nullptr) return false;
     buffer.samples = static_cast<int16_t*>(grown);
-    AdviseLargeBuffer(grown, sizeof(int16_t) * static_cast<size_t>(capacity));
     buffer.capacity = static_cast<int32_t>(capacity);
     return true;
 }

@@ -1,17 +1,4 @@
-# Cross-compiles for 64-bit Windows with Debian's mingw-w64 toolchain
-# (package g++-mingw-w64-x86-64).
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows with Debian's mingw-w64 toolchain (package g++-mingw-w64-x86-64).
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(TOLVIMO_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${TOLVIMO_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${TOLVIMO_MINGW_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${TOLVIMO_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TOLVIMO_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Programs run under wine: link the compiler's runtime in, so no DLL of
-# the toolchain has to travel with them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

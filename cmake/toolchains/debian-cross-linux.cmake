@@ -1,0 +1,13 @@
+# Shared part of the Linux cross toolchains: Debian's cross compiler for
+# TOLVIMO_CROSS_TRIPLE, the target's libraries from Debian's multiarch folders
+# (/usr/lib/TRIPLE, installed as package:arch), programs run under qemu-user.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_C_COMPILER ${TOLVIMO_CROSS_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${TOLVIMO_CROSS_TRIPLE}-g++)
+set(CMAKE_LIBRARY_ARCHITECTURE ${TOLVIMO_CROSS_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH /usr/${TOLVIMO_CROSS_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TOLVIMO_QEMU};-L;/usr/${TOLVIMO_CROSS_TRIPLE})
