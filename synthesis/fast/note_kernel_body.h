@@ -37,11 +37,6 @@ typename V::Vec AngleOfTurns(typename V::Vec turns) {
     return V::Mul(V::Sub(turns, Round<V>(turns)), V::Set(TWO_PI));
 }
 
-// The envelope level at t, with each phase's division replaced by a
-// multiplication with the reciprocal of its length (within 8u of the scalar
-// level; see RECHECK_BOUND). The phase tests are the scalar path's own, on
-// the same t, so every lane is in the same phase as there. Lanes of a phase
-// of zero length may get inf or NaN for that phase; they never select it.
 // The envelope level of the samples at `index` (times t). The phase of a
 // sample is decided by its index against the first index of each later phase,
 // which gives exactly the scalar path's tests on i / rate; within a phase each
@@ -58,20 +53,19 @@ typename V::Vec EnvelopeOf(typename V::Vec index, typename V::Vec t, const NoteJ
     const auto inSustain = V::Less(index, V::Set(job.releaseFrom));
     Vec level = V::Set(voice.sustain);
     if (!V::AllOf(inSustain)) {
-        const double releaseStart = job.duration - voice.release;
-        const Vec releasing = V::Mul(V::Sub(V::Set(1.0), V::Mul(V::Sub(t, V::Set(releaseStart)),
-                                                                V::Set(1.0 / voice.release))),
+        const Vec releasing = V::Mul(V::Sub(V::Set(1.0), V::Mul(V::Sub(t, V::Set(job.releaseStart)),
+                                                                V::Set(job.perRelease))),
                                      V::Set(voice.sustain));
         level = V::Select(inSustain, level, releasing);
     }
     if (V::AnyOf(inDecay)) {
         const Vec decaying = V::Sub(
-            V::Set(1.0), V::Mul(V::Set(1.0 - voice.sustain), V::Mul(V::Sub(t, V::Set(voice.attack)),
-                                                                    V::Set(1.0 / voice.decay))));
+            V::Set(1.0), V::Mul(V::Set(1.0 - voice.sustain),
+                                V::Mul(V::Sub(t, V::Set(voice.attack)), V::Set(job.perDecay))));
         level = V::Select(inDecay, decaying, level);
     }
     if (V::AnyOf(inAttack)) {
-        level = V::Select(inAttack, V::Mul(t, V::Set(1.0 / voice.attack)), level);
+        level = V::Select(inAttack, V::Mul(t, V::Set(job.perAttack)), level);
     }
     return level;
 }

@@ -24,6 +24,12 @@ struct NoteJob {
     double decayFrom;
     double sustainFrom;
     double releaseFrom;
+    // The release's start in seconds and the reciprocals of the phase
+    // lengths, which the envelope multiplies by instead of dividing.
+    double releaseStart;
+    double perAttack;
+    double perDecay;
+    double perRelease;
     // When not null, receives each sample's value before truncation, at the
     // same index as in `out`: for measuring the distance to the scalar path.
     double* values;

@@ -32,7 +32,7 @@ NoteKernel SelectKernel() {
 // scalar test t < time is exactly i < this index.
 double FirstSampleFrom(double time, int32_t sampleRate) {
     const double limit = 1e9;  // beyond every note; keeps the cast defined
-    double estimate = std::ceil(time * static_cast<double>(sampleRate));
+    const double estimate = std::ceil(time * static_cast<double>(sampleRate));
     if (!(estimate < limit)) return limit;
     if (estimate < 0.0) return 0.0;
     auto i = static_cast<int32_t>(estimate);
@@ -59,6 +59,7 @@ bool RenderNoteFast(int16_t* out, int32_t count, int32_t sampleRate, double freq
 void RenderNoteWith(NoteKernel kernel, int16_t* out, int32_t count, int32_t sampleRate,
                     double frequency, double duration, const InstrumentVoice& voice,
                     double recheckBound, double* values) {
+    const double releaseStart = duration - voice.release;
     const NoteJob job{&voice,
                       frequency,
                       duration,
@@ -66,7 +67,11 @@ void RenderNoteWith(NoteKernel kernel, int16_t* out, int32_t count, int32_t samp
                       recheckBound,
                       FirstSampleFrom(voice.attack, sampleRate),
                       FirstSampleFrom(voice.attack + voice.decay, sampleRate),
-                      FirstSampleFrom(duration - voice.release, sampleRate),
+                      FirstSampleFrom(releaseStart, sampleRate),
+                      releaseStart,
+                      1.0 / voice.attack,
+                      1.0 / voice.decay,
+                      1.0 / voice.release,
                       nullptr};
     int32_t recheck[BLOCK];
     for (int32_t first = 0; first < count; first += BLOCK) {

@@ -46,13 +46,11 @@ for (const example of EXAMPLES) {
   $("examples").append(load);
 }
 
-// The rate as the library's 32-bit integer: a signed whole number of any
-// size is passed on (beyond 32 bits it is clamped, so the library refuses it
-// as out of range); anything else is not a number the library could take.
+// The rate as typed, when it is a signed whole number of any size (render
+// clamps one beyond 32 bits, so the library refuses it as out of range);
+// anything else is not a number the library could take.
 function parseRate(text) {
-  if (!/^\s*[+-]?\d+\s*$/.test(text)) return null;
-  const value = Number(text);
-  return Math.min(Math.max(value, -2147483648), 2147483647);
+  return /^\s*[+-]?\d+\s*$/.test(text) ? Number(text) : null;
 }
 
 function clearOutput() {
