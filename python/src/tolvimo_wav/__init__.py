@@ -18,6 +18,7 @@ import os
 import shutil
 import sys
 import tempfile
+from typing import SupportsIndex
 
 from ._errors import (
     STATUS_CREATED,
@@ -84,14 +85,12 @@ def _utf16_path(path: object) -> tuple[str, bytes]:
 
 
 def _rate(sample_rate: object) -> int:
-    if isinstance(sample_rate, bool):
-        raise SampleRateNotInteger("sample_rate must be an int, not bool", 333)
-    try:
-        rate = operator.index(sample_rate)
-    except TypeError:
+    # bool is an int to Python, but True is no sample rate.
+    if isinstance(sample_rate, bool) or not isinstance(sample_rate, SupportsIndex):
         raise SampleRateNotInteger(
             f"sample_rate must be an int, not {type(sample_rate).__name__}", 333
-        ) from None
+        )
+    rate = operator.index(sample_rate)
     return min(max(rate, _INT32_MIN), _INT32_MAX)
 
 
