@@ -93,7 +93,7 @@ function checkText(name, text) {
 export async function render(instrument, notes, sampleRate) {
   checkText("instrument", instrument);
   checkText("notes", notes);
-  if (!Number.isInteger(sampleRate) && Math.abs(sampleRate) !== Infinity) {
+  if (!Number.isInteger(sampleRate) && sampleRate !== Infinity && sampleRate !== -Infinity) {
     throw new TypeError("sampleRate must be an integer");
   }
   const rate = Math.min(Math.max(sampleRate, INT32_MIN), INT32_MAX);

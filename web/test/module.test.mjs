@@ -71,7 +71,7 @@ test("a rate beyond 32 bits is refused as out of range, never wrapped", async ()
     assert.deepEqual(wasm.report, native.report, `${instrument} ${rate}`);
     assert.equal(wasm.wav, null);
   }
-  for (const rate of [44100.5, NaN, "44100", 44100n, null]) {
+  for (const rate of [44100.5, NaN, "44100", "Infinity", 44100n, null]) {
     await assert.rejects(render("piano", "C", rate), TypeError, String(rate));
   }
 });
