@@ -111,8 +111,8 @@ def _call(instrument: str, notes: str, sample_rate: object, path: object) -> str
     else:
         message = (
             f"{_shown(notes)} was not rendered to {_shown(text_path)}: a character starts no "
-            "note, or the file cannot be opened or written (the library's line on standard "
-            "output says which)"
+            "note, the note text is 1000 bytes or longer, or the file cannot be opened or "
+            "written (the library's line on standard output says which)"
         )
     raise error_for(status, message)
 
@@ -123,8 +123,9 @@ def render(instrument: str, notes: str, sample_rate: int, path: str | os.PathLik
     ``instrument`` is one of VOICES. The library prints a three-line report on
     standard output. Raises UnknownInstrument (222), SampleRateOutOfRange (333;
     also for a rate that is not an integer, which is then a TypeError too) or
-    RenderError (1: a character starts no note, or the file cannot be opened or
-    written; a refused request leaves no file). Raises TypeError for a
+    RenderError (1: a character starts no note, the note text is 1000 bytes or
+    longer, or the file cannot be opened or written; a refused request leaves
+    no file). Raises TypeError for a
     non-string argument and ValueError for a string containing U+0000 or a
     path holding an unpaired surrogate.
     """

@@ -25,7 +25,8 @@ class SampleRateNotInteger(SampleRateOutOfRange, TypeError):
 
 
 class RenderError(TolvimoError):
-    """A character starts no note, or the file cannot be opened or written (status 1)."""
+    """Status 1: a character starts no note, the note text is 1000 bytes or longer,
+    or the file cannot be opened or written."""
 
 
 STATUS_CREATED = 999
