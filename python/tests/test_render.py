@@ -177,3 +177,13 @@ def test_the_example(notes, status, created, tmp_path):
     result = subprocess.run([sys.executable, example, "piano", notes, "8000", path],
                             capture_output=True, text=True)
     assert result.returncode == status and path.exists() == created
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="the loader's soname search")
+def test_without_the_variable_the_loader_finds_the_soname():
+    environment = dict(os.environ)
+    library = pathlib.Path(environment.pop("TOLVIMO_WAV_LIBRARY"))
+    environment["LD_LIBRARY_PATH"] = str(library.parent)  # as ldconfig would
+    script = "import tolvimo_wav; tolvimo_wav.render_bytes('oboe', 'C', 8000)"
+    subprocess.run([sys.executable, "-c", script], env=environment, check=True,
+                   stdout=subprocess.DEVNULL)
