@@ -1,5 +1,6 @@
 # Installation: the shared library with its SONAME links, the header, the
-# host program, a CMake package and a pkg-config file; CPack packages them.
+# host program with its manual page, a CMake package and a pkg-config file;
+# CPack archives them (Debian packages are built from debian/ instead).
 # Libraries go to the multiarch folder (lib/x86_64-linux-gnu, lib/aarch64-
 # linux-gnu, ...) wherever the toolchain names one, as Debian lays them out,
 # so packages of several architectures can be installed side by side; the
@@ -22,6 +23,7 @@ install(TARGETS TolvimoWAVInstruments EXPORT TolvimoWAVInstrumentsTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS wavinstruments RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES docs/wavinstruments.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(TOLVIMO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/TolvimoWAVInstruments)
 install(EXPORT TolvimoWAVInstrumentsTargets
@@ -39,10 +41,17 @@ install(FILES
 
 # The .pc file finds the prefix from its own place, so the tree can move: the
 # way up from <prefix>/<libdir>/pkgconfig to <prefix>, computed against a
-# stand-in prefix (any absolute path gives the same relative path).
-set(TOLVIMO_ANY_PREFIX /prefix)
-file(RELATIVE_PATH TOLVIMO_PC_TO_PREFIX
-  ${TOLVIMO_ANY_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig ${TOLVIMO_ANY_PREFIX})
+# stand-in prefix (any absolute path gives the same relative path). A
+# distribution package, which never moves, names the prefix itself.
+option(TOLVIMO_RELOCATABLE_PKG_CONFIG "Let the pkg-config file find the prefix from its own place" ON)
+if(TOLVIMO_RELOCATABLE_PKG_CONFIG)
+  set(TOLVIMO_ANY_PREFIX /prefix)
+  file(RELATIVE_PATH TOLVIMO_PC_TO_PREFIX
+    ${TOLVIMO_ANY_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig ${TOLVIMO_ANY_PREFIX})
+  set(TOLVIMO_PC_PREFIX "\${pcfiledir}/${TOLVIMO_PC_TO_PREFIX}")
+else()
+  set(TOLVIMO_PC_PREFIX ${CMAKE_INSTALL_PREFIX})
+endif()
 configure_file(cmake/TolvimoWAVInstruments.pc.in
   ${PROJECT_BINARY_DIR}/TolvimoWAVInstruments.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/TolvimoWAVInstruments.pc
@@ -51,26 +60,7 @@ install(FILES ${PROJECT_BINARY_DIR}/TolvimoWAVInstruments.pc
 set(CPACK_PACKAGE_NAME tolvimo-wav-instruments)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "TolvimoWAVInstruments developers")
-set(CPACK_PACKAGE_CONTACT "TolvimoWAVInstruments developers <dev@tolvimo.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Renders note text to mono 16-bit WAV files by additive synthesis")
-set(CPACK_GENERATOR TGZ DEB)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-if(CMAKE_CROSSCOMPILING)
-  # dpkg-shlibdeps cannot read a foreign architecture's libraries here; name
-  # the package's architecture after the target instead of this machine.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
-  if(TOLVIMO_USE_SLEEF)
-    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libsleef3")
-  endif()
-  if(CMAKE_SYSTEM_PROCESSOR MATCHES "aarch64")
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
-  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "arm")
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
-  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "s390x")
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE s390x)
-  endif()
-else()
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-endif()
-set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_GENERATOR TGZ)
 include(CPack)

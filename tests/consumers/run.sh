@@ -1,26 +1,35 @@
 #!/bin/sh
-# Installs the build tree into a fresh prefix, then builds and runs two
-# consumers that see only that prefix: C through pkg-config, C++ through
-# find_package. usage: run.sh BUILD_DIR
+# Builds and runs two consumers of an installed library, each checking the
+# bytes it renders: C through pkg-config, C++ through find_package.
+# usage: run.sh BUILD_DIR   installs the build tree into a fresh prefix and
+#                           builds against that prefix alone
+#        run.sh --system    builds against what is installed on the system
+#                           (the Debian packages), with no search paths given
 set -eu
-build=$1
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-prefix=$work/prefix
 
-cmake --install "$build" --prefix "$prefix" >/dev/null
+if [ "$1" = "--system" ]; then
+  rpath=""
+  prefix_path=""
+else
+  prefix=$work/prefix
+  cmake --install "$1" --prefix "$prefix" >/dev/null
+  PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name TolvimoWAVInstruments.pc)")
+  export PKG_CONFIG_PATH
+  rpath="-Wl,-rpath,$(pkg-config --variable=libdir TolvimoWAVInstruments)"
+  prefix_path="-DCMAKE_PREFIX_PATH=$prefix"
+fi
 
-pc_dir=$(dirname "$(find "$prefix" -name TolvimoWAVInstruments.pc)")
-export PKG_CONFIG_PATH=$pc_dir
-libdir=$(pkg-config --variable=libdir TolvimoWAVInstruments)
-# shellcheck disable=SC2046
+# shellcheck disable=SC2046,SC2086
 cc -std=c11 -Wall -Werror -I"$here" "$here/c_pkg_config.c" -o "$work/c_consumer" \
-  $(pkg-config --cflags --libs TolvimoWAVInstruments) -Wl,-rpath,"$libdir"
+  $(pkg-config --cflags --libs TolvimoWAVInstruments) $rpath
 "$work/c_consumer" "$work/c.wav" >/dev/null
 echo "C consumer through pkg-config: same bytes"
 
-cmake -S "$here/cxx_find_package" -B "$work/cxx" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+# shellcheck disable=SC2086
+cmake -S "$here/cxx_find_package" -B "$work/cxx" $prefix_path >/dev/null
 cmake --build "$work/cxx" >/dev/null
 "$work/cxx/consumer" "$work/cxx.wav" >/dev/null
 echo "C++ consumer through find_package: same bytes"
