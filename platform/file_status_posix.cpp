@@ -46,9 +46,8 @@ bool FollowLinks(const char* path, char (&target)[OUTPUT_PATH_LIMIT]) {
         if (static_cast<size_t>(length) >= sizeof link) return false;
         const char* slash = std::strrchr(target, '/');
         // A relative link is read from the link's own directory.
-        const size_t keep = link[0] == '/' || slash == nullptr
-                                ? 0
-                                : static_cast<size_t>(slash - target) + 1;
+        const size_t keep =
+            link[0] == '/' || slash == nullptr ? 0 : static_cast<size_t>(slash - target) + 1;
         if (keep + static_cast<size_t>(length) >= sizeof target) return false;
         std::memcpy(target + keep, link, static_cast<size_t>(length));
         target[keep + static_cast<size_t>(length)] = '\0';

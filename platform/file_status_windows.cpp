@@ -57,9 +57,8 @@ HANDLE CreateBeside(const char* path, char (&temporary)[OUTPUT_PATH_LIMIT]) {
         uint64_t mix = GetTickCount64() ^ (static_cast<uint64_t>(GetCurrentProcessId()) << 32) ^
                        reinterpret_cast<uintptr_t>(&mix) ^ static_cast<uint64_t>(attempt);
         mix *= 0x9E3779B97F4A7C15u;
-        const int length =
-            std::snprintf(temporary, sizeof temporary, "%.*s.%s.tolvimo-%08x", directory, path,
-                          base, static_cast<unsigned>(mix >> 32));
+        const int length = std::snprintf(temporary, sizeof temporary, "%.*s.%s.tolvimo-%08x",
+                                         directory, path, base, static_cast<unsigned>(mix >> 32));
         if (length <= 0 || static_cast<size_t>(length) >= sizeof temporary) break;
         const HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);

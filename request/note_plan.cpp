@@ -1,7 +1,6 @@
 #include "request/note_plan.h"
 
 #include <cstdlib>
-#include <cstring>
 
 #include "notes/note_reader.h"
 #include "synthesis/repeated_notes.h"
@@ -37,7 +36,7 @@ int64_t ReadNotePlan(const char* text, uint32_t length, NotePlan& plan) {
     // the same samples. At most 999 notes, so a quadratic scan is cheap.
     for (int32_t i = 0; i < plan.count; ++i) {
         for (int32_t j = i + 1; j < plan.count; ++j) {
-            if (std::memcmp(&plan.frequency[i], &plan.frequency[j], sizeof(double)) == 0) {
+            if (FrequencyBits(plan.frequency[i]) == FrequencyBits(plan.frequency[j])) {
                 plan.nextUse[i] = j;
                 ++plan.recurring;
                 break;

@@ -32,7 +32,7 @@ void ReportCreated(std::FILE* report, const char* path, int32_t sampleCount, int
 void ReportInvalidNote(std::FILE* report, const char* text, size_t length, size_t position) {
     const size_t bytes = CharacterLength(text, length, position);
     std::fprintf(report, "Error: Invalid note at position %d: %.*s\n", static_cast<int>(position),
-                static_cast<int>(bytes), text + position);
+                 static_cast<int>(bytes), text + position);
 }
 
 }  // namespace tolvimo

@@ -9,15 +9,6 @@
 namespace tolvimo {
 namespace {
 
-// The frequency's bits (memcpy rather than std::bit_cast, which the
-// WebAssembly toolchain's standard library lacks).
-uint64_t BitsOf(double frequency) {
-    uint64_t bits = 0;
-    static_assert(sizeof bits == sizeof frequency);
-    std::memcpy(&bits, &frequency, sizeof bits);
-    return bits;
-}
-
 int16_t* Slot(RenderedNotes& notes, int32_t slot) {
     return notes.samples + static_cast<size_t>(slot) * static_cast<size_t>(notes.noteSamples);
 }
@@ -35,6 +26,15 @@ int32_t SlotToFill(const RenderedNotes& notes, int32_t nextUse) {
 
 }  // namespace
 
+uint64_t FrequencyBits(double frequency) {
+    // memcpy rather than std::bit_cast, which the WebAssembly toolchain's
+    // standard library lacks.
+    uint64_t bits = 0;
+    static_assert(sizeof bits == sizeof frequency);
+    std::memcpy(&bits, &frequency, sizeof bits);
+    return bits;
+}
+
 RenderedNotes* CreateRenderedNotes(int32_t noteSamples, int32_t wanted) {
     auto* notes = static_cast<RenderedNotes*>(std::malloc(sizeof(RenderedNotes)));
     if (notes == nullptr) return nullptr;
@@ -46,8 +46,9 @@ RenderedNotes* CreateRenderedNotes(int32_t noteSamples, int32_t wanted) {
     notes->samples = nullptr;
     std::fill(notes->nextUse, notes->nextUse + RenderedNotes::MAX_NOTES, NO_NEXT_USE);
     if (notes->slots > 0) {
-        notes->samples = static_cast<int16_t*>(std::malloc(
-            sizeof(int16_t) * static_cast<size_t>(notes->slots) * static_cast<size_t>(noteSamples)));
+        notes->samples =
+            static_cast<int16_t*>(std::malloc(sizeof(int16_t) * static_cast<size_t>(notes->slots) *
+                                              static_cast<size_t>(noteSamples)));
         if (notes->samples == nullptr) {
             std::free(notes);
             return nullptr;
@@ -70,7 +71,7 @@ const int16_t* RenderOrRepeatNote(SampleBuffer& buffer, RenderedNotes& notes, do
     buffer.count = 0;
     return RenderNote(buffer, frequency, duration, voice) ? buffer.samples : nullptr;
 #else
-    const uint64_t bits = BitsOf(frequency);
+    const uint64_t bits = FrequencyBits(frequency);
     for (int32_t k = 0; k < notes.slots; ++k) {
         if (notes.nextUse[k] == NO_NEXT_USE || notes.frequencyBits[k] != bits) continue;
         notes.nextUse[k] = nextUse;  // frees the slot after its last use

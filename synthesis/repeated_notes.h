@@ -14,6 +14,10 @@ namespace tolvimo {
 // A nextUse for a note whose pitch does not come again in the request.
 constexpr int32_t NO_NEXT_USE = INT32_MAX;
 
+// The bits of a frequency: notes are the same only when these are, since
+// two equal doubles (0.0 and -0.0) need not render alike.
+uint64_t FrequencyBits(double frequency);
+
 // Rendered notes of one request, all of the same length, voice and rate.
 struct RenderedNotes {
     // At most this many notes, and at most SAMPLE_BUDGET samples (2 MB) in

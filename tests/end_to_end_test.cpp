@@ -161,11 +161,11 @@ TEST(WAVInstruments, RefusesAPathTheEightBitTextCannotSpell) {
         Wide(base) + Utf16{0xDBFF, 0xDBFF, 0xDFFF, 0},
     };
     for (const auto& path : cases) {
-        const CallResult result = CallCaptured(Wide("piano").c_str(), Wide("C").c_str(), 8000,
-                                               path.c_str());
+        const CallResult result =
+            CallCaptured(Wide("piano").c_str(), Wide("C").c_str(), 8000, path.c_str());
         EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.output.rfind("Error: Cannot open output file '" + base + "\xEF\xBF\xBD", 0),
-                  0u)
+        EXPECT_EQ(
+            result.output.rfind("Error: Cannot open output file '" + base + "\xEF\xBF\xBD", 0), 0u)
             << result.output;
         EXPECT_TRUE(std::filesystem::is_empty(dir.Path("")));
     }
@@ -228,9 +228,10 @@ void Prepare(const TempDir& dir, Before setup) {
     namespace fs = std::filesystem;
     if (setup == Before::Nothing) return;
     WriteBytes(dir.Path("kept.wav"), "keep\n");
-    fs::permissions(dir.Path("kept.wav"), fs::perms::owner_read | fs::perms::owner_write |
-                                              fs::perms::group_read);
-    if (setup == Before::HardLinked) fs::create_hard_link(dir.Path("kept.wav"), dir.Path("other.wav"));
+    fs::permissions(dir.Path("kept.wav"),
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    if (setup == Before::HardLinked)
+        fs::create_hard_link(dir.Path("kept.wav"), dir.Path("other.wav"));
     if (setup == Before::SymbolicLink) fs::create_symlink("kept.wav", dir.Path("link.wav"));
 }
 
@@ -239,7 +240,7 @@ void Prepare(const TempDir& dir, Before setup) {
 TEST(WAVInstruments, AFailedWriteLeavesEveryFileAsItWas) {
     const struct {
         Before setup;
-        const char* written;  // the path the call is given
+        const char* written;    // the path the call is given
         const char* keptAfter;  // contents of kept.wav afterwards, nullptr: absent
         std::set<std::string> entries;
     } cases[] = {
@@ -329,7 +330,8 @@ TEST(WAVInstruments, AFailedCallNeverRemovesAFileRenamedOntoThePath) {
         bool failed = true;
         // During the renames, and a few calls after the last one.
         for (int after = 0; after < 5; after += done ? 1 : 0) {
-            failed = failed && WAVInstruments(piano.c_str(), notes.c_str(), 44100, wide.c_str()) == 1;
+            failed =
+                failed && WAVInstruments(piano.c_str(), notes.c_str(), 44100, wide.c_str()) == 1;
         }
         mover.join();
         return failed ? 0 : 1;
@@ -356,7 +358,8 @@ TEST(WAVInstruments, WritesTheLargestRequestInABoundedAddressSpace) {
     TempDir dir;
     const std::string big = dir.Path("big.wav");
     std::string notes;
-    for (int i = 0; i < 333; ++i) notes += std::string(1, "CDEFGAB"[i % 7]) + "#b"[i % 2] + "012345678"[i % 9];
+    for (int i = 0; i < 333; ++i)
+        notes += std::string(1, "CDEFGAB"[i % 7]) + "#b"[i % 2] + "012345678"[i % 9];
     const int status = InChild([&] {
         const rlimit limit{128u << 20, 128u << 20};
         setrlimit(RLIMIT_AS, &limit);

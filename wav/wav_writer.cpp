@@ -62,7 +62,7 @@ bool WriteWavSampleArray(std::FILE* file, const int16_t* samples, int32_t count)
     // Elsewhere they are serialised in blocks, so each fwrite hands the
     // stream many bytes.
     constexpr int32_t BLOCK_SAMPLES = 8192;
-    uint8_t block[2 * BLOCK_SAMPLES];
+    uint8_t block[2 * BLOCK_SAMPLES] = {};
     for (int32_t start = 0; start < count; start += BLOCK_SAMPLES) {
         const int32_t end = count - start < BLOCK_SAMPLES ? count : start + BLOCK_SAMPLES;
         uint8_t* at = block;
