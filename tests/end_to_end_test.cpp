@@ -349,17 +349,28 @@ TEST(WAVInstruments, AFailedCallNeverRemovesAFileRenamedOntoThePath) {
 #endif
 #endif
 
+// Address space the process has mapped now, in bytes.
+rlim_t MappedBytes() {
+    unsigned long pages = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr || std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
+    if (statm != nullptr) std::fclose(statm);
+    return static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+}
+
 // Memory does not grow with the request: the largest one fits in 128 MB of
-// address space, test program included.
-TEST(WAVInstruments, WritesTheLargestRequestInABoundedAddressSpace) {
+// address space, test program included. With no room even for the store of
+// recurring notes, the shortage is reported before any file is touched.
+TEST(WAVInstruments, BoundsItsMemoryAndReportsAShortage) {
 #if defined(TOLVIMO_SANITIZED)
-    GTEST_SKIP() << "sanitizers reserve more address space than the cap allows";
+    GTEST_SKIP() << "sanitizers reserve more address space than the caps allow";
 #endif
     TempDir dir;
     const std::string big = dir.Path("big.wav");
     std::string notes;
-    for (int i = 0; i < 333; ++i)
+    for (int i = 0; i < 333; ++i) {
         notes += std::string(1, "CDEFGAB"[i % 7]) + "#b"[i % 2] + "012345678"[i % 9];
+    }
     const int status = InChild([&] {
         const rlimit limit{128u << 20, 128u << 20};
         setrlimit(RLIMIT_AS, &limit);
@@ -369,6 +380,21 @@ TEST(WAVInstruments, WritesTheLargestRequestInABoundedAddressSpace) {
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(std::filesystem::file_size(big), 44u + 2u * 999u * 96000u);
+
+    WriteBytes(big, "keep\n");
+    const int starved = InChild([&] {
+        const CallResult warmed = CallCaptured("bell", "C", 8000, dir.Path("w.wav"));
+        const rlim_t cap = MappedBytes() + (1u << 20);
+        const rlimit limit{cap, cap};
+        setrlimit(RLIMIT_AS, &limit);
+        const CallResult refused = CallCaptured("bell", std::string(999, 'C'), 192000, big);
+        return warmed.status == 999 && refused.status == 1 &&
+                       refused.output == "Error: Not enough memory for the request\n"
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(starved, 0);
+    EXPECT_EQ(Text(big), "keep\n");
 }
 
 TEST(WAVInstruments, CannotOpenADirectoryOrWriteIntoAReadOnlyOne) {
