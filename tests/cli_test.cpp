@@ -152,6 +152,28 @@ TEST(Cli, StreamsWithoutATemporaryFile) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path("tmp")));
 }
 
+// A host killed while it writes leaves the old file whole, or the new one
+// complete, and nothing beside it.
+TEST(Cli, KilledMidWriteLeavesTheOldFileOrTheNewOne) {
+    TempDir dir;
+    const std::string old = dir.Path("old.wav");
+    std::string notes;
+    for (int i = 0; i < 333; ++i) notes += std::string(1, "CDEFGAB"[i % 7]) + "012345678"[i % 9];
+    for (const int delayMs : {0, 30, 120}) {
+        WriteBytes(old, "keep me\n");
+        const CliRun run =
+            RunShell(std::string(WAVINSTRUMENTS_PATH) + " violin " + notes + " 192000 " + old +
+                     " >/dev/null & sleep " + std::to_string(delayMs / 1000.0) +
+                     "; kill -9 $! 2>/dev/null; wait");
+        const auto size = std::filesystem::file_size(old);
+        EXPECT_TRUE(size == 8 || size == 44u + 2u * 333u * 96000u) << size;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")),
+                                std::filesystem::directory_iterator()),
+                  1)
+            << delayMs;
+    }
+}
+
 // Every name --list prints is one the library accepts, in table order.
 TEST(Cli, ListsTheInstrumentsInTableOrder) {
     std::string expected;

@@ -397,7 +397,9 @@ TEST(WAVInstruments, BoundsItsMemoryAndReportsAShortage) {
     EXPECT_EQ(Text(big), "keep\n");
 }
 
-TEST(WAVInstruments, CannotOpenADirectoryOrWriteIntoAReadOnlyOne) {
+// A directory that lets no file be created: a new file cannot be opened,
+// and an existing one it lets be written is written in place.
+TEST(WAVInstruments, WritesOnlyTheExistingFileOfAReadOnlyDirectory) {
     TempDir dir;
     const CallResult directory = CallCaptured("piano", "C", 8000, dir.Path(""));
     EXPECT_EQ(directory.status, 1);
@@ -405,25 +407,31 @@ TEST(WAVInstruments, CannotOpenADirectoryOrWriteIntoAReadOnlyOne) {
 
     std::filesystem::create_directory(dir.Path("locked"));
     const std::string inside = dir.Path("locked/out.wav");
+    const std::string existing = dir.Path("locked/kept.wav");
+    WriteBytes(existing, "keep\n");
     std::filesystem::permissions(dir.Path("locked"), std::filesystem::perms::owner_read |
                                                          std::filesystem::perms::owner_exec);
     const int status = InChild([&] {
         // Root writes anywhere: drop to an unprivileged user who owns the directory.
         if (geteuid() == 0) {
             if (chown(dir.Path("").c_str(), 65534, 65534) != 0 ||
-                chown(dir.Path("locked").c_str(), 65534, 65534) != 0 || setgid(65534) != 0 ||
+                chown(dir.Path("locked").c_str(), 65534, 65534) != 0 ||
+                chown(existing.c_str(), 65534, 65534) != 0 || setgid(65534) != 0 ||
                 setuid(65534) != 0) {
                 return 2;
             }
         }
-        const CallResult result = CallCaptured("piano", "C", 8000, inside);
-        return result.status == 1 &&
-                       result.output == "Error: Cannot open output file '" + inside + "'\n"
+        const CallResult refused = CallCaptured("piano", "C", 8000, inside);
+        const CallResult written = CallCaptured("piano", "C", 8000, existing);
+        return refused.status == 1 &&
+                       refused.output == "Error: Cannot open output file '" + inside + "'\n" &&
+                       written.status == 999
                    ? 0
                    : 1;
     });
     EXPECT_EQ(status, 0);
-    EXPECT_FALSE(std::filesystem::exists(inside));
+    EXPECT_EQ(Entries(dir.Path("locked")), std::set<std::string>({"kept.wav"}));
+    EXPECT_EQ(ReadBytes(existing).size(), 44u + 2u * 4000u);
 }
 
 }  // namespace
