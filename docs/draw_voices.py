@@ -3,7 +3,8 @@
 (0.5 s at 44100 Hz) with its envelope, a zoom on four periods where it is
 loudest, and the amplitudes of its harmonics as measured there in the
 rendered samples. Every picture
-comes from the library itself, called through ctypes.
+comes from the library itself, called through the tolvimo_wav package in
+python/src.
 
     /usr/bin/python3 docs/draw_voices.py [--library PATH]
 
@@ -13,7 +14,6 @@ Needs Debian's python3-matplotlib and python3-numpy, and a built library
 import argparse
 import os
 import sys
-import tempfile
 
 import matplotlib
 
@@ -23,30 +23,16 @@ import numpy as np  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-sys.path.insert(0, os.path.join(ROOT, "examples"))
-from render_with_ctypes import load_library, utf16  # noqa: E402
+sys.path.insert(0, os.path.join(ROOT, "python", "src"))
 RATE = 44100
 A4 = 440.0
 HARMONICS = 12
 INK, WAVE, ENVELOPE, BARS = "#1d2330", "#2c5cc5", "#c7702a", "#2c5cc5"
 
 
-def voices(library_path):
-    """The voice names, as the command-line host next to the library lists them."""
-    import subprocess
-    cli = os.path.join(os.path.dirname(os.path.abspath(library_path)), "wavinstruments")
-    return subprocess.run([cli, "--list"], check=True, capture_output=True,
-                          text=True).stdout.split()
-
-
-def render_a4(library, voice, folder):
-    path = os.path.join(folder, voice + ".wav")
-    sys.stdout.flush()
-    status = library.WAVInstruments(utf16(voice), utf16("A4"), RATE, utf16(path))
-    if status != 999:
-        sys.exit("%s: status %d" % (voice, status))
-    with open(path, "rb") as f:
-        return np.frombuffer(f.read()[44:], dtype="<i2").astype(np.float64)
+def samples_of(wav):
+    """The 16-bit samples after the 44-byte header, as floats."""
+    return np.frombuffer(wav[44:], dtype="<i2").astype(np.float64)
 
 
 def envelope(samples, window):
@@ -120,14 +106,15 @@ def main():
                         default=os.path.join(ROOT, "build", "default",
                                              "libTolvimoWAVInstruments.so"))
     args = parser.parse_args()
-    library = load_library(args.library)
+    # The package loads the library named here when it is imported.
+    os.environ["TOLVIMO_WAV_LIBRARY"] = args.library
+    import tolvimo_wav
     out_dir = os.path.join(HERE, "voices")
     os.makedirs(out_dir, exist_ok=True)
-    with tempfile.TemporaryDirectory() as folder:
-        for voice in voices(args.library):
-            out_path = os.path.join(out_dir, voice + ".png")
-            draw(voice, render_a4(library, voice, folder), out_path)
-            print("%s: %d bytes" % (out_path, os.path.getsize(out_path)))
+    for voice in tolvimo_wav.VOICES:
+        out_path = os.path.join(out_dir, voice + ".png")
+        draw(voice, samples_of(tolvimo_wav.render_bytes(voice, "A4", RATE)), out_path)
+        print("%s: %d bytes" % (out_path, os.path.getsize(out_path)))
 
 
 if __name__ == "__main__":

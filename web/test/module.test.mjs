@@ -58,10 +58,69 @@ test("every refusal gives the native status and message", async () => {
 });
 
 test("a rate beyond 32 bits is refused as out of range, never wrapped", async () => {
-  const wrapped = await render("piano", "C", 4294975296); // 8000 + 2^32
-  assert.equal(wrapped.code, 333);
-  assert.equal(wrapped.wav, null);
-  await assert.rejects(render("piano", "C", 44100.5), TypeError);
+  const cases = [
+    ["piano", 4294975296, 2147483647], // 8000 + 2^32
+    ["piano", Infinity, 2147483647],
+    ["piano", -Infinity, -2147483648],
+    ["nope", Infinity, 2147483647], // the name is checked first
+  ];
+  for (const [instrument, rate, clamped] of cases) {
+    const wasm = await render(instrument, "C", rate);
+    const native = renderNative(instrument, "C", clamped, "out.wav");
+    assert.equal(wasm.code, native.code, `${instrument} ${rate}`);
+    assert.deepEqual(wasm.report, native.report, `${instrument} ${rate}`);
+    assert.equal(wasm.wav, null);
+  }
+  for (const rate of [44100.5, NaN, "44100", "Infinity", 44100n, null]) {
+    await assert.rejects(render("piano", "C", rate), TypeError, String(rate));
+  }
+});
+
+test("a string containing U+0000 is refused, not cut short", async () => {
+  for (const [instrument, notes] of [
+    ["piano\u0000junk", "CD"],
+    ["piano", "C\u0000XYZ"],
+    ["piano", `${"C".repeat(2000)}\u0000`],
+  ]) {
+    await assert.rejects(render(instrument, notes, 8000), RangeError);
+  }
+  await assert.rejects(render(7, "C", 8000), TypeError);
+  await assert.rejects(render("piano", ["C"], 8000), TypeError);
+});
+
+test("an over-long argument gets the whole argument's refusal", async () => {
+  const cut = 1024; // the units the module is given
+  const cases = [
+    ["piano", "C".repeat(cut + 1)],
+    ["piano", `${"C".repeat(cut - 1)}\u{1D11E}C`], // a pair across the cut
+    ["piano", "é".repeat(3000)],
+    [`${"é".repeat(cut - 1)}\u{1F3B9}${"x".repeat(50)}`, "C"],
+    [`${"p".repeat(cut - 1)}\ud800${"q".repeat(50)}`, "C"], // an unpaired surrogate at the cut
+    [`a\nb${"x".repeat(2 * cut)}`, "C"],
+  ];
+  for (const [instrument, notes] of cases) {
+    const wasm = await render(instrument, notes, 8000);
+    const native = renderNative(instrument, notes, 8000, "out.wav");
+    const label = `${instrument.length} ${notes.length}`;
+    assert.notEqual(native.code, 999, label);
+    assert.equal(wasm.code, native.code, label);
+    assert.deepEqual(wasm.report, native.report, label);
+  }
+});
+
+test("a huge argument does not grow the module's memory", async () => {
+  await render("bell", PHRASE, 192000);
+  const before = await memoryBytes();
+  const huge = 50_000_000;
+  const notes = await render("piano", "C".repeat(huge), 8000);
+  assert.equal(notes.code, 1);
+  assert.deepEqual(notes.report, ["Error: Note text must be shorter than 1000 bytes"]);
+  const name = "p".repeat(huge);
+  const instrument = await render(name, "C", 8000);
+  assert.equal(instrument.code, 222);
+  assert.equal(instrument.report.length, 1);
+  assert.ok(instrument.report[0] === `Error: Unknown instrument '${name}'`);
+  assert.equal(await memoryBytes(), before);
 });
 
 test("memory does not grow from call to call", async () => {

@@ -1,0 +1,112 @@
+// The npm package as a user gets it: the tarball `npm pack` makes from
+// build/wasm/npm/, installed into an empty project without a registry,
+// imported by name from Node (the native library's bytes), and its typings
+// checked by a strict TypeScript consumer.
+import assert from "node:assert/strict";
+import { execFileSync, spawnSync } from "node:child_process";
+import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { after, before, test } from "node:test";
+
+import { renderNative, ROOT, SITE } from "./native.mjs";
+
+const PACKAGE = join(SITE, "..", "npm");
+const TSC = join(ROOT, "web", "node_modules", "typescript", "bin", "tsc");
+let project;
+
+before(() => {
+  project = mkdtempSync(join(tmpdir(), "tolvimo-npm-"));
+  execFileSync("npm", ["pack", "--silent", "--pack-destination", project], { cwd: PACKAGE });
+  const [tarball] = readdirSync(project).filter((name) => name.endsWith(".tgz"));
+  const { version } = JSON.parse(readFileSync(join(PACKAGE, "package.json"), "utf8"));
+  assert.equal(tarball, `tolvimo-wav-instruments-${version}.tgz`);
+  writeFileSync(join(project, "package.json"), '{ "private": true, "type": "module" }\n');
+  execFileSync("npm", ["install", "--offline", "--no-audit", "--no-fund", `./${tarball}`], {
+    cwd: project,
+    stdio: "ignore",
+  });
+});
+
+after(() => rmSync(project, { recursive: true, force: true }));
+
+test("the version is the project's, its fourth number as a prerelease", () => {
+  const cmake = readFileSync(join(ROOT, "CMakeLists.txt"), "utf8");
+  const [, major, minor, patch, tweak] = cmake.match(/VERSION (\d+)\.(\d+)\.(\d+)\.(\d+)/);
+  const installed = join(project, "node_modules", "tolvimo-wav-instruments", "package.json");
+  const manifest = JSON.parse(readFileSync(installed, "utf8"));
+  assert.equal(manifest.version, `${major}.${minor}.${patch}-${tweak}`);
+  assert.deepEqual(manifest.dependencies ?? {}, {});
+});
+
+test("imported by name, it renders the native library's bytes", () => {
+  const requests = [
+    ["piano", "CDEFG", 44100],
+    ["bell", "C5G4A4E4", 48000],
+    ["bass", "C2X", 22050],
+  ];
+  const script = `
+    import { render } from "tolvimo-wav-instruments";
+    const results = [];
+    for (const request of ${JSON.stringify(requests)}) {
+      const { code, report, wav } = await render(...request);
+      results.push({ code, report, wav: wav && Buffer.from(wav).toString("base64") });
+    }
+    process.stdout.write(JSON.stringify(results));
+  `;
+  const output = execFileSync("node", ["--input-type=module", "-e", script], {
+    cwd: project,
+    encoding: "utf8",
+  });
+  for (const [k, result] of JSON.parse(output).entries()) {
+    const [instrument, notes, rate] = requests[k];
+    const native = renderNative(instrument, notes, rate, `${instrument}.wav`);
+    assert.equal(result.code, native.code, instrument);
+    assert.deepEqual(result.report, native.report, instrument);
+    assert.equal(result.wav, native.wav && native.wav.toString("base64"), instrument);
+  }
+});
+
+function typeCheck(name, source) {
+  writeFileSync(join(project, name), source);
+  const flags = ["--noEmit", "--strict", "--module", "node16", "--target", "es2022"];
+  return spawnSync("node", [TSC, ...flags, "--lib", "es2022", name], {
+    cwd: project,
+    encoding: "utf8",
+  });
+}
+
+test("a strict TypeScript consumer type-checks against index.d.ts", () => {
+  const checked = typeCheck(
+    "consumer.ts",
+    `import { render, STATUS_CREATED, type RenderResult } from "tolvimo-wav-instruments";
+const result: RenderResult = await render("piano", "CDEFG", 44100);
+export const lines: string[] = result.report;
+export const size: number = result.code === STATUS_CREATED ? result.wav.length : 0;
+if (result.code !== 999) {
+  const refused: 222 | 333 | 1 = result.code;
+  const nothing: null = result.wav;
+  console.assert(refused > 0 && nothing === null);
+}
+declare const console: { assert(condition: boolean): void };
+`,
+  );
+  assert.equal(checked.status, 0, checked.stdout);
+});
+
+test("the typings reject misuse", () => {
+  const checked = typeCheck(
+    "misuse.ts",
+    `import { render } from "tolvimo-wav-instruments";
+const result = await render("piano", "C");
+export const bytes: Uint8Array = result.wav;
+export const rate = render("piano", "C", "44100");
+`,
+  );
+  assert.notEqual(checked.status, 0);
+  // A missing argument, a file that may be null, a rate that is a string.
+  const errors = ["(2,22): error TS2554", "(3,14): error TS2322", "(4,42): error TS2345"];
+  for (const error of errors.map((where) => `misuse.ts${where}`)) {
+    assert.ok(checked.stdout.includes(error), `${error} in\n${checked.stdout}`);
+  }
+});
