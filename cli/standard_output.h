@@ -8,16 +8,14 @@
 namespace tolvimo_cli {
 
 struct StreamedRequest {
-    bool started;    // false: no private temporary file could be made
-    int32_t status;  // the library's status, when started
-    bool streamed;   // every byte of the file reached standard output
+    int32_t status;       // the library's status
+    bool standardOutput;  // false: standard output refused a byte
 };
 
-// The library writes only to paths, and a pipe cannot be rewound, so the
-// request renders into a file in a private temporary folder whose bytes are
-// then copied to standard output; the folder is removed afterwards. The
-// report the library prints goes to standard error instead, with the
-// temporary path shown as "-", the name the user gave.
+// Renders the request straight onto standard output, note by note, through
+// the library's stream entry: nothing is written to disk and nothing is left
+// behind whatever signal ends the process. The report goes to standard
+// error and names the output "-", as the user did.
 StreamedRequest RenderToStandardOutput(const Utf16String& instrument, const Utf16String& notes,
                                        int32_t sampleRate);
 

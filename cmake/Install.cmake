@@ -14,8 +14,6 @@ include(CMakePackageConfigHelpers)
 
 set_target_properties(TolvimoWAVInstruments PROPERTIES
   PUBLIC_HEADER ${PROJECT_SOURCE_DIR}/include/TolvimoWAVInstruments.h)
-set_target_properties(wavinstruments PROPERTIES
-  INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
 
 install(TARGETS TolvimoWAVInstruments EXPORT TolvimoWAVInstrumentsTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}

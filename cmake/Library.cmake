@@ -11,16 +11,16 @@ set(TOLVIMO_SOURCES
   synthesis/sample_buffer.cpp
   wav/wav_writer.cpp
   request/instrument_names.cpp
+  request/note_plan.cpp
   request/output_file.cpp
   request/report.cpp
   request/wav_instruments.cpp
-  platform/file_status.cpp
   platform/memory_advice.cpp
 )
 if(WIN32)
-  list(APPEND TOLVIMO_SOURCES platform/text_conversion_windows.cpp)
+  list(APPEND TOLVIMO_SOURCES platform/text_conversion_windows.cpp platform/file_status_windows.cpp)
 else()
-  list(APPEND TOLVIMO_SOURCES platform/text_conversion_posix.cpp)
+  list(APPEND TOLVIMO_SOURCES platform/text_conversion_posix.cpp platform/file_status_posix.cpp)
 endif()
 
 # The vector path needs SLEEF's vector sine (Debian: libsleef-dev, for a

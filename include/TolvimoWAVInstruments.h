@@ -60,9 +60,10 @@ extern "C" {
  *
  * Prints a three-line report or one "Error: " line on standard output, which
  * is flushed before the call returns. Returns one of the status codes above.
- * On any status but 999 no output file is left behind, and an existing file
- * is left untouched unless writing it was already under way. On Windows the
- * function uses the C calling convention (__cdecl).
+ * On any status but 999 every file is left as it was: the file is written
+ * beside the destination and put in its place only when complete (a file
+ * with other hard links, or a device, is written in place and emptied on
+ * failure). On Windows the function uses the C calling convention (__cdecl).
  */
 TOLVIMO_WAV_INSTRUMENTS_API int32_t TOLVIMO_WAV_INSTRUMENTS_CALL
 WAVInstruments(const TolvimoUtf16* instrument, const TolvimoUtf16* notes, int32_t sampleRate,

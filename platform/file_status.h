@@ -1,22 +1,44 @@
-// What the C standard library cannot do with an open output file: keep a
-// handle on it past fclose, and undo a failed write on that very file.
+// Writing a request's file so that a failure leaves every file as it was.
+//
+// The bytes go to a new file beside the destination, which is put in place
+// in one step only when every byte is written; a failure discards it and
+// touches nothing by name. Where replacing the destination would break what
+// the caller relies on (a file with other hard links, a pipe or device, a
+// directory that only lets the existing file be written, a file owned by
+// someone else), the file is written in place, and a failure empties it
+// through the open file instead.
 #pragma once
 
 #include <cstdio>
 
 namespace tolvimo {
 
-// A second descriptor of `file`'s open file, which outlives fclose; -1 when
-// none can be had.
-int DuplicateDescriptor(std::FILE* file);
+// Longest path this side handles after following symbolic links.
+constexpr size_t OUTPUT_PATH_LIMIT = 4096;
+// Longest name of one directory entry.
+constexpr size_t OUTPUT_NAME_LIMIT = 256;
 
-void CloseDescriptor(int descriptor);
+// One output file being written. `stream` takes the bytes; the rest is
+// how the file is put in place.
+struct PendingOutput {
+    std::FILE* stream;
+    bool inPlace;                       // writing the destination itself
+    int kept;                           // a second descriptor of the open file, -1 if none
+    int directory;                      // the destination's directory (POSIX), -1 if none
+    bool unnamed;                       // the new file has no name yet (Linux O_TMPFILE)
+    bool existed;                       // the destination existed when the file was opened
+    char target[OUTPUT_PATH_LIMIT];     // the destination, links followed
+    char name[OUTPUT_NAME_LIMIT];       // its last component
+    char temporary[OUTPUT_PATH_LIMIT];  // the new file's name while written
+};
 
-// Undoes a failed write to `path`, whose open file is `descriptor` (closed
-// here). A regular file is truncated to zero bytes through the descriptor,
-// so no name of it keeps a fragment; it is then removed when `path` itself
-// names that file (not a symbolic link to it) and it has no other name.
-// Anything else, a device or a pipe, is left alone.
-void DiscardIncompleteFile(const char* path, int descriptor);
+// Opens `path` for writing as above. Returns false, creating nothing, when
+// it cannot be opened.
+bool BeginOutput(const char* path, PendingOutput& output);
+
+// Closes the file. With `complete`, and when every byte reached it, puts it
+// in place and returns true; otherwise discards what was written and
+// returns false: a new file vanishes, a file written in place is emptied.
+bool FinishOutput(PendingOutput& output, bool complete);
 
 }  // namespace tolvimo

@@ -18,12 +18,14 @@ struct FreeReleaser {
 struct NarrowText {
     std::unique_ptr<char, FreeReleaser> text;
     size_t length = 0;
+    bool lossy = false;  // some character became the replacement character
 };
 
 // Converts the NUL-terminated `wide` string, whatever its length, into a
 // buffer sized for the whole result. A character the 8-bit encoding cannot
 // represent becomes its replacement character (U+FFFD in UTF-8), which is
-// never a note letter, accidental or digit. Returns false when memory runs
+// never a note letter, accidental or digit, and `out.lossy` is set: such a
+// text names a file the caller never named. Returns false when memory runs
 // out; `out` is then empty.
 bool ConvertToNarrow(const TolvimoUtf16* wide, NarrowText& out);
 

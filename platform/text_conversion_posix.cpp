@@ -59,9 +59,16 @@ bool ConvertToNarrow(const TolvimoUtf16* wide, NarrowText& out) {
     out.length = 0;
     if (!out.text) return false;
     char* at = out.text.get();
-    for (size_t i = 0; wide[i] != 0; i += units) at = Encode(DecodeAt(wide, i, units), at);
+    bool lossy = false;
+    for (size_t i = 0; wide[i] != 0; i += units) {
+        const char32_t code = DecodeAt(wide, i, units);
+        // U+FFFD typed by the caller is one unit; a replaced surrogate also one.
+        lossy = lossy || (code == REPLACEMENT_CHARACTER && wide[i] != REPLACEMENT_CHARACTER);
+        at = Encode(code, at);
+    }
     *at = '\0';
     out.length = bytes;
+    out.lossy = lossy;
     return true;
 }
 

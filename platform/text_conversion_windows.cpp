@@ -18,11 +18,26 @@ DWORD ConversionFlags() {
     return GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
 }
 
+// True when every character of `wide` has its own spelling in the code
+// page: no default character stands in, and no unpaired surrogate is
+// dropped or replaced.
+bool ConvertsExactly(const TolvimoUtf16* wide) {
+    if (GetACP() == CP_UTF8) {
+        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, nullptr, 0, nullptr,
+                                   nullptr) > 0;
+    }
+    BOOL usedDefault = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0,
+                                         nullptr, &usedDefault);
+    return size > 0 && usedDefault == FALSE;
+}
+
 }  // namespace
 
 bool ConvertToNarrow(const TolvimoUtf16* wide, NarrowText& out) {
     out.text.reset();
     out.length = 0;
+    out.lossy = false;
     // The first call measures, terminator included, so no code page, even a
     // multi-byte one, can overflow the buffer.
     const int size =
@@ -34,6 +49,7 @@ bool ConvertToNarrow(const TolvimoUtf16* wide, NarrowText& out) {
         const int written = WideCharToMultiByte(CP_ACP, ConversionFlags(), wide, -1, out.text.get(),
                                                 size, nullptr, nullptr);
         if (written <= 0) out.text.get()[0] = '\0';
+        out.lossy = written <= 0 || !ConvertsExactly(wide);
     }
     out.length = std::strlen(out.text.get());
     return true;

@@ -1,28 +1,48 @@
 #include "request/output_file.h"
 
-#include <cstdio>
-
 #include "platform/file_status.h"
+#include "request/request_limits.h"
 #include "wav/wav_writer.h"
 
 namespace tolvimo {
+namespace {
 
-OutputResult WriteOutputFile(const char* path, const SampleBuffer& buffer) {
-    std::FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) return OutputResult::CannotOpen;
-    // A second descriptor outlives fclose, so a write that fails, even in the
-    // close, is undone on the file that was opened, whatever the path names.
-    const int kept = DuplicateDescriptor(file);
-    bool written = kept >= 0 && WriteWavHeader(file, buffer.sampleRate, buffer.count) &&
-                   WriteWavSamples(file, buffer) && std::fflush(file) == 0;
-    // Closing can still report a deferred write error, so it counts too.
-    written = (std::fclose(file) == 0) && written;
-    if (written) {
-        CloseDescriptor(kept);
-        return OutputResult::Written;
+OutputResult WriteNotes(std::FILE* stream, const NoteSource& source) {
+    if (!WriteWavHeader(stream, source.buffer.sampleRate, TotalSamples(source))) {
+        return OutputResult::CannotWrite;
     }
-    if (kept >= 0) DiscardIncompleteFile(path, kept);
-    return OutputResult::CannotWrite;
+    for (int32_t k = 0; k < source.plan.count; ++k) {
+        const int16_t* samples =
+            RenderOrRepeatNote(source.buffer, source.rendered, source.plan.frequency[k],
+                               source.plan.nextUse[k], NOTE_DURATION, source.voice);
+        if (samples == nullptr) return OutputResult::OutOfMemory;
+        if (!WriteWavSampleArray(stream, samples, source.noteSamples)) {
+            return OutputResult::CannotWrite;
+        }
+    }
+    return OutputResult::Written;
+}
+
+}  // namespace
+
+int32_t TotalSamples(const NoteSource& source) {
+    // At most 999 notes of 96000 samples: well inside 31 bits.
+    return source.plan.count * source.noteSamples;
+}
+
+OutputResult WriteNotesToStream(std::FILE* stream, const NoteSource& source) {
+    const OutputResult result = WriteNotes(stream, source);
+    if (result != OutputResult::Written) return result;
+    return std::fflush(stream) == 0 ? result : OutputResult::CannotWrite;
+}
+
+OutputResult WriteOutputFile(const char* path, const NoteSource& source) {
+    PendingOutput output{};
+    if (!BeginOutput(path, output)) return OutputResult::CannotOpen;
+    const OutputResult result = WriteNotes(output.stream, source);
+    const bool finished = FinishOutput(output, result == OutputResult::Written);
+    if (result != OutputResult::Written) return result;
+    return finished ? result : OutputResult::CannotWrite;
 }
 
 }  // namespace tolvimo

@@ -9,7 +9,7 @@
 
 namespace tolvimo {
 
-void ReportCreated(const char* path, int32_t sampleCount, int32_t sampleRate,
+void ReportCreated(std::FILE* report, const char* path, int32_t sampleCount, int32_t sampleRate,
                    const char* instrument) {
     const double seconds = static_cast<double>(sampleCount) / static_cast<double>(sampleRate);
     char duration[32];
@@ -24,15 +24,15 @@ void ReportCreated(const char* path, int32_t sampleCount, int32_t sampleRate,
     std::snprintf(duration, sizeof duration, "%.2f", seconds);
     std::replace(duration, duration + std::strlen(duration), ',', '.');
 #endif
-    std::printf("Created %s with %d samples at %d Hz\n", path, sampleCount, sampleRate);
-    std::printf("Duration: %s seconds\n", duration);
-    std::printf("Instrument: %s\n", instrument);
+    std::fprintf(report, "Created %s with %d samples at %d Hz\n", path, sampleCount, sampleRate);
+    std::fprintf(report, "Duration: %s seconds\n", duration);
+    std::fprintf(report, "Instrument: %s\n", instrument);
 }
 
-void ReportInvalidNote(const char* text, size_t length, size_t position) {
+void ReportInvalidNote(std::FILE* report, const char* text, size_t length, size_t position) {
     const size_t bytes = CharacterLength(text, length, position);
-    std::printf("Error: Invalid note at position %d: %.*s\n", static_cast<int>(position),
-                static_cast<int>(bytes), text + position);
+    std::fprintf(report, "Error: Invalid note at position %d: %.*s\n", static_cast<int>(position),
+                 static_cast<int>(bytes), text + position);
 }
 
 }  // namespace tolvimo

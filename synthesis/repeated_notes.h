@@ -1,6 +1,7 @@
 // A note heard again in the same request sounds exactly as before: its
 // samples depend only on the frequency, the duration, the voice and the
-// sample rate. So the first rendering is copied instead of recomputed.
+// sample rate. So a bounded store keeps the notes that recur soonest and
+// hands their samples out again instead of recomputing them.
 #pragma once
 
 #include <cstdint>
@@ -10,22 +11,43 @@
 
 namespace tolvimo {
 
-// Where each distinct frequency's samples start in one request's buffer.
+// A nextUse for a note whose pitch does not come again in the request.
+constexpr int32_t NO_NEXT_USE = INT32_MAX;
+
+// The bits of a frequency: notes are the same only when these are, since
+// two equal doubles (0.0 and -0.0) need not render alike.
+uint64_t FrequencyBits(double frequency);
+
+// Rendered notes of one request, all of the same length, voice and rate.
 struct RenderedNotes {
-    // The note syntax spells only 223 distinct pitches, so every pitch of a
-    // request fits with room to spare.
-    static constexpr int32_t CAPACITY = 1024;
-    uint64_t frequencyBits[CAPACITY];
-    int32_t offset[CAPACITY];
-    int32_t count;
+    // At most this many notes, and at most SAMPLE_BUDGET samples (2 MB) in
+    // all, so memory stays flat whatever the request.
+    static constexpr int32_t MAX_NOTES = 256;
+    static constexpr int64_t SAMPLE_BUDGET = int64_t{1} << 20;
+    int16_t* samples;  // `slots` notes of `noteSamples` each
+    int32_t noteSamples;
+    int32_t slots;
+    uint64_t frequencyBits[MAX_NOTES];
+    int32_t nextUse[MAX_NOTES];  // NO_NEXT_USE: the slot is free
 };
 
-// Appends a note of `frequency` to the buffer: a copy of an earlier note of a
-// bit-identical frequency (and the same duration, voice and buffer, which the
-// caller keeps fixed for `notes`), else a new rendering, which is then
-// remembered while there is room. Returns false, leaving the buffer
-// unchanged, when it cannot grow.
-bool RenderOrRepeatNote(SampleBuffer& buffer, RenderedNotes& notes, double frequency,
-                        double duration, const InstrumentVoice& voice);
+// A store for notes of `noteSamples` samples with room for `wanted` of them,
+// or fewer within the budget. Returns nullptr when memory runs out.
+RenderedNotes* CreateRenderedNotes(int32_t noteSamples, int32_t wanted);
+
+void ReleaseRenderedNotes(RenderedNotes* notes);
+
+struct RenderedNotesReleaser {
+    void operator()(RenderedNotes* notes) const { ReleaseRenderedNotes(notes); }
+};
+
+// The samples of a note of `frequency`: the stored ones when the store
+// holds that exact frequency, else a new rendering into `buffer` (emptied
+// first). `nextUse` is the index of the next note of the same frequency in
+// the request, or NO_NEXT_USE; the store keeps the notes needed soonest.
+// The result stays valid until the next call. Returns nullptr when the
+// buffer cannot hold the note.
+const int16_t* RenderOrRepeatNote(SampleBuffer& buffer, RenderedNotes& notes, double frequency,
+                                  int32_t nextUse, double duration, const InstrumentVoice& voice);
 
 }  // namespace tolvimo

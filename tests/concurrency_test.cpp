@@ -2,6 +2,7 @@
 // same calls made one after another.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -58,6 +59,35 @@ TEST(Concurrency, EightThreadsWriteTheFilesOfSequentialCalls) {
         EXPECT_EQ(statuses[i], 999) << i;
         EXPECT_EQ(ReadBytes(dir.Path("par" + std::to_string(i) + ".wav")), sequential[i]) << i;
     }
+}
+
+// Calls writing the same path at once: each puts a complete file in place,
+// so the last one stands whole, and no file of another call is left over.
+TEST(Concurrency, CallsWritingOnePathLeaveOneWholeFile) {
+    TempDir dir;
+    const std::string path = dir.Path("same.wav");
+    ASSERT_EQ(CallCaptured("bell", "CEGC5", 11025, dir.Path("seq.wav")).status, 999);
+    const std::vector<uint8_t> expected = ReadBytes(dir.Path("seq.wav"));
+    std::filesystem::remove(dir.Path("seq.wav"));
+    const Utf16 bell = Wide("bell");
+    const Utf16 notes = Wide("CEGC5");
+    const Utf16 wide = Wide(path);
+    std::vector<int32_t> statuses(8, 0);
+    {
+        const QuietStdout quiet;
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < statuses.size(); ++i) {
+            threads.emplace_back([&, i] {
+                statuses[i] = WAVInstruments(bell.c_str(), notes.c_str(), 11025, wide.c_str());
+            });
+        }
+        for (auto& thread : threads) thread.join();
+    }
+    for (const int32_t status : statuses) EXPECT_EQ(status, 999);
+    EXPECT_EQ(ReadBytes(path), expected);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 }  // namespace

@@ -2,13 +2,17 @@
 // output captured, files read back byte for byte.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <clocale>
 #include <csignal>
 #include <filesystem>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "test_support.h"
 
@@ -146,6 +150,27 @@ TEST(WAVInstruments, EchoesUnpairedSurrogatesAsReplacementCharacters) {
     EXPECT_EQ(invalid.output, "Error: Invalid note at position 0: \xF0\x9F\x8E\xB5\n");
 }
 
+// A path with an unpaired surrogate would name, through U+FFFD, a file the
+// caller never named: it cannot be opened, and nothing is created.
+TEST(WAVInstruments, RefusesAPathTheEightBitTextCannotSpell) {
+    TempDir dir;
+    const std::string base = dir.Path("a");
+    const Utf16 cases[] = {
+        Wide(base) + Utf16{0xD800, u'.', u'w', 0},
+        Wide(base) + Utf16{0xDC00, 0},
+        Wide(base) + Utf16{0xDBFF, 0xDBFF, 0xDFFF, 0},
+    };
+    for (const auto& path : cases) {
+        const CallResult result =
+            CallCaptured(Wide("piano").c_str(), Wide("C").c_str(), 8000, path.c_str());
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(
+            result.output.rfind("Error: Cannot open output file '" + base + "\xEF\xBF\xBD", 0), 0u)
+            << result.output;
+        EXPECT_TRUE(std::filesystem::is_empty(dir.Path("")));
+    }
+}
+
 TEST(WAVInstruments, WritesTheDecimalPointWhateverTheLocale) {
     if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr &&
         std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") == nullptr) {
@@ -182,41 +207,138 @@ bool FailsToWrite(const std::string& path) {
            }) == 0;
 }
 
-// A failed write leaves no fragment under any name and removes only a file
-// that the request created or replaced under the name it was given.
-TEST(WAVInstruments, ReportsAFailedWriteAndLeavesNoFragment) {
+std::set<std::string> Entries(const std::string& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+std::string Text(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// How the destination stands before a call: "kept.wav" holds "keep\n",
+// "other.wav" is a second hard link of it, "link.wav" a symbolic link to it.
+enum class Before { Nothing, File, HardLinked, SymbolicLink };
+
+void Prepare(const TempDir& dir, Before setup) {
     namespace fs = std::filesystem;
-    TempDir dir;
-    const std::string kept = dir.Path("kept.wav");
-    const std::string other = dir.Path("other.wav");
-    const std::string link = dir.Path("link.wav");
+    if (setup == Before::Nothing) return;
+    WriteBytes(dir.Path("kept.wav"), "keep\n");
+    fs::permissions(dir.Path("kept.wav"),
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    if (setup == Before::HardLinked)
+        fs::create_hard_link(dir.Path("kept.wav"), dir.Path("other.wav"));
+    if (setup == Before::SymbolicLink) fs::create_symlink("kept.wav", dir.Path("link.wav"));
+}
 
-    // A new file, and a file that existed with one name: removed.
-    EXPECT_TRUE(FailsToWrite(kept));
-    EXPECT_FALSE(fs::exists(kept));
-    WriteBytes(kept, "keep\n");
-    EXPECT_TRUE(FailsToWrite(kept));
-    EXPECT_FALSE(fs::exists(kept));
-
-    // Through a symbolic link: the link and its target stay, the target empty.
-    WriteBytes(kept, "keep\n");
-    fs::create_symlink(kept, link);
-    EXPECT_TRUE(FailsToWrite(link));
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(fs::file_size(kept), 0u);
-    fs::remove(link);
-
-    // A file with a second hard link: both names stay, both empty.
-    fs::create_hard_link(kept, other);
-    WriteBytes(kept, "keep\n");
-    EXPECT_TRUE(FailsToWrite(kept));
-    EXPECT_EQ(fs::file_size(kept), 0u);
-    EXPECT_EQ(fs::file_size(other), 0u);
-
+// A failed write leaves every file as it was; only a file that must be
+// written in place (a second hard link) is emptied, never removed.
+TEST(WAVInstruments, AFailedWriteLeavesEveryFileAsItWas) {
+    const struct {
+        Before setup;
+        const char* written;    // the path the call is given
+        const char* keptAfter;  // contents of kept.wav afterwards, nullptr: absent
+        std::set<std::string> entries;
+    } cases[] = {
+        {Before::Nothing, "kept.wav", nullptr, {}},
+        {Before::File, "kept.wav", "keep\n", {"kept.wav"}},
+        {Before::SymbolicLink, "link.wav", "keep\n", {"kept.wav", "link.wav"}},
+        {Before::HardLinked, "kept.wav", "", {"kept.wav", "other.wav"}},
+    };
+    for (const auto& c : cases) {
+        const TempDir dir;
+        Prepare(dir, c.setup);
+        EXPECT_TRUE(FailsToWrite(dir.Path(c.written))) << c.written;
+        EXPECT_EQ(Entries(dir.Path("")), c.entries) << c.written;
+        if (c.keptAfter != nullptr) {
+            EXPECT_EQ(Text(dir.Path("kept.wav")), c.keptAfter);
+        }
+        if (c.setup == Before::SymbolicLink) {
+            EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link.wav")));
+        }
+    }
     const CallResult full = CallCaptured("organ", "CDE", 8000, "/dev/full");
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.output, "Error: Cannot write output file '/dev/full'\n");
-    EXPECT_TRUE(fs::exists("/dev/full"));
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+// A written file replaces the destination in one step, with its permission
+// bits; a link and a hard-linked file are written through, not replaced.
+TEST(WAVInstruments, AWrittenFileTakesTheDestinationsPlace) {
+    namespace fs = std::filesystem;
+    TempDir reference;
+    ASSERT_EQ(CallCaptured("oboe", "CE", 8000, reference.Path("r.wav")).status, 999);
+    const std::vector<uint8_t> expected = ReadBytes(reference.Path("r.wav"));
+    const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    const mode_t mask = umask(027);
+    const struct {
+        Before setup;
+        const char* written;
+        fs::perms permissions;  // of kept.wav afterwards
+        std::set<std::string> entries;
+    } cases[] = {
+        {Before::Nothing, "kept.wav", fs::perms(0640), {"kept.wav"}},  // 0666 & ~umask
+        {Before::File, "kept.wav", kept, {"kept.wav"}},
+        {Before::SymbolicLink, "link.wav", kept, {"kept.wav", "link.wav"}},
+        {Before::HardLinked, "kept.wav", kept, {"kept.wav", "other.wav"}},
+    };
+    for (const auto& c : cases) {
+        const TempDir dir;
+        Prepare(dir, c.setup);
+        EXPECT_EQ(CallCaptured("oboe", "CE", 8000, dir.Path(c.written)).status, 999);
+        EXPECT_EQ(Entries(dir.Path("")), c.entries) << c.written;
+        EXPECT_EQ(ReadBytes(dir.Path("kept.wav")), expected) << c.written;
+        EXPECT_EQ(fs::status(dir.Path("kept.wav")).permissions(), c.permissions) << c.written;
+        if (c.setup == Before::HardLinked) {
+            EXPECT_EQ(ReadBytes(dir.Path("other.wav")), expected);
+        }
+        if (c.setup == Before::SymbolicLink) {
+            EXPECT_TRUE(fs::is_symlink(dir.Path("link.wav")));
+        }
+    }
+    umask(mask);
+    EXPECT_EQ(CallCaptured("oboe", "CE", 8000, "/dev/null").status, 999);
+}
+
+// Another process renaming its file onto the path while calls fail: the
+// failures never remove it, whichever moment the rename lands.
+TEST(WAVInstruments, AFailedCallNeverRemovesAFileRenamedOntoThePath) {
+    TempDir dir;
+    const std::string path = dir.Path("out.wav");
+    const int status = InChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::atomic<bool> done{false};
+        std::thread mover([&] {
+            for (int i = 0; i < 200; ++i) {
+                const std::string precious = dir.Path("precious" + std::to_string(i % 2));
+                WriteBytes(precious, "precious\n");
+                std::filesystem::rename(precious, path);
+            }
+            done = true;
+        });
+        const QuietStdout quiet;
+        const Utf16 piano = Wide("piano");
+        const Utf16 notes = Wide("CDEFG");
+        const Utf16 wide = Wide(path);
+        bool failed = true;
+        // During the renames, and a few calls after the last one.
+        for (int after = 0; after < 5; after += done ? 1 : 0) {
+            failed =
+                failed && WAVInstruments(piano.c_str(), notes.c_str(), 44100, wide.c_str()) == 1;
+        }
+        mover.join();
+        return failed ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(Text(path), "precious\n");
+    EXPECT_EQ(Entries(dir.Path("")), std::set<std::string>({"out.wav"}));
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -227,29 +349,57 @@ TEST(WAVInstruments, ReportsAFailedWriteAndLeavesNoFragment) {
 #endif
 #endif
 
-TEST(WAVInstruments, ReportsMemoryThatRunsOut) {
+// Address space the process has mapped now, in bytes.
+rlim_t MappedBytes() {
+    unsigned long pages = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr || std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
+    if (statm != nullptr) std::fclose(statm);
+    return static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Memory does not grow with the request: the largest one fits in 128 MB of
+// address space, test program included. With no room even for the store of
+// recurring notes, the shortage is reported before any file is touched.
+TEST(WAVInstruments, BoundsItsMemoryAndReportsAShortage) {
 #if defined(TOLVIMO_SANITIZED)
-    GTEST_SKIP() << "sanitizers reserve more address space than the cap allows";
+    GTEST_SKIP() << "sanitizers reserve more address space than the caps allow";
 #endif
     TempDir dir;
     const std::string big = dir.Path("big.wav");
-    const std::string small = dir.Path("small.wav");
+    std::string notes;
+    for (int i = 0; i < 333; ++i) {
+        notes += std::string(1, "CDEFGAB"[i % 7]) + "#b"[i % 2] + "012345678"[i % 9];
+    }
     const int status = InChild([&] {
-        const rlimit limit{160u << 20, 160u << 20};
+        const rlimit limit{128u << 20, 128u << 20};
         setrlimit(RLIMIT_AS, &limit);
-        const CallResult refused = CallCaptured("bell", std::string(999, 'C'), 192000, big);
-        const CallResult created = CallCaptured("bell", "CDE", 192000, small);
-        const bool ok = refused.status == 1 &&
-                        refused.output == "Error: Not enough memory for the request\n" &&
-                        created.status == 999;
-        return ok ? 0 : 1;
+        const CallResult repeated = CallCaptured("bell", std::string(999, 'C'), 192000, big);
+        const CallResult distinct = CallCaptured("violin", notes, 192000, dir.Path("d.wav"));
+        return repeated.status == 999 && distinct.status == 999 ? 0 : 1;
     });
     EXPECT_EQ(status, 0);
-    EXPECT_FALSE(std::filesystem::exists(big));
-    EXPECT_TRUE(std::filesystem::exists(small));
+    EXPECT_EQ(std::filesystem::file_size(big), 44u + 2u * 999u * 96000u);
+
+    WriteBytes(big, "keep\n");
+    const int starved = InChild([&] {
+        const CallResult warmed = CallCaptured("bell", "C", 8000, dir.Path("w.wav"));
+        const rlim_t cap = MappedBytes() + (1u << 20);
+        const rlimit limit{cap, cap};
+        setrlimit(RLIMIT_AS, &limit);
+        const CallResult refused = CallCaptured("bell", std::string(999, 'C'), 192000, big);
+        return warmed.status == 999 && refused.status == 1 &&
+                       refused.output == "Error: Not enough memory for the request\n"
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(starved, 0);
+    EXPECT_EQ(Text(big), "keep\n");
 }
 
-TEST(WAVInstruments, CannotOpenADirectoryOrWriteIntoAReadOnlyOne) {
+// A directory that lets no file be created: a new file cannot be opened,
+// and an existing one it lets be written is written in place.
+TEST(WAVInstruments, WritesOnlyTheExistingFileOfAReadOnlyDirectory) {
     TempDir dir;
     const CallResult directory = CallCaptured("piano", "C", 8000, dir.Path(""));
     EXPECT_EQ(directory.status, 1);
@@ -257,25 +407,31 @@ TEST(WAVInstruments, CannotOpenADirectoryOrWriteIntoAReadOnlyOne) {
 
     std::filesystem::create_directory(dir.Path("locked"));
     const std::string inside = dir.Path("locked/out.wav");
+    const std::string existing = dir.Path("locked/kept.wav");
+    WriteBytes(existing, "keep\n");
     std::filesystem::permissions(dir.Path("locked"), std::filesystem::perms::owner_read |
                                                          std::filesystem::perms::owner_exec);
     const int status = InChild([&] {
         // Root writes anywhere: drop to an unprivileged user who owns the directory.
         if (geteuid() == 0) {
             if (chown(dir.Path("").c_str(), 65534, 65534) != 0 ||
-                chown(dir.Path("locked").c_str(), 65534, 65534) != 0 || setgid(65534) != 0 ||
+                chown(dir.Path("locked").c_str(), 65534, 65534) != 0 ||
+                chown(existing.c_str(), 65534, 65534) != 0 || setgid(65534) != 0 ||
                 setuid(65534) != 0) {
                 return 2;
             }
         }
-        const CallResult result = CallCaptured("piano", "C", 8000, inside);
-        return result.status == 1 &&
-                       result.output == "Error: Cannot open output file '" + inside + "'\n"
+        const CallResult refused = CallCaptured("piano", "C", 8000, inside);
+        const CallResult written = CallCaptured("piano", "C", 8000, existing);
+        return refused.status == 1 &&
+                       refused.output == "Error: Cannot open output file '" + inside + "'\n" &&
+                       written.status == 999
                    ? 0
                    : 1;
     });
     EXPECT_EQ(status, 0);
-    EXPECT_FALSE(std::filesystem::exists(inside));
+    EXPECT_EQ(Entries(dir.Path("locked")), std::set<std::string>({"kept.wav"}));
+    EXPECT_EQ(ReadBytes(existing).size(), 44u + 2u * 4000u);
 }
 
 }  // namespace

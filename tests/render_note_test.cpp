@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "named_voice.h"
+#include "request/note_plan.h"
 #include "synthesis/instrument_presets.h"
+#include "synthesis/repeated_notes.h"
 
 namespace tolvimo {
 namespace {
@@ -62,6 +68,49 @@ TEST(SampleBuffer, RefusesSizesBeyondThirtyTwoBits) {
     EXPECT_FALSE(ReserveSamples(*buffer, 1000));
     EXPECT_EQ(buffer->capacity, 1000);
     buffer->count = 0;
+}
+
+// Notes handed out again by the bounded store are exactly fresh renderings,
+// whether the store holds every recurring pitch or must choose (10 notes
+// fit at 192000 Hz; fewer are kept when fewer notes recur).
+TEST(RenderedNotes, GiveEveryNoteItsOwnSamplesWhateverTheStoreKeeps) {
+    std::string cycled;  // 15 pitches three times over: more than 10 recur
+    for (int round = 0; round < 3; ++round) cycled += "C4D4E4F4G4A4B4C5D5E5F5G5A5B5C6";
+    const struct {
+        int32_t rate;
+        std::string notes;
+        int32_t slots;
+    } cases[] = {
+        {192000, cycled, 10},
+        {192000, "CCCDCEEEC", 6},
+        {8000, cycled, 30},
+        {44100, "C", 0},
+    };
+    const VoicePtr voice = NamedVoice("piano");
+    for (const auto& c : cases) {
+        const std::unique_ptr<NotePlan, NotePlanReleaser> plan(CreateNotePlan());
+        ASSERT_EQ(ReadNotePlan(c.notes.c_str(), static_cast<uint32_t>(c.notes.size()), *plan), -1);
+        const int32_t n = NoteSampleCount(c.rate, 0.5);
+        const BufferPtr buffer(CreateSampleBuffer(c.rate, n));
+        const std::unique_ptr<RenderedNotes, RenderedNotesReleaser> store(
+            CreateRenderedNotes(n, plan->recurring));
+        EXPECT_EQ(store->slots, c.slots) << c.notes;
+        std::map<double, std::vector<int16_t>> fresh;
+        for (int32_t k = 0; k < plan->count; ++k) {
+            const double f = plan->frequency[k];
+            if (fresh.count(f) == 0) {
+                const BufferPtr one(CreateSampleBuffer(c.rate, 0));
+                ASSERT_TRUE(RenderNote(*one, f, 0.5, *voice));
+                fresh[f].assign(one->samples, one->samples + one->count);
+            }
+            const int16_t* got =
+                RenderOrRepeatNote(*buffer, *store, f, plan->nextUse[k], 0.5, *voice);
+            ASSERT_NE(got, nullptr);
+            ASSERT_EQ(std::memcmp(got, fresh[f].data(), sizeof(int16_t) * static_cast<size_t>(n)),
+                      0)
+                << c.notes << " note " << k;
+        }
+    }
 }
 
 TEST(InstrumentPresets, KeepTheirOwnAmplitudes) {

@@ -52,26 +52,28 @@ bool WriteWavHeader(std::FILE* file, int32_t sampleRate, int32_t sampleCount) {
     return WriteAll(file, header, sizeof header);
 }
 
-bool WriteWavSamples(std::FILE* file, const SampleBuffer& buffer) {
-    if (buffer.count <= 0) return true;  // an empty buffer may have no array
+bool WriteWavSampleArray(std::FILE* file, const int16_t* samples, int32_t count) {
+    if (count <= 0) return true;  // an empty run may have no array
     if constexpr (std::endian::native == std::endian::little) {
         // The samples already lie in memory low byte first.
-        return WriteAll(file, reinterpret_cast<const uint8_t*>(buffer.samples),
-                        sizeof(int16_t) * static_cast<size_t>(buffer.count));
+        return WriteAll(file, reinterpret_cast<const uint8_t*>(samples),
+                        sizeof(int16_t) * static_cast<size_t>(count));
     }
     // Elsewhere they are serialised in blocks, so each fwrite hands the
     // stream many bytes.
     constexpr int32_t BLOCK_SAMPLES = 8192;
-    uint8_t block[2 * BLOCK_SAMPLES];
-    for (int32_t start = 0; start < buffer.count; start += BLOCK_SAMPLES) {
-        const int32_t end =
-            buffer.count - start < BLOCK_SAMPLES ? buffer.count : start + BLOCK_SAMPLES;
+    uint8_t block[2 * BLOCK_SAMPLES] = {};
+    for (int32_t start = 0; start < count; start += BLOCK_SAMPLES) {
+        const int32_t end = count - start < BLOCK_SAMPLES ? count : start + BLOCK_SAMPLES;
         uint8_t* at = block;
-        for (int32_t i = start; i < end; ++i)
-            at = PutU16(at, static_cast<uint16_t>(buffer.samples[i]));
+        for (int32_t i = start; i < end; ++i) at = PutU16(at, static_cast<uint16_t>(samples[i]));
         if (!WriteAll(file, block, static_cast<size_t>(at - block))) return false;
     }
     return true;
+}
+
+bool WriteWavSamples(std::FILE* file, const SampleBuffer& buffer) {
+    return WriteWavSampleArray(file, buffer.samples, buffer.count);
 }
 
 }  // namespace tolvimo

@@ -15,6 +15,11 @@ constexpr int32_t WAV_HEADER_SIZE = 44;
 // final: nothing is patched later. Returns false if the stream refused a byte.
 bool WriteWavHeader(std::FILE* file, int32_t sampleRate, int32_t sampleCount);
 
+// Writes `count` samples from `samples`, low byte first; a request writes
+// each note this way as soon as it is rendered. Returns false if the stream
+// refused a byte.
+bool WriteWavSampleArray(std::FILE* file, const int16_t* samples, int32_t count);
+
 // Writes the buffer's first `count` samples, low byte first. Returns false
 // if the stream refused a byte.
 bool WriteWavSamples(std::FILE* file, const SampleBuffer& buffer);
