@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Writes src/tolvimo_wav/_generated.py: the project's version, read from the
-top-level CMakeLists.txt, and the voice names, read from the preset table.
+"""Writes what python/ copies from the rest of the tree: src/tolvimo_wav/_generated.py
+(the project's version, read from the top-level CMakeLists.txt, and the voice
+names, read from the preset table) and LICENSE (the project's licence, which
+the package's metadata carries).
 
-    generate.py          rewrite the file
-    generate.py --check  exit 1 when the committed file is out of date
+    generate.py          rewrite the files
+    generate.py --check  exit 1 when a committed file is out of date
 
-The file is committed so that the package installs from python/ alone.
+The files are committed so that the package builds from python/ alone, also
+from a copy of it (a symbolic link to ../LICENSE would dangle there).
 """
 import pathlib
 import re
@@ -13,7 +16,8 @@ import sys
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
-TARGET = HERE / "src" / "tolvimo_wav" / "_generated.py"
+GENERATED = HERE / "src" / "tolvimo_wav" / "_generated.py"
+LICENSE = HERE / "LICENSE"
 
 
 def project_version() -> str:
@@ -44,14 +48,25 @@ def contents() -> str:
     )
 
 
+def wanted_files() -> dict[pathlib.Path, str]:
+    return {
+        GENERATED: contents(),
+        LICENSE: (ROOT / "LICENSE").read_text(encoding="utf-8"),
+    }
+
+
 def main() -> int:
-    wanted = contents()
+    wanted = wanted_files()
     if sys.argv[1:] == ["--check"]:
-        if TARGET.read_text(encoding="utf-8") != wanted:
-            print(f"{TARGET} is out of date: run python/generate.py", file=sys.stderr)
-            return 1
-        return 0
-    TARGET.write_text(wanted, encoding="utf-8")
+        stale = [
+            path for path, text in wanted.items()
+            if not path.is_file() or path.read_text(encoding="utf-8") != text
+        ]
+        for path in stale:
+            print(f"{path} is out of date: run python/generate.py", file=sys.stderr)
+        return 1 if stale else 0
+    for path, text in wanted.items():
+        path.write_text(text, encoding="utf-8")
     return 0
 
 

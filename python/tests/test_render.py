@@ -155,6 +155,10 @@ def test_voices_and_version_are_the_projects(host):
     cmake = (SOURCE_ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
     version = re.search(r"^project\(\w+ VERSION ([0-9.]+)", cmake, re.MULTILINE).group(1)
     assert tolvimo_wav.__version__ == version == metadata.version("tolvimo-wav")
+    # The installed metadata carries the project's licence text.
+    licence = [file for file in metadata.files("tolvimo-wav") if file.name == "LICENSE"]
+    assert len(licence) == 1
+    assert licence[0].read_text() == (SOURCE_ROOT / "LICENSE").read_text(encoding="utf-8")
 
 
 @pytest.mark.parametrize("library, said", [
