@@ -59,9 +59,6 @@ if(CMAKE_CROSSCOMPILING)
   # dpkg-shlibdeps cannot read a foreign architecture's libraries here; name
   # the package's architecture after the target instead of this machine.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
-  if(TOLVIMO_USE_SLEEF)
-    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libsleef3")
-  endif()
   if(CMAKE_SYSTEM_PROCESSOR MATCHES "aarch64")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
   elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "arm")
