@@ -82,33 +82,53 @@ typename T::Vec Round(typename T::Vec x) {
     return (x + ROUNDING_SHIFT) - ROUNDING_SHIFT;
 }
 
-// sin and cos of `turns` full turns. The turns are reduced exactly to
-// r = turns - q / 4 with q the nearest whole number of quarter turns (|r| <=
-// 1/8; the subtraction is exact by Sterbenz's lemma for q != 0), the series
-// of sin(2 pi r) and cos(2 pi r) are evaluated, and q mod 4 swaps and negates
-// them. Within SINCOS_ERROR of the true values for |turns| < 2^49.
-template <typename T>
-void SinCosTurns(typename T::Vec turns, typename T::Vec& sine, typename T::Vec& cosine) {
+// sin and cos of `turns` full turns, for each of the group's G vectors. The
+// turns are reduced exactly to r = turns - q / 4 with q the nearest whole
+// number of quarter turns (|r| <= 1/8; the subtraction is exact by Sterbenz's
+// lemma for q != 0), the series of sin(2 pi r) and cos(2 pi r) are evaluated,
+// and q mod 4 swaps and negates them. Within SINCOS_ERROR of the true values
+// for |turns| < 2^49. The G vectors advance together through each series, so
+// that their steps overlap.
+template <typename T, size_t G>
+[[gnu::always_inline]] inline void SinCosTurns(const typename T::Vec (&turns)[G],
+                                               typename T::Vec (&sine)[G],
+                                               typename T::Vec (&cosine)[G]) {
     using Vec = typename T::Vec;
     using Mask = typename T::Mask;
-    const Vec shifted = turns * 4.0 + ROUNDING_SHIFT;
-    const Vec quarters = shifted - ROUNDING_SHIFT;
-    const Vec r = turns - quarters * 0.25;
-    const Vec z = r * r;
-    Vec s = Fill<Vec>(SINE_TURNS[SINCOS_TERMS - 1]);
-    Vec c = Fill<Vec>(COSINE_TURNS[SINCOS_TERMS - 1]);
-    for (int k = SINCOS_TERMS - 2; k >= 0; --k) {
-        s = s * z + SINE_TURNS[k];
-        c = c * z + COSINE_TURNS[k];
+    Vec shifted[G];
+    Vec r[G];
+    Vec z[G];
+    Vec s[G];
+    Vec c[G];
+#pragma GCC unroll 8
+    for (size_t g = 0; g < G; ++g) {
+        shifted[g] = turns[g] * 4.0 + ROUNDING_SHIFT;
+        r[g] = turns[g] - (shifted[g] - ROUNDING_SHIFT) * 0.25;
+        z[g] = r[g] * r[g];
+        s[g] = Fill<Vec>(SINE_TURNS[SINCOS_TERMS - 1]);
+        c[g] = Fill<Vec>(COSINE_TURNS[SINCOS_TERMS - 1]);
     }
-    s = s * r;
-    const Mask q = __builtin_bit_cast(Mask, shifted);
-    const Mask odd = (q & 1) != 0;
+#pragma GCC unroll 16
+    for (int k = SINCOS_TERMS - 2; k >= 0; --k) {
+#pragma GCC unroll 8
+        for (size_t g = 0; g < G; ++g) {
+            s[g] = s[g] * z[g] + SINE_TURNS[k];
+            c[g] = c[g] * z[g] + COSINE_TURNS[k];
+        }
+    }
     const Mask sign = Fill<Mask>(INT64_MIN);
-    const Mask sineSign = ((q & 2) != 0) & sign;
-    const Mask cosineSign = (((q + 1) & 2) != 0) & sign;
-    sine = __builtin_bit_cast(Vec, __builtin_bit_cast(Mask, Select<T>(odd, c, s)) ^ sineSign);
-    cosine = __builtin_bit_cast(Vec, __builtin_bit_cast(Mask, Select<T>(odd, s, c)) ^ cosineSign);
+#pragma GCC unroll 8
+    for (size_t g = 0; g < G; ++g) {
+        s[g] = s[g] * r[g];
+        const Mask q = __builtin_bit_cast(Mask, shifted[g]);
+        const Mask odd = (q & 1) != 0;
+        const Mask sineSign = ((q & 2) != 0) & sign;
+        const Mask cosineSign = (((q + 1) & 2) != 0) & sign;
+        sine[g] =
+            __builtin_bit_cast(Vec, __builtin_bit_cast(Mask, Select<T>(odd, c[g], s[g])) ^ sineSign);
+        cosine[g] = __builtin_bit_cast(
+            Vec, __builtin_bit_cast(Mask, Select<T>(odd, s[g], c[g])) ^ cosineSign);
+    }
 }
 
 // The envelope level of the samples base .. base + LANES - 1 (indices
@@ -146,7 +166,11 @@ template <typename T>
 void StoreLanes(typename T::Vec value, int32_t lanes, int16_t* out, double* values) {
     const auto halves = __builtin_convertvector(
         __builtin_convertvector(value, typename T::Words), typename T::Halves);
-    std::memcpy(out, &halves, sizeof(int16_t) * static_cast<size_t>(lanes));
+    if (lanes == T::LANES) {
+        std::memcpy(out, &halves, sizeof halves);
+    } else {
+        std::memcpy(out, &halves, sizeof(int16_t) * static_cast<size_t>(lanes));
+    }
     if (values != nullptr) std::memcpy(values, &value, sizeof(double) * static_cast<size_t>(lanes));
 }
 
@@ -182,14 +206,17 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
         if (vibrato) {
             // The vibrato bends the frequency that multiplies t, as in the
             // scalar path; no phase is carried from sample to sample.
+            Vec turns[SLOTS];
+            Vec wobble[SLOTS];
+            Vec unused[SLOTS];
+#pragma GCC unroll 8
+            for (int g = 0; g < G; ++g) turns[g] = t[g] * voice.vibratoRate;
+            SinCosTurns<T>(turns, wobble, unused);
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) {
-                Vec wobble;
-                Vec unused;
-                SinCosTurns<T>(t[g] * voice.vibratoRate, wobble, unused);
-                const Vec f = (1.0 + voice.vibratoDepth * wobble) * job.frequency;
-                SinCosTurns<T>(f * t[g], sine[g], cosine[g]);
+                turns[g] = ((1.0 + voice.vibratoDepth * wobble[g]) * job.frequency) * t[g];
             }
+            SinCosTurns<T>(turns, sine, cosine);
         } else if (sinceAnchor < ROTATIONS_PER_ANCHOR) {
             // A fixed fundamental advances by the same angle every stride.
 #pragma GCC unroll 8
@@ -201,8 +228,10 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
             }
             ++sinceAnchor;
         } else {
+            Vec turns[SLOTS];
 #pragma GCC unroll 8
-            for (int g = 0; g < G; ++g) SinCosTurns<T>(t[g] * job.frequency, sine[g], cosine[g]);
+            for (int g = 0; g < G; ++g) turns[g] = t[g] * job.frequency;
+            SinCosTurns<T>(turns, sine, cosine);
             sinceAnchor = 0;
         }
         // sum_j a_j sin((j + 1) x) = sin x sum_j a_j U_j(cos x): one product
