@@ -30,7 +30,7 @@ endif()
 option(TOLVIMO_FAST_PATH "Render with the vector kernels" ON)
 if(TOLVIMO_FAST_PATH)
   list(APPEND TOLVIMO_SOURCES synthesis/fast/note_kernel_pairs.cpp)
-  if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|amd64|i686|i386|x86")
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|amd64|i686|i386|x86" AND NOT EMSCRIPTEN)
     set(TOLVIMO_FAST_PATH_X86 ON)
     list(APPEND TOLVIMO_SOURCES
       synthesis/fast/note_kernel_avx2.cpp synthesis/fast/note_kernel_avx512.cpp)

@@ -87,6 +87,8 @@ def main():
         "",
         "namespace tolvimo {",
         "",
+        "// clang-format off",
+        "",
         f"constexpr int SINCOS_TERMS = {TERMS};",
         "constexpr double SINE_TURNS[SINCOS_TERMS] = {",
     ]
@@ -97,6 +99,7 @@ def main():
         "};",
         f"// {mpmath.nstr(bound_u, 3)} x 2^-53",
         f"constexpr double SINCOS_ERROR = {mpmath.nstr(bound_u, 3)} / 9007199254740992.0;",
+        "// clang-format on",
         "",
         "}  // namespace tolvimo",
         "",

@@ -21,15 +21,15 @@ namespace {
 template <int LANES_, int GROUP_>
 struct Lanes;
 
-#define TOLVIMO_LANES(N)                                                                  \
-    template <int GROUP_>                                                                 \
-    struct Lanes<N, GROUP_> {                                                             \
-        typedef double Vec __attribute__((vector_size(8 * (N))));                         \
-        typedef int32_t Words __attribute__((vector_size(4 * (N))));                      \
-        typedef int16_t Halves __attribute__((vector_size(2 * (N))));                     \
-        using Mask = decltype(Vec{} < Vec{});                                             \
-        static constexpr int LANES = N;                                                   \
-        static constexpr int GROUP = GROUP_;                                              \
+#define TOLVIMO_LANES(N)                                              \
+    template <int GROUP_>                                             \
+    struct Lanes<N, GROUP_> {                                         \
+        typedef double Vec __attribute__((vector_size(8 * (N))));     \
+        typedef int32_t Words __attribute__((vector_size(4 * (N))));  \
+        typedef int16_t Halves __attribute__((vector_size(2 * (N)))); \
+        using Mask = decltype(Vec{} < Vec{});                         \
+        static constexpr int LANES = N;                               \
+        static constexpr int GROUP = GROUP_;                          \
     };
 TOLVIMO_LANES(2)
 TOLVIMO_LANES(4)
@@ -53,16 +53,16 @@ typename T::Vec Iota(double base) {
 template <typename T>
 typename T::Vec Select(typename T::Mask m, typename T::Vec a, typename T::Vec b) {
     using Mask = typename T::Mask;
-    return __builtin_bit_cast(typename T::Vec,
-                              (m & __builtin_bit_cast(Mask, a)) | (~m & __builtin_bit_cast(Mask, b)));
+    return __builtin_bit_cast(
+        typename T::Vec, (m & __builtin_bit_cast(Mask, a)) | (~m & __builtin_bit_cast(Mask, b)));
 }
 
 // True when any lane of m is set: halves ORed together, then two lanes.
 template <typename T>
 bool AnyLane(typename T::Mask m) {
     if constexpr (T::LANES == 8) {
-        const auto half = __builtin_shufflevector(m, m, 0, 1, 2, 3) |
-                          __builtin_shufflevector(m, m, 4, 5, 6, 7);
+        const auto half =
+            __builtin_shufflevector(m, m, 0, 1, 2, 3) | __builtin_shufflevector(m, m, 4, 5, 6, 7);
         const auto quarter =
             __builtin_shufflevector(half, half, 0, 1) | __builtin_shufflevector(half, half, 2, 3);
         return (quarter[0] | quarter[1]) != 0;
@@ -124,8 +124,8 @@ template <typename T, size_t G>
         const Mask odd = (q & 1) != 0;
         const Mask sineSign = ((q & 2) != 0) & sign;
         const Mask cosineSign = (((q + 1) & 2) != 0) & sign;
-        sine[g] =
-            __builtin_bit_cast(Vec, __builtin_bit_cast(Mask, Select<T>(odd, c[g], s[g])) ^ sineSign);
+        sine[g] = __builtin_bit_cast(
+            Vec, __builtin_bit_cast(Mask, Select<T>(odd, c[g], s[g])) ^ sineSign);
         cosine[g] = __builtin_bit_cast(
             Vec, __builtin_bit_cast(Mask, Select<T>(odd, s[g], c[g])) ^ cosineSign);
     }
@@ -147,14 +147,13 @@ typename T::Vec EnvelopeOf(double base, typename T::Vec index, typename T::Vec t
     Vec level = Fill<Vec>(voice.sustain);
     if (last >= job.releaseFrom) {
         const Vec releasing = (1.0 - (t - job.releaseStart) * job.perRelease) * voice.sustain;
-        level = base >= job.releaseFrom
-                    ? releasing
-                    : Select<T>(index < job.releaseFrom, level, releasing);
+        level = base >= job.releaseFrom ? releasing
+                                        : Select<T>(index < job.releaseFrom, level, releasing);
     }
     if (base < job.sustainFrom) {
         const Vec decaying = 1.0 - (1.0 - voice.sustain) * ((t - voice.attack) * job.perDecay);
-        level = last < job.sustainFrom ? decaying
-                                       : Select<T>(index < job.sustainFrom, decaying, level);
+        level =
+            last < job.sustainFrom ? decaying : Select<T>(index < job.sustainFrom, decaying, level);
     }
     if (base < job.decayFrom) level = Select<T>(index < job.decayFrom, t * job.perAttack, level);
     return level;
@@ -164,8 +163,8 @@ typename T::Vec EnvelopeOf(double base, typename T::Vec index, typename T::Vec t
 // doubles into values when the caller asked for them.
 template <typename T>
 void StoreLanes(typename T::Vec value, int32_t lanes, int16_t* out, double* values) {
-    const auto halves = __builtin_convertvector(
-        __builtin_convertvector(value, typename T::Words), typename T::Halves);
+    const auto halves = __builtin_convertvector(__builtin_convertvector(value, typename T::Words),
+                                                typename T::Halves);
     if (lanes == T::LANES) {
         std::memcpy(out, &halves, sizeof halves);
     } else {
@@ -254,8 +253,8 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
             // Truncation toward zero changes only at nonzero integers.
             const Vec nearest = Round<T>(value[g]);
             const Vec distance = value[g] - nearest;
-            near[g] = (distance <= job.recheckBound) & (distance >= -job.recheckBound) &
-                      (nearest != 0.0);
+            near[g] =
+                (distance <= job.recheckBound) & (distance >= -job.recheckBound) & (nearest != 0.0);
             anyNear |= near[g];
         }
         for (int g = 0; g < G; ++g) {

@@ -59,7 +59,8 @@ void FoldHarmonics(const InstrumentVoice& voice, double (&polynomial)[VOICE_MAX_
     for (double& p : polynomial) p = 0.0;
     for (int32_t j = 0; j < voice.harmonicCount; ++j) {
         const double g = voice.harmonics[j] * scale;
-        for (int32_t k = 0; k <= j; ++k) polynomial[k] = polynomial[k] + g * CHEBYSHEV.coefficient[j][k];
+        for (int32_t k = 0; k <= j; ++k)
+            polynomial[k] = polynomial[k] + g * CHEBYSHEV.coefficient[j][k];
     }
 }
 
@@ -132,8 +133,8 @@ double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sa
     if (voice.release > 0.0 && voice.release < shortest) shortest = voice.release;
     const double envelope = (10.0 + 3.0001 * longest / shortest) * U;
     const double fixed = gain * (envelope + U + 8.0 * U + 6.0 * U);
-    const double bound = weighted * angle + pair * (weighted + slope) * (1.0 + 16.0 * pair) +
-                         polynomial + fixed;
+    const double bound =
+        weighted * angle + pair * (weighted + slope) * (1.0 + 16.0 * pair) + polynomial + fixed;
     return 1.01 * bound;  // covers the roundings of this computation
 }
 

@@ -52,8 +52,8 @@ namespace tolvimo {
 //    are dropped exactly, times 2pi_d (< 1.23e-16 short of the true, half a
 //    turn at most) and rounded below pi (<= 2u): beta = 2pi 2u s + 1.23e-16 +
 //    2u per step, 15 beta added to A after 15 steps. At the top pitch B#8#,
-//    8869.844 Hz, at 8000 Hz, s < 71 turns: 2pi 2u s < 9.9e-14 rad, 15 steps
-//    < 1.49e-12 rad (1.66e-12 with the other two terms);
+//    8869.844 Hz, at 8000 Hz, s < 71 turns: the two roundings are < 9.9e-14
+//    rad, and 15 steps < 1.49e-12 rad with the other two terms;
 //  - the sines: std::sin within 1 ulp (<= u); sin is 1-Lipschitz, so the
 //    exact sum_j g_j sin((j + 1) x) over the vector's angle is within
 //    M0 A + G u of the scalar's sum of rounded sines, scaled;
@@ -76,7 +76,7 @@ namespace tolvimo {
 //    scalar's sines.
 // B = M0 A + epsilon (M0 + M1)(1 + 16 epsilon) + polynomial + G (envelope +
 // 15u), times 1.01 for the roundings in computing it. For the bell at its
-// top pitch and 192000 Hz: B = 9.4e-7; at A4 and 44100 Hz: 4.7e-8. The
+// top pitch and 192000 Hz: B = 9.7e-7; at A4 and 44100 Hz: 8.4e-8. The
 // exhaustive test prints the largest difference seen over every voice, pitch,
 // rate and kernel, and fails when a note's reaches E / 16.
 constexpr double RECHECK_MARGIN = 16.0;

@@ -7,6 +7,8 @@
 
 namespace tolvimo {
 
+// clang-format off
+
 constexpr int SINCOS_TERMS = 9;
 constexpr double SINE_TURNS[SINCOS_TERMS] = {
     6.283185307179586,
@@ -32,5 +34,6 @@ constexpr double COSINE_TURNS[SINCOS_TERMS] = {
 };
 // 2.6 x 2^-53
 constexpr double SINCOS_ERROR = 2.6 / 9007199254740992.0;
+// clang-format on
 
 }  // namespace tolvimo

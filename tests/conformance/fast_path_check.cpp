@@ -66,8 +66,8 @@ bool CheckRate(const Run& run, const std::vector<double>& pitches,
                     if (distance > share[k]) share[k] = distance;
                     if (fast[i] != tolvimo::TruncateSample(exact[i]) || !(distance < 1.0)) {
                         std::printf("%s: %s %.4f Hz at %d: sample %zu is %d (%.9f), scalar %.9f\n",
-                                    kernels[k]->name, tolvimo::PRESETS[kind].name, pitch,
-                                    run.rate, i, fast[i], values[i], exact[i]);
+                                    kernels[k]->name, tolvimo::PRESETS[kind].name, pitch, run.rate,
+                                    i, fast[i], values[i], exact[i]);
                         return false;
                     }
                 }
@@ -75,10 +75,10 @@ bool CheckRate(const Run& run, const std::vector<double>& pitches,
         }
     }
     for (size_t k = 0; k < kernels.size(); ++k) {
-        std::printf("%s, %d Hz: %u voices x %zu pitches, vector = scalar, largest distance %.3f "
-                    "of the bound\n",
-                    kernels[k]->name, run.rate, tolvimo::INSTRUMENT_KIND_COUNT, checked.size(),
-                    share[k]);
+        std::printf(
+            "%s, %d Hz: %u voices x %zu pitches, vector = scalar, largest distance %.3f "
+            "of the bound\n",
+            kernels[k]->name, run.rate, tolvimo::INSTRUMENT_KIND_COUNT, checked.size(), share[k]);
     }
     return true;
 }
@@ -94,7 +94,7 @@ int main() {
     }
     const std::vector<const tolvimo::NoteKernel*> kernels(available, available + count);
     const std::vector<double> pitches = SpreadOfPitches();
-    const Run runs[] = {{8000, 1}, {11025, 3}, {44100, 2}, {96001, 5}, {192000, 6}};
+    const Run runs[] = {{8000, 1}, {11025, 3}, {44100, 4}, {96001, 9}, {192000, 18}};
     for (const Run& run : runs) {
         if (!CheckRate(run, pitches, kernels)) return 1;
     }
