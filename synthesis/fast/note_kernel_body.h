@@ -131,6 +131,19 @@ template <typename T, size_t G>
     }
 }
 
+// Turns each pair (sine, cosine) by the angle whose sine and cosine are given.
+template <typename T, size_t G>
+[[gnu::always_inline]] inline void Rotate(typename T::Vec (&sine)[G], typename T::Vec (&cosine)[G],
+                                          double stepSine, double stepCosine) {
+#pragma GCC unroll 8
+    for (size_t g = 0; g < G; ++g) {
+        const typename T::Vec s = sine[g] * stepCosine + cosine[g] * stepSine;
+        const typename T::Vec c = cosine[g] * stepCosine - sine[g] * stepSine;
+        sine[g] = s;
+        cosine[g] = c;
+    }
+}
+
 // The envelope level of the samples base .. base + LANES - 1 (indices
 // `index`, times t). A sample's phase is decided by its index against the
 // first index of each later phase, exactly the scalar path's tests on i /
@@ -193,6 +206,8 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
     int32_t listed = 0;
     Vec sine[SLOTS]{};
     Vec cosine[SLOTS]{};
+    Vec wobble[SLOTS]{};  // the vibrato's sine and cosine
+    Vec wobbleCosine[SLOTS]{};
     int32_t sinceAnchor = ROTATIONS_PER_ANCHOR;
     for (int32_t at = 0; at < count; at += STRIDE) {
         Vec index[SLOTS];
@@ -202,36 +217,33 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
             index[g] = lanes + static_cast<double>(first + at + g * N);
             t[g] = index[g] * inverseRate;
         }
+        const bool anchor = sinceAnchor == ROTATIONS_PER_ANCHOR;
+        sinceAnchor = anchor ? 0 : sinceAnchor + 1;
         if (vibrato) {
             // The vibrato bends the frequency that multiplies t, as in the
-            // scalar path; no phase is carried from sample to sample.
+            // scalar path; its own sine turns at a fixed rate, so it is
+            // rotated like a fixed fundamental.
             Vec turns[SLOTS];
-            Vec wobble[SLOTS];
-            Vec unused[SLOTS];
+            if (anchor) {
 #pragma GCC unroll 8
-            for (int g = 0; g < G; ++g) turns[g] = t[g] * voice.vibratoRate;
-            SinCosTurns<T>(turns, wobble, unused);
+                for (int g = 0; g < G; ++g) turns[g] = t[g] * voice.vibratoRate;
+                SinCosTurns<T>(turns, wobble, wobbleCosine);
+            } else {
+                Rotate<T>(wobble, wobbleCosine, job.vibratoStepSine, job.vibratoStepCosine);
+            }
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) {
                 turns[g] = ((1.0 + voice.vibratoDepth * wobble[g]) * job.frequency) * t[g];
             }
             SinCosTurns<T>(turns, sine, cosine);
-        } else if (sinceAnchor < ROTATIONS_PER_ANCHOR) {
-            // A fixed fundamental advances by the same angle every stride.
-#pragma GCC unroll 8
-            for (int g = 0; g < G; ++g) {
-                const Vec s = sine[g] * job.stepCosine + cosine[g] * job.stepSine;
-                const Vec c = cosine[g] * job.stepCosine - sine[g] * job.stepSine;
-                sine[g] = s;
-                cosine[g] = c;
-            }
-            ++sinceAnchor;
-        } else {
+        } else if (anchor) {
             Vec turns[SLOTS];
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) turns[g] = t[g] * job.frequency;
             SinCosTurns<T>(turns, sine, cosine);
-            sinceAnchor = 0;
+        } else {
+            // A fixed fundamental advances by the same angle every stride.
+            Rotate<T>(sine, cosine, job.stepSine, job.stepCosine);
         }
         // sum_j a_j sin((j + 1) x) = sin x sum_j a_j U_j(cos x): one product
         // and one sum per harmonic, by Horner's rule in cos x.

@@ -27,9 +27,11 @@ struct NoteJob {
     // sum_k mixPolynomial[k] cos^k x, of degree harmonicCount - 1.
     double mixPolynomial[VOICE_MAX_HARMONICS];
     // sin and cos of the fundamental's advance over one stride of the
-    // kernel (no vibrato only).
+    // kernel (no vibrato only), and of the vibrato's.
     double stepSine;
     double stepCosine;
+    double vibratoStepSine;
+    double vibratoStepCosine;
     // The first sample index of the decay, sustain and release phases: the
     // smallest i whose time i / sampleRate is not below the phase's start.
     double decayFrom;

@@ -64,6 +64,15 @@ void FoldHarmonics(const InstrumentVoice& voice, double (&polynomial)[VOICE_MAX_
     }
 }
 
+// sin and cos of the angle by which `frequency` advances over `samples`
+// samples, whole turns dropped.
+void StepOf(double frequency, int32_t samples, int32_t sampleRate, double& sine, double& cosine) {
+    double turns = frequency * static_cast<double>(samples) / static_cast<double>(sampleRate);
+    turns -= std::nearbyint(turns);
+    sine = std::sin(turns * TWO_PI);
+    cosine = std::cos(turns * TWO_PI);
+}
+
 // The widest kernel this CPU runs. The compiler runtime reads the CPU's
 // features when the library loads; this only looks them up.
 const NoteKernel* WidestKernel() {
@@ -76,6 +85,14 @@ const NoteKernel* WidestKernel() {
 #else
     return nullptr;
 #endif
+}
+
+// beta: how far one rotation step of `frequency` (at most MAX_STRIDE samples)
+// may turn from the exact advance.
+double Beta(double frequency, int32_t sampleRate) {
+    const double stepTurns =
+        frequency * static_cast<double>(MAX_STRIDE) / static_cast<double>(sampleRate);
+    return TWO_PI * 2.0001 * U * stepTurns + 0.5 * TWO_PI_SHORTFALL + 2.0 * U;
 }
 
 }  // namespace
@@ -105,11 +122,15 @@ double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sa
     // The fundamental's frequency: equal without vibrato; with it, the
     // vibrato sines' arguments differ by sigma_a, the sines by sigma, and f
     // by rho relative.
+    // A pair rotated up to 15 times is epsilon from the sine and cosine of an
+    // angle off by 15 beta.
+    const double rotatedPair = 1.4143 * SINCOS_ERROR + ROTATIONS_PER_ANCHOR * 5.0 * U;
     double rho = 0.0;
     if (vibrato) {
         const double sigmaA =
             voice.vibratoRate * longest * (TWO_PI_SHORTFALL + TWO_PI * 6.0001 * U);
-        const double sigma = sigmaA + U + SINCOS_ERROR;
+        const double sigma =
+            sigmaA + U + rotatedPair + ROTATIONS_PER_ANCHOR * Beta(voice.vibratoRate, sampleRate);
         rho = (depth * sigma + 2.0 * U * depth + 2.0 * U + 2.0 * U * (1.0 + depth)) /
               (1.0 - depth) * 1.0001;
     }
@@ -118,11 +139,8 @@ double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sa
     // epsilon: the pair's distance from the sine and cosine of its angle.
     double pair = SINCOS_ERROR;
     if (!vibrato) {
-        const double stepTurns =
-            frequency * static_cast<double>(MAX_STRIDE) / static_cast<double>(sampleRate);
-        const double beta = TWO_PI * 2.0001 * U * stepTurns + 0.5 * TWO_PI_SHORTFALL + 2.0 * U;
-        angle += ROTATIONS_PER_ANCHOR * beta;
-        pair = 1.4143 * SINCOS_ERROR + ROTATIONS_PER_ANCHOR * 5.0 * U;
+        angle += ROTATIONS_PER_ANCHOR * Beta(frequency, sampleRate);
+        pair = rotatedPair;
     }
     // Horner's rule in cos x (2(H - 1) roundings) and the folded
     // coefficients (3 roundings of each g_j, H of each sum).
@@ -164,11 +182,9 @@ void RenderNoteWith(const NoteKernel& kernel, int16_t* out, int32_t count, int32
     job.sampleRate = sampleRate;
     job.recheckBound = recheckBound > noteBound ? recheckBound : noteBound;
     FoldHarmonics(voice, job.mixPolynomial);
-    // The fundamental's advance over one stride, whole turns dropped.
-    double turns = frequency * static_cast<double>(kernel.stride) / static_cast<double>(sampleRate);
-    turns -= std::nearbyint(turns);
-    job.stepSine = std::sin(turns * TWO_PI);
-    job.stepCosine = std::cos(turns * TWO_PI);
+    StepOf(frequency, kernel.stride, sampleRate, job.stepSine, job.stepCosine);
+    StepOf(voice.vibratoEnabled != 0 ? voice.vibratoRate : 0.0, kernel.stride, sampleRate,
+           job.vibratoStepSine, job.vibratoStepCosine);
     job.decayFrom = FirstSampleFrom(voice.attack, sampleRate);
     job.sustainFrom = FirstSampleFrom(voice.attack + voice.decay, sampleRate);
     job.releaseFrom = FirstSampleFrom(releaseStart, sampleRate);

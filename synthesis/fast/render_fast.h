@@ -30,7 +30,8 @@ namespace tolvimo {
 // within S = SINCOS_ERROR = 2.6u of the true values: derive_sincos.py) or,
 // without vibrato, by rotating a pair evaluated that way up to 15 strides
 // earlier by the stride's angle (std::sin and std::cos, within 1 ulp, as the
-// scalar path assumes of std::sin); value = (sin x x P(cos x)) x level(t')
+// scalar path assumes of std::sin); with vibrato, the vibrato's sine by such
+// a rotation, f' = (1 + D x sin) x f, and w = f' x t'; value = (sin x x P(cos x)) x level(t')
 // with P = sum_j g_j U_j, g_j = a_j x (G / H), U_j the Chebyshev polynomials
 // of the second kind, so that sin x P(cos x) = sum_j g_j sin((j + 1) x).
 //
@@ -40,9 +41,11 @@ namespace tolvimo {
 //  - the frequency: with vibrato, the scalar's argument of the vibrato sine
 //    is three roundings from nu (i / rate) 2pi_d, the vector's turns three
 //    from nu (i / rate), so they differ by nu T (2.45e-16 + 2pi 6u); the
-//    sines add 1 ulp and S: sigma. Times D, rounded (2uD), plus 1 (u on each
+//    scalar's sine adds 1 ulp, the vector's (a pair rotated like the
+//    fundamental's without vibrato, below) epsilon + 15 beta, beta taken at
+//    the vibrato's rate: sigma. Times D, rounded (2uD), plus 1 (u on each
 //    side), times f (u relative on each side): f differs by rho = (D sigma +
-//    2uD + 2u + 2u(1 + D)) / (1 - D) relative (8.1u for the violin at 0.5 s);
+//    2uD + 2u + 2u(1 + D)) / (1 - D) relative (8.0u for the violin at 0.5 s);
 //  - the angle: harmonic j's scalar argument is four roundings from (j + 1) f
 //    (i / rate) 2pi_d, the vector's turns three from f (i / rate) and its
 //    whole turns dropped exactly; the vector's angle (j + 1) 2pi w is a
