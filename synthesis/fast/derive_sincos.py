@@ -5,7 +5,8 @@ their error; writes sincos_coefficients.h beside this script.
 sin(2 pi r) and cos(2 pi r) for |r| <= 1/8 turn, by their Taylor series in
 z = r * r, evaluated by Horner's rule in double arithmetic. The bound covers
 the series' truncation, the coefficients' rounding to doubles, the rounding
-of z and every rounding of the evaluation, so that for every double r with
+of z and every rounding of the evaluation (two per step; a fused multiply-add
+rounds once, so the bound holds for it too), so that for every double r with
 |r| <= 1/8 the computed values lie within SINCOS_ERROR of the true ones.
 
 Run: python3 synthesis/fast/derive_sincos.py  (needs python3-mpmath)

@@ -8,6 +8,9 @@
 
 #include <cstdint>
 #include <cstring>
+#if defined(__FMA__)
+#include <immintrin.h>
+#endif
 
 #include "synthesis/fast/note_kernels.h"
 #include "synthesis/fast/sincos_coefficients.h"
@@ -74,6 +77,22 @@ bool AnyLane(typename T::Mask m) {
     }
 }
 
+// a x b + c. Where the unit fuses it (the AVX2 and AVX-512 kernels, built
+// with -mfma), with one rounding instead of two: every bound beside
+// NoteErrorBound counts both roundings of each multiply-add, so it holds
+// either way. Used only for Horner's rule and the rotations.
+template <typename T>
+[[gnu::always_inline]] inline typename T::Vec MulAdd(typename T::Vec a, typename T::Vec b,
+                                                     typename T::Vec c) {
+#if defined(__FMA__) && defined(__AVX512F__)
+    if constexpr (T::LANES == 8) return _mm512_fmadd_pd(a, b, c);
+#endif
+#if defined(__FMA__)
+    if constexpr (T::LANES == 4) return _mm256_fmadd_pd(a, b, c);
+#endif
+    return a * b + c;
+}
+
 // x rounded to the nearest whole number (ties to even), for |x| < 2^51:
 // adding 1.5 x 2^52 drops every fraction bit, and the sum's low mantissa bits
 // hold that whole number in two's complement.
@@ -112,8 +131,8 @@ template <typename T, size_t G>
     for (int k = SINCOS_TERMS - 2; k >= 0; --k) {
 #pragma GCC unroll 8
         for (size_t g = 0; g < G; ++g) {
-            s[g] = s[g] * z[g] + SINE_TURNS[k];
-            c[g] = c[g] * z[g] + COSINE_TURNS[k];
+            s[g] = MulAdd<T>(s[g], z[g], Fill<Vec>(SINE_TURNS[k]));
+            c[g] = MulAdd<T>(c[g], z[g], Fill<Vec>(COSINE_TURNS[k]));
         }
     }
     const Mask sign = Fill<Mask>(INT64_MIN);
@@ -137,8 +156,10 @@ template <typename T, size_t G>
                                           double stepSine, double stepCosine) {
 #pragma GCC unroll 8
     for (size_t g = 0; g < G; ++g) {
-        const typename T::Vec s = sine[g] * stepCosine + cosine[g] * stepSine;
-        const typename T::Vec c = cosine[g] * stepCosine - sine[g] * stepSine;
+        const typename T::Vec s =
+            MulAdd<T>(sine[g], Fill<typename T::Vec>(stepCosine), cosine[g] * stepSine);
+        const typename T::Vec c =
+            MulAdd<T>(cosine[g], Fill<typename T::Vec>(stepCosine), -(sine[g] * stepSine));
         sine[g] = s;
         cosine[g] = c;
     }
@@ -251,9 +272,9 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) mix[g] = Fill<Vec>(job.mixPolynomial[degree]);
         for (int32_t k = degree - 1; k >= 0; --k) {
-            const double coefficient = job.mixPolynomial[k];
+            const Vec coefficient = Fill<Vec>(job.mixPolynomial[k]);
 #pragma GCC unroll 8
-            for (int g = 0; g < G; ++g) mix[g] = mix[g] * cosine[g] + coefficient;
+            for (int g = 0; g < G; ++g) mix[g] = MulAdd<T>(mix[g], cosine[g], coefficient);
         }
         Vec value[SLOTS];
         Mask near[SLOTS];

@@ -77,6 +77,7 @@ void StepOf(double frequency, int32_t samples, int32_t sampleRate, double& sine,
 // features when the library loads; this only looks them up.
 const NoteKernel* WidestKernel() {
 #if defined(TOLVIMO_FAST_PATH_X86)
+    if (!__builtin_cpu_supports("fma")) return &KERNEL_PAIRS;
     if (__builtin_cpu_supports("avx512f")) return &KERNEL_AVX512;
     if (__builtin_cpu_supports("avx2")) return &KERNEL_AVX2;
     return &KERNEL_PAIRS;
@@ -208,6 +209,7 @@ int32_t AvailableKernels(const NoteKernel* (&kernels)[3]) {
     int32_t n = 0;
 #if defined(TOLVIMO_FAST_PATH_X86)
     kernels[n++] = &KERNEL_PAIRS;
+    if (!__builtin_cpu_supports("fma")) return n;
     if (__builtin_cpu_supports("avx2")) kernels[n++] = &KERNEL_AVX2;
     if (__builtin_cpu_supports("avx512f")) kernels[n++] = &KERNEL_AVX512;
 #elif defined(TOLVIMO_FAST_PATH)

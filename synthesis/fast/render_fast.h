@@ -35,6 +35,9 @@ namespace tolvimo {
 // with P = sum_j g_j U_j, g_j = a_j x (G / H), U_j the Chebyshev polynomials
 // of the second kind, so that sin x P(cos x) = sum_j g_j sin((j + 1) x).
 //
+// On AVX2 and AVX-512 the multiply-adds of Horner's rule and of the
+// rotations are fused: one rounding where the bounds below count two.
+//
 // Write W = f (1 + D) T for the most turns of the fundamental (D the
 // vibrato's depth, 0 without). With M0 = sum_j g_j (j + 1) >= max |P| and
 // M1 = sum_j g_j j (j + 1) (j + 2) / 3 >= max |P'| over [-1, 1]:
