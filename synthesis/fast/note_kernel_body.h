@@ -17,7 +17,8 @@
 #include "synthesis/render_note.h"
 
 namespace tolvimo {
-namespace {
+// Each instruction set's unit gets its own copy of everything here.
+namespace {  // NOLINT(cert-dcl59-cpp)
 
 // LANES doubles a vector, the matching 32- and 16-bit integer vectors, and
 // GROUP vectors kept in flight to hide each step's latency.

@@ -1,7 +1,9 @@
 #include "synthesis/fast/render_fast.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 
 #include "synthesis/fast/note_kernels.h"
 #include "synthesis/fast/sincos_coefficients.h"
@@ -56,7 +58,7 @@ constexpr Chebyshev CHEBYSHEV = MakeChebyshev();
 // g_j = a_j x ((0.6 x 32767) / H), and the polynomial sum_j g_j U_j.
 void FoldHarmonics(const InstrumentVoice& voice, double (&polynomial)[VOICE_MAX_HARMONICS]) {
     const double scale = (OUTPUT_GAIN * FULL_SCALE) / static_cast<double>(voice.harmonicCount);
-    for (double& p : polynomial) p = 0.0;
+    std::fill(std::begin(polynomial), std::end(polynomial), 0.0);
     for (int32_t j = 0; j < voice.harmonicCount; ++j) {
         const double g = voice.harmonics[j] * scale;
         for (int32_t k = 0; k <= j; ++k)
