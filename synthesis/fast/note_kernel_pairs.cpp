@@ -8,11 +8,11 @@ namespace {
 
 int32_t RenderPairs(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
                     int32_t* recheck) {
-    return RenderSamplesOf<Lanes<2, 4>>(job, first, count, out, recheck);
+    return RenderSamplesOf<Lanes<2, 6>>(job, first, count, out, recheck);
 }
 
 }  // namespace
 
-const NoteKernel KERNEL_PAIRS{"pairs", RenderPairs, 2 * 4};
+const NoteKernel KERNEL_PAIRS{"pairs", RenderPairs, 2 * 6};
 
 }  // namespace tolvimo
