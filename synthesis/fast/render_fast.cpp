@@ -122,12 +122,12 @@ double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sa
         for (int32_t k = 0; k <= j; ++k) coefficients += std::fabs(CHEBYSHEV.coefficient[j][k]);
         magnitude += g * coefficients;
     }
+    // A pair rotated up to 15 times is this far from the sine and cosine of
+    // an angle 15 beta off.
+    const double rotatedPair = 1.4143 * SINCOS_ERROR + ROTATIONS_PER_ANCHOR * 5.0 * U;
     // The fundamental's frequency: equal without vibrato; with it, the
     // vibrato sines' arguments differ by sigma_a, the sines by sigma, and f
-    // by rho relative.
-    // A pair rotated up to 15 times is epsilon from the sine and cosine of an
-    // angle off by 15 beta.
-    const double rotatedPair = 1.4143 * SINCOS_ERROR + ROTATIONS_PER_ANCHOR * 5.0 * U;
+    // by rho relative (1.0001 covers the products of 1 + u factors).
     double rho = 0.0;
     if (vibrato) {
         const double sigmaA =
