@@ -286,9 +286,9 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
             value[g] = (sine[g] * mix[g]) * EnvelopeOf<T>(base, index[g], t[g], job);
             // Truncation toward zero changes only at nonzero integers.
             const Vec nearest = Round<T>(value[g]);
-            const Vec distance = value[g] - nearest;
-            near[g] =
-                (distance <= job.recheckBound) & (distance >= -job.recheckBound) & (nearest != 0.0);
+            const Vec distance = __builtin_bit_cast(
+                Vec, __builtin_bit_cast(Mask, value[g] - nearest) & Fill<Mask>(INT64_MAX));
+            near[g] = (distance <= job.recheckBound) & (nearest != 0.0);
             anyNear |= near[g];
         }
         for (int g = 0; g < G; ++g) {
