@@ -31,9 +31,10 @@ namespace tolvimo {
 // without vibrato, by rotating a pair evaluated that way up to 15 strides
 // earlier by the stride's angle (std::sin and std::cos, within 1 ulp, as the
 // scalar path assumes of std::sin); with vibrato, the vibrato's sine by such
-// a rotation, f' = (1 + D x sin) x f, and w = f' x t'; value = (sin x x P(cos x)) x level(t')
-// with P = sum_j g_j U_j, g_j = a_j x (G / H), U_j the Chebyshev polynomials
-// of the second kind, so that sin x P(cos x) = sum_j g_j sin((j + 1) x).
+// a rotation, f' = (1 + D x sin) x f, and w = f' x t'. Then value = (sin x x
+// P(cos x)) x level(t') with P = sum_j g_j U_j, g_j = a_j x (G / H), U_j the
+// Chebyshev polynomials of the second kind, so that sin x P(cos x) =
+// sum_j g_j sin((j + 1) x).
 //
 // On AVX2 and AVX-512 the multiply-adds of Horner's rule and of the
 // rotations are fused: one rounding where the bounds below count two.
