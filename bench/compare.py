@@ -5,10 +5,14 @@ output's size (writing the bytes alone), run alternately on the same
 requests. Checks that the three renderers write identical bytes, then prints
 a table of median wall times, ratios and peak resident memory.
 
-    compare.py FAST_CLI REFERENCE_CLI [--runs N] [--python PYTHON]
+    compare.py FAST_CLI REFERENCE_CLI [--runs N] [--python PYTHON] [--runner CMD]
+               [--only b,b']
 
 FAST_CLI is build/release/wavinstruments, REFERENCE_CLI is
-build/release-reference/wavinstruments. PYTHON must have numpy (Debian:
+build/release-reference/wavinstruments. With --runner wine, both are Windows
+programs (build/windows/wavinstruments.exe and a TOLVIMO_FAST_PATH=OFF build
+of the same commit) run under wine; numpy and cp still run natively. --only
+keeps the requests with those letters. PYTHON must have numpy (Debian:
 python3-numpy); by default the first of python3 and /usr/bin/python3 that has.
 """
 import argparse
@@ -71,7 +75,11 @@ def main():
     parser.add_argument("reference")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--python")
+    parser.add_argument("--runner", default="", help="prefix for both programs, e.g. wine")
+    parser.add_argument("--only", default="", help="request letters, e.g. b,b'")
     args = parser.parse_args()
+    runner = args.runner.split()
+    only = [x for x in args.only.split(",") if x]
     python = numpy_python(args.python)
     peer = os.path.join(HERE, "numpy_peer.py")
     # Current numpy runs slower under the OpenBLAS overrides some machines set.
@@ -84,16 +92,18 @@ def main():
     print("|---|---|---|---|---|---|---|---|---|---|")
     with tempfile.TemporaryDirectory() as folder:
         for label, instrument, notes, rate in REQUESTS:
+            if only and label[1:label.index(")")] not in only:
+                continue
             outputs = {k: os.path.join(folder, k + ".wav") for k in ("fast", "scalar", "numpy")}
             # A file of the output's size for cp, made before the timed runs.
-            subprocess.run([args.fast, instrument, notes, str(rate), outputs["fast"]],
+            subprocess.run(runner + [args.fast, instrument, notes, str(rate), outputs["fast"]],
                            check=True, stdout=subprocess.DEVNULL)
             same_size = os.path.join(folder, "same_size.wav")
             with open(outputs["fast"], "rb") as source, open(same_size, "wb") as copy:
                 copy.write(source.read())
             commands = {
-                "fast": [args.fast, instrument, notes, str(rate), outputs["fast"]],
-                "scalar": [args.reference, instrument, notes, str(rate), outputs["scalar"]],
+                "fast": runner + [args.fast, instrument, notes, str(rate), outputs["fast"]],
+                "scalar": runner + [args.reference, instrument, notes, str(rate), outputs["scalar"]],
                 "numpy": [python, peer, instrument, notes, str(rate), outputs["numpy"]],
                 "cp": ["cp", same_size, os.path.join(folder, "copy.wav")],
             }

@@ -107,6 +107,55 @@ std::string HeavyNotes() {
     return text;
 }
 
+// Request (b)'s 223 pitches.
+std::vector<double> HeavyPitches() {
+    const std::string text = HeavyNotes();
+    std::vector<double> pitches;
+    uint32_t position = 0;
+    while (position < text.size()) pitches.push_back(ParseNote(text.c_str(), position));
+    return pitches;
+}
+
+// Each kernel the CPU runs over request (b)'s pitches at 192000 Hz, and the
+// share of samples it leaves for the scalar path to recompute.
+void BM_Kernel(benchmark::State& state) {
+    const NoteKernel* kernels[3] = {};
+    const int32_t available = AvailableKernels(kernels);
+    if (state.range(0) >= available) {
+        state.SkipWithError("kernel not available on this CPU");
+        return;
+    }
+    const NoteKernel& kernel = *kernels[state.range(0)];
+    const auto kind = static_cast<uint32_t>(state.range(1));
+    const VoicePtr voice(CreateVoice(kind));
+    const int32_t rate = 192000;
+    const int32_t n = NoteSampleCount(rate, 0.5);
+    const std::vector<double> pitches = HeavyPitches();
+    std::vector<int16_t> out(static_cast<size_t>(n));
+    std::vector<double> values(static_cast<size_t>(n));
+    double near = 0.0;
+    for (const double pitch : pitches) {
+        RenderNoteWith(kernel, out.data(), n, rate, pitch, 0.5, *voice, RECHECK_BOUND,
+                       values.data());
+        const double bound = NoteRecheckBound(*voice, pitch, rate, n);
+        for (const double v : values) {
+            const double nearest = std::nearbyint(v);
+            if (nearest != 0.0 && std::fabs(v - nearest) <= bound) near += 1.0;
+        }
+    }
+    for (auto _ : state) {
+        for (const double pitch : pitches) {
+            RenderNoteWith(kernel, out.data(), n, rate, pitch, 0.5, *voice, RECHECK_BOUND);
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    const double samples = static_cast<double>(n) * static_cast<double>(pitches.size());
+    state.SetLabel(std::string(kernel.name) + " " + InstrumentName(kind));
+    state.counters["recheck_share"] = near / samples;
+    CountHarmonicSamples(state, static_cast<int32_t>(samples), voice->harmonicCount);
+}
+BENCHMARK(BM_Kernel)->ArgsProduct({{0, 1, 2}, {6, 4}})->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
 std::string Repeated(const std::string& unit, size_t bytes) {
     std::string text;
     while (text.size() + unit.size() <= bytes) text += unit;

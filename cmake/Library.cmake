@@ -23,34 +23,37 @@ else()
   list(APPEND TOLVIMO_SOURCES platform/text_conversion_posix.cpp platform/file_status_posix.cpp)
 endif()
 
-# The vector path needs SLEEF's vector sine (Debian: libsleef-dev, for a
-# cross build libsleef-dev:ARCH) on x86-64 or 64-bit ARM; without either, the
-# scalar path renders everything.
-option(TOLVIMO_FAST_PATH "Render with SLEEF's vector sine where the CPU allows" ON)
-set(TOLVIMO_USE_SLEEF OFF)
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|amd64")
-  set(TOLVIMO_VECTOR_KERNELS
-    synthesis/fast/note_kernel_sse2.cpp
-    synthesis/fast/note_kernel_avx2.cpp
-    synthesis/fast/note_kernel_avx512.cpp)
-elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "aarch64|arm64|ARM64")
-  set(TOLVIMO_VECTOR_KERNELS synthesis/fast/note_kernel_advsimd.cpp)
-endif()
-if(TOLVIMO_FAST_PATH AND TOLVIMO_VECTOR_KERNELS)
-  find_path(SLEEF_INCLUDE_DIR sleef.h)
-  find_library(SLEEF_LIBRARY sleef)
-  if(SLEEF_INCLUDE_DIR AND SLEEF_LIBRARY)
-    set(TOLVIMO_USE_SLEEF ON)
-    list(APPEND TOLVIMO_SOURCES ${TOLVIMO_VECTOR_KERNELS})
+# The vector path: one kernel over the compilers' generic vector types,
+# compiled once per instruction set. Two lanes everywhere (SSE2 on x86,
+# SIMD128 in WebAssembly); on x86 also AVX2 and AVX-512, chosen at run time.
+# OFF gives the scalar-only build, to measure the vector path against.
+option(TOLVIMO_FAST_PATH "Render with the vector kernels" ON)
+if(TOLVIMO_FAST_PATH)
+  list(APPEND TOLVIMO_SOURCES synthesis/fast/note_kernel_pairs.cpp)
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|amd64|i686|i386|x86" AND NOT EMSCRIPTEN)
+    set(TOLVIMO_FAST_PATH_X86 ON)
+    list(APPEND TOLVIMO_SOURCES
+      synthesis/fast/note_kernel_avx2.cpp synthesis/fast/note_kernel_avx512.cpp)
+    # -mfma: the kernels fuse the multiply-adds of their polynomials.
+    set(avx2_options -mavx2 -mfma)
+    set(avx512_options -mavx512f -mfma)
+    if(WIN32)
+      # mingw-w64 cannot align the stack beyond 16 bytes: wide spills must
+      # use unaligned moves (binutils 2.38 or later).
+      list(APPEND avx2_options -Wa,-muse-unaligned-vector-move)
+      list(APPEND avx512_options -Wa,-muse-unaligned-vector-move)
+    endif()
     set_source_files_properties(synthesis/fast/note_kernel_avx2.cpp
-      PROPERTIES COMPILE_OPTIONS "-mavx2;-mfma")
+      PROPERTIES COMPILE_OPTIONS "${avx2_options}")
     set_source_files_properties(synthesis/fast/note_kernel_avx512.cpp
-      PROPERTIES COMPILE_OPTIONS "-mavx512f")
-  else()
-    message(STATUS "SLEEF not found (Debian: libsleef-dev): scalar rendering only")
+      PROPERTIES COMPILE_OPTIONS "${avx512_options}")
+  endif()
+  if(EMSCRIPTEN)
+    set_source_files_properties(synthesis/fast/note_kernel_pairs.cpp
+      PROPERTIES COMPILE_OPTIONS -msimd128)
   endif()
 endif()
-message(STATUS "Vector rendering path: ${TOLVIMO_USE_SLEEF}")
+message(STATUS "Vector rendering path: ${TOLVIMO_FAST_PATH}")
 
 # Renders every note, even a pitch already rendered in the request, instead of
 # copying the first rendering; on only to measure the direct renderer that the
@@ -61,10 +64,11 @@ add_library(tolvimo_objects OBJECT ${TOLVIMO_SOURCES})
 if(TOLVIMO_RENDER_EVERY_NOTE)
   target_compile_definitions(tolvimo_objects PRIVATE TOLVIMO_RENDER_EVERY_NOTE)
 endif()
-if(TOLVIMO_USE_SLEEF)
-  target_include_directories(tolvimo_objects PRIVATE ${SLEEF_INCLUDE_DIR})
-  target_compile_definitions(tolvimo_objects PUBLIC TOLVIMO_HAVE_SLEEF)
-  target_link_libraries(tolvimo_objects PUBLIC ${SLEEF_LIBRARY})
+if(TOLVIMO_FAST_PATH)
+  target_compile_definitions(tolvimo_objects PUBLIC TOLVIMO_FAST_PATH)
+  if(TOLVIMO_FAST_PATH_X86)
+    target_compile_definitions(tolvimo_objects PUBLIC TOLVIMO_FAST_PATH_X86)
+  endif()
 endif()
 target_include_directories(tolvimo_objects PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>

@@ -1,225 +1,314 @@
-// The kernel, written once over a vector type's operations. Included by one
-// source file per instruction set, each compiled for that set.
+// The kernel, written once over the compilers' generic vector types. Each
+// instruction set includes this in its own translation unit, compiled with its
+// own flags; the unnamed namespace keeps every copy inside its unit, so no
+// function compiled for a wider set can be shared with a narrower one.
+// Every operation on a vector is one IEEE operation per lane (the library is
+// compiled with -ffp-contract=off).
 #pragma once
 
-#include <bit>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
+#if defined(__FMA__)
+#include <immintrin.h>
+#endif
 
 #include "synthesis/fast/note_kernels.h"
+#include "synthesis/fast/sincos_coefficients.h"
 #include "synthesis/render_note.h"
 
 namespace tolvimo {
+// Each instruction set's unit gets its own copy of everything here.
+namespace {  // NOLINT(cert-dcl59-cpp)
 
-// V provides Vec, Mask, LANES, GROUP (vectors kept in flight) and: Set(x);
-// Iota(base) = {base, base + 1, ...}; Add, Sub, Mul; Sin;
-// SinCos(x, sin, cos); AnyOf(mask), AllOf(mask); Less(a, b) -> Mask;
-// Select(mask, a, b); NearStep(value, bound) -> bit k set when lane k lies
-// within bound of a nonzero integer; StoreTruncated(out, v) storing LANES
-// int16 truncated toward zero. Every arithmetic operation is one IEEE
-// operation.
+// LANES doubles a vector, the matching 32- and 16-bit integer vectors, and
+// GROUP vectors kept in flight to hide each step's latency.
+template <int LANES_, int GROUP_>
+struct Lanes;
+
+#define TOLVIMO_LANES(N)                                              \
+    template <int GROUP_>                                             \
+    struct Lanes<N, GROUP_> {                                         \
+        typedef double Vec __attribute__((vector_size(8 * (N))));     \
+        typedef int32_t Words __attribute__((vector_size(4 * (N))));  \
+        typedef int16_t Halves __attribute__((vector_size(2 * (N)))); \
+        using Mask = decltype(Vec{} < Vec{});                         \
+        static constexpr int LANES = N;                               \
+        static constexpr int GROUP = GROUP_;                          \
+    };
+TOLVIMO_LANES(2)
+TOLVIMO_LANES(4)
+TOLVIMO_LANES(8)
+#undef TOLVIMO_LANES
+
+template <typename V, typename E>
+V Fill(E x) {
+    V v{};
+    for (int k = 0; k < static_cast<int>(sizeof(V) / sizeof(E)); ++k) v[k] = x;
+    return v;
+}
+
+template <typename T>
+typename T::Vec Iota(double base) {
+    typename T::Vec v{};
+    for (int k = 0; k < T::LANES; ++k) v[k] = base + k;
+    return v;
+}
+
+template <typename T>
+typename T::Vec Select(typename T::Mask m, typename T::Vec a, typename T::Vec b) {
+    using Mask = typename T::Mask;
+    return __builtin_bit_cast(
+        typename T::Vec, (m & __builtin_bit_cast(Mask, a)) | (~m & __builtin_bit_cast(Mask, b)));
+}
+
+// True when any lane of m is set: halves ORed together, then two lanes.
+template <typename T>
+bool AnyLane(typename T::Mask m) {
+    if constexpr (T::LANES == 8) {
+        const auto half =
+            __builtin_shufflevector(m, m, 0, 1, 2, 3) | __builtin_shufflevector(m, m, 4, 5, 6, 7);
+        const auto quarter =
+            __builtin_shufflevector(half, half, 0, 1) | __builtin_shufflevector(half, half, 2, 3);
+        return (quarter[0] | quarter[1]) != 0;
+    } else if constexpr (T::LANES == 4) {
+        const auto half = __builtin_shufflevector(m, m, 0, 1) | __builtin_shufflevector(m, m, 2, 3);
+        return (half[0] | half[1]) != 0;
+    } else {
+        return (m[0] | m[1]) != 0;
+    }
+}
+
+// a x b + c. Where the unit fuses it (the AVX2 and AVX-512 kernels, built
+// with -mfma), with one rounding instead of two: every bound beside
+// NoteErrorBound counts both roundings of each multiply-add, so it holds
+// either way. Used only for Horner's rule and the rotations.
+template <typename T>
+[[gnu::always_inline]] inline typename T::Vec MulAdd(typename T::Vec a, typename T::Vec b,
+                                                     typename T::Vec c) {
+#if defined(__FMA__) && defined(__AVX512F__)
+    if constexpr (T::LANES == 8) return _mm512_fmadd_pd(a, b, c);
+#endif
+#if defined(__FMA__)
+    if constexpr (T::LANES == 4) return _mm256_fmadd_pd(a, b, c);
+#endif
+    return a * b + c;
+}
 
 // x rounded to the nearest whole number (ties to even), for |x| < 2^51:
-// adding and subtracting 1.5 x 2^52 drops every fraction bit.
-template <typename V>
-typename V::Vec Round(typename V::Vec x) {
-    const auto shift = V::Set(ROUNDING_SHIFT);
-    return V::Sub(V::Add(x, shift), shift);
+// adding 1.5 x 2^52 drops every fraction bit, and the sum's low mantissa bits
+// hold that whole number in two's complement.
+template <typename T>
+typename T::Vec Round(typename T::Vec x) {
+    return (x + ROUNDING_SHIFT) - ROUNDING_SHIFT;
 }
 
-// The angle of `turns` full turns, brought into [-pi, pi]: the whole turns
-// are dropped before the multiplication by 2pi. turns - Round(turns) is exact
-// (for a nonzero nearest whole number k, turns lies within a factor of two of
-// k), so the only rounding is that of the product, below ulp(pi) / 2.
-template <typename V>
-typename V::Vec AngleOfTurns(typename V::Vec turns) {
-    return V::Mul(V::Sub(turns, Round<V>(turns)), V::Set(TWO_PI));
+// sin and cos of `turns` full turns, for each of the group's G vectors. The
+// turns are reduced exactly to r = turns - q / 4 with q the nearest whole
+// number of quarter turns (|r| <= 1/8; the subtraction is exact by Sterbenz's
+// lemma for q != 0), the series of sin(2 pi r) and cos(2 pi r) are evaluated,
+// and q mod 4 swaps and negates them. Within SINCOS_ERROR of the true values
+// for |turns| < 2^49. The G vectors advance together through each series, so
+// that their steps overlap.
+template <typename T, size_t G>
+[[gnu::always_inline]] inline void SinCosTurns(const typename T::Vec (&turns)[G],
+                                               typename T::Vec (&sine)[G],
+                                               typename T::Vec (&cosine)[G]) {
+    using Vec = typename T::Vec;
+    using Mask = typename T::Mask;
+    Vec shifted[G];
+    Vec r[G];
+    Vec z[G];
+    Vec s[G];
+    Vec c[G];
+#pragma GCC unroll 8
+    for (size_t g = 0; g < G; ++g) {
+        shifted[g] = turns[g] * 4.0 + ROUNDING_SHIFT;
+        r[g] = turns[g] - (shifted[g] - ROUNDING_SHIFT) * 0.25;
+        z[g] = r[g] * r[g];
+        s[g] = Fill<Vec>(SINE_TURNS[SINCOS_TERMS - 1]);
+        c[g] = Fill<Vec>(COSINE_TURNS[SINCOS_TERMS - 1]);
+    }
+#pragma GCC unroll 16
+    for (int k = SINCOS_TERMS - 2; k >= 0; --k) {
+#pragma GCC unroll 8
+        for (size_t g = 0; g < G; ++g) {
+            s[g] = MulAdd<T>(s[g], z[g], Fill<Vec>(SINE_TURNS[k]));
+            c[g] = MulAdd<T>(c[g], z[g], Fill<Vec>(COSINE_TURNS[k]));
+        }
+    }
+    const Mask sign = Fill<Mask>(INT64_MIN);
+#pragma GCC unroll 8
+    for (size_t g = 0; g < G; ++g) {
+        s[g] = s[g] * r[g];
+        const Mask q = __builtin_bit_cast(Mask, shifted[g]);
+        const Mask odd = (q & 1) != 0;
+        const Mask sineSign = ((q & 2) != 0) & sign;
+        const Mask cosineSign = (((q + 1) & 2) != 0) & sign;
+        sine[g] = __builtin_bit_cast(
+            Vec, __builtin_bit_cast(Mask, Select<T>(odd, c[g], s[g])) ^ sineSign);
+        cosine[g] = __builtin_bit_cast(
+            Vec, __builtin_bit_cast(Mask, Select<T>(odd, s[g], c[g])) ^ cosineSign);
+    }
 }
 
-// The envelope level of the samples at `index` (times t). The phase of a
-// sample is decided by its index against the first index of each later phase,
-// which gives exactly the scalar path's tests on i / rate; within a phase each
-// division by the phase's length becomes a multiplication with its reciprocal
-// (within 160u of the scalar level; see RECHECK_BOUND). A phase's formula is
-// computed only when some lane is in it; lanes of a phase of zero length never
-// select it.
-template <typename V>
-typename V::Vec EnvelopeOf(typename V::Vec index, typename V::Vec t, const NoteJob& job) {
-    using Vec = typename V::Vec;
+// Turns each pair (sine, cosine) by the angle whose sine and cosine are given.
+template <typename T, size_t G>
+[[gnu::always_inline]] inline void Rotate(typename T::Vec (&sine)[G], typename T::Vec (&cosine)[G],
+                                          double stepSine, double stepCosine) {
+#pragma GCC unroll 8
+    for (size_t g = 0; g < G; ++g) {
+        const typename T::Vec s =
+            MulAdd<T>(sine[g], Fill<typename T::Vec>(stepCosine), cosine[g] * stepSine);
+        const typename T::Vec c =
+            MulAdd<T>(cosine[g], Fill<typename T::Vec>(stepCosine), -(sine[g] * stepSine));
+        sine[g] = s;
+        cosine[g] = c;
+    }
+}
+
+// The envelope level of the samples base .. base + LANES - 1 (indices
+// `index`, times t). A sample's phase is decided by its index against the
+// first index of each later phase, exactly the scalar path's tests on i /
+// rate; within a phase each division by the phase's length is a
+// multiplication by its reciprocal. A phase's formula is computed only when
+// some lane is in it; a phase of zero length is never selected.
+template <typename T>
+typename T::Vec EnvelopeOf(double base, typename T::Vec index, typename T::Vec t,
+                           const NoteJob& job) {
+    using Vec = typename T::Vec;
     const InstrumentVoice& voice = *job.voice;
-    const auto inAttack = V::Less(index, V::Set(job.decayFrom));
-    const auto inDecay = V::Less(index, V::Set(job.sustainFrom));
-    const auto inSustain = V::Less(index, V::Set(job.releaseFrom));
-    Vec level = V::Set(voice.sustain);
-    if (!V::AllOf(inSustain)) {
-        const Vec releasing = V::Mul(V::Sub(V::Set(1.0), V::Mul(V::Sub(t, V::Set(job.releaseStart)),
-                                                                V::Set(job.perRelease))),
-                                     V::Set(voice.sustain));
-        level = V::Select(inSustain, level, releasing);
+    const double last = base + (T::LANES - 1);
+    if (last < job.decayFrom) return t * job.perAttack;
+    Vec level = Fill<Vec>(voice.sustain);
+    if (last >= job.releaseFrom) {
+        const Vec releasing = (1.0 - (t - job.releaseStart) * job.perRelease) * voice.sustain;
+        level = base >= job.releaseFrom ? releasing
+                                        : Select<T>(index < job.releaseFrom, level, releasing);
     }
-    if (V::AnyOf(inDecay)) {
-        const Vec decaying = V::Sub(
-            V::Set(1.0), V::Mul(V::Set(1.0 - voice.sustain),
-                                V::Mul(V::Sub(t, V::Set(voice.attack)), V::Set(job.perDecay))));
-        level = V::Select(inDecay, decaying, level);
+    if (base < job.sustainFrom) {
+        const Vec decaying = 1.0 - (1.0 - voice.sustain) * ((t - voice.attack) * job.perDecay);
+        level =
+            last < job.sustainFrom ? decaying : Select<T>(index < job.sustainFrom, decaying, level);
     }
-    if (V::AnyOf(inAttack)) {
-        level = V::Select(inAttack, V::Mul(t, V::Set(job.perAttack)), level);
-    }
+    if (base < job.decayFrom) level = Select<T>(index < job.decayFrom, t * job.perAttack, level);
     return level;
 }
 
-// Stores the first `lanes` of `value`: truncated into out, and as doubles
-// into values when the caller asked for them.
-template <typename V>
-void StoreLanes(typename V::Vec value, int32_t lanes, int16_t* out, double* values) {
-    if (lanes == V::LANES) {
-        V::StoreTruncated(out, value);
+// Stores the first `lanes` of `value`: truncated toward zero into out, and as
+// doubles into values when the caller asked for them.
+template <typename T>
+void StoreLanes(typename T::Vec value, int32_t lanes, int16_t* out, double* values) {
+    const auto halves = __builtin_convertvector(__builtin_convertvector(value, typename T::Words),
+                                                typename T::Halves);
+    if (lanes == T::LANES) {
+        std::memcpy(out, &halves, sizeof halves);
     } else {
-        int16_t tail[V::LANES];
-        V::StoreTruncated(tail, value);
-        std::memcpy(out, tail, sizeof(int16_t) * static_cast<size_t>(lanes));
+        std::memcpy(out, &halves, sizeof(int16_t) * static_cast<size_t>(lanes));
     }
-    if (values != nullptr) {
-        double all[V::LANES];
-        std::memcpy(all, &value, sizeof all);
-        std::memcpy(values, all, sizeof(double) * static_cast<size_t>(lanes));
-    }
+    if (values != nullptr) std::memcpy(values, &value, sizeof(double) * static_cast<size_t>(lanes));
 }
 
-// The harmonic sum  sum_j a_j sin((j + 1) x)  from sin x and cos x alone, by
-// Clenshaw's recurrence over the sine series:
-//   b_k = (a_k - b_(k+2)) + 2 cos x b_(k+1),  from k = H down to 1,  sum = b_1 sin x.
-// One multiplication, one addition and one subtraction per harmonic instead
-// of a sine. Each step waits for the one before, so GROUP independent vectors
-// are advanced together to keep the arithmetic units busy.
-template <typename V>
-void HarmonicSums(const InstrumentVoice& voice, const typename V::Vec (&sine)[V::GROUP],
-                  const typename V::Vec (&cosine)[V::GROUP], typename V::Vec (&sum)[V::GROUP]) {
-    using Vec = typename V::Vec;
-    const int32_t last = voice.harmonicCount - 1;
-    Vec twoCos[V::GROUP];
-    Vec next[V::GROUP];   // b_(k+1)
-    Vec after[V::GROUP];  // b_(k+2)
-#pragma GCC unroll 8
-    for (int g = 0; g < V::GROUP; ++g) {
-        twoCos[g] = V::Add(cosine[g], cosine[g]);
-        next[g] = V::Set(voice.harmonics[last]);
-        after[g] = V::Set(0.0);
-    }
-    for (int32_t j = last - 1; j >= 0; --j) {
-        const Vec amplitude = V::Set(voice.harmonics[j]);
-#pragma GCC unroll 8
-        for (int g = 0; g < V::GROUP; ++g) {
-            // a_k - b_(k+2) is ready a step early; only the product and one
-            // addition wait for b_(k+1).
-            const Vec b = V::Add(V::Sub(amplitude, after[g]), V::Mul(twoCos[g], next[g]));
-            after[g] = next[g];
-            next[g] = b;
-        }
-    }
-#pragma GCC unroll 8
-    for (int g = 0; g < V::GROUP; ++g) sum[g] = V::Mul(next[g], sine[g]);
-}
-
-// Rotations between two direct evaluations of a fundamental's sine and
-// cosine, when the fundamental's frequency is fixed.
-constexpr int32_t ROTATIONS_PER_ANCHOR = 15;
-
-// sin and cos of the angle by which a fixed fundamental advances over
-// `samples` samples, whole turns dropped.
-inline void StepRotation(double frequency, int32_t samples, int32_t sampleRate, double& sine,
-                         double& cosine) {
-    double turns = frequency * static_cast<double>(samples) / static_cast<double>(sampleRate);
-    turns -= std::nearbyint(turns);
-    sine = std::sin(turns * TWO_PI);
-    cosine = std::cos(turns * TWO_PI);
-}
-
-template <typename V>
+template <typename T>
 int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
                         int32_t* recheck) {
-    using Vec = typename V::Vec;
-    constexpr int32_t STRIDE = V::GROUP * V::LANES;
-    int32_t listed = 0;
+    using Vec = typename T::Vec;
+    using Mask = typename T::Mask;
+    constexpr int N = T::LANES;
+    constexpr int G = T::GROUP;
+    constexpr auto SLOTS = static_cast<size_t>(G);  // array length of G
+    constexpr int32_t STRIDE = N * G;
+    static_assert(STRIDE <= MAX_STRIDE, "the error bound assumes at most MAX_STRIDE");
     const InstrumentVoice& voice = *job.voice;
+    const int32_t degree = voice.harmonicCount - 1;
     // t = i x (1 / rate): the scalar path's i / rate to within 2u relative;
     // the envelope's phases use the index, so they are exactly the scalar's.
-    const Vec inverseRate = V::Set(1.0 / static_cast<double>(job.sampleRate));
-    const Vec bound = V::Set(job.recheckBound);
-    // The mean of the harmonics by multiplication: a division costs several
-    // times as much, and the product is one rounding further from the
-    // scalar quotient (see RECHECK_BOUND).
-    const Vec inverseCount = V::Set(1.0 / static_cast<double>(voice.harmonicCount));
-    // Without vibrato the fundamental's angle advances by the same step from
-    // one sample to the next, so its sine and cosine are carried forward by
-    // rotation and evaluated directly only every ROTATIONS_PER_ANCHOR + 1
-    // strides.
-    const bool rotate = voice.vibratoEnabled == 0;
-    double stepSine = 0.0;
-    double stepCosine = 1.0;
-    if (rotate) StepRotation(job.frequency, STRIDE, job.sampleRate, stepSine, stepCosine);
-    const Vec rotationSine = V::Set(stepSine);
-    const Vec rotationCosine = V::Set(stepCosine);
-    Vec sine[V::GROUP]{};
-    Vec cosine[V::GROUP]{};
+    const double inverseRate = 1.0 / static_cast<double>(job.sampleRate);
+    const bool vibrato = voice.vibratoEnabled != 0;
+    const Vec lanes = Iota<T>(0.0);
+    int32_t listed = 0;
+    Vec sine[SLOTS]{};
+    Vec cosine[SLOTS]{};
+    Vec wobble[SLOTS]{};  // the vibrato's sine and cosine
+    Vec wobbleCosine[SLOTS]{};
     int32_t sinceAnchor = ROTATIONS_PER_ANCHOR;
     for (int32_t at = 0; at < count; at += STRIDE) {
-        Vec index[V::GROUP];
-        Vec t[V::GROUP];
+        Vec index[SLOTS];
+        Vec t[SLOTS];
 #pragma GCC unroll 8
-        for (int g = 0; g < V::GROUP; ++g) {
-            index[g] = V::Iota(static_cast<double>(first + at + g * V::LANES));
-            t[g] = V::Mul(index[g], inverseRate);
+        for (int g = 0; g < G; ++g) {
+            index[g] = lanes + static_cast<double>(first + at + g * N);
+            t[g] = index[g] * inverseRate;
         }
-        if (rotate && sinceAnchor < ROTATIONS_PER_ANCHOR) {
+        const bool anchor = sinceAnchor == ROTATIONS_PER_ANCHOR;
+        sinceAnchor = anchor ? 0 : sinceAnchor + 1;
+        if (vibrato) {
+            // The vibrato bends the frequency that multiplies t, as in the
+            // scalar path; its own sine turns at a fixed rate, so it is
+            // rotated like a fixed fundamental.
+            Vec turns[SLOTS];
+            if (anchor) {
 #pragma GCC unroll 8
-            for (int g = 0; g < V::GROUP; ++g) {
-                const Vec s =
-                    V::Add(V::Mul(sine[g], rotationCosine), V::Mul(cosine[g], rotationSine));
-                const Vec c =
-                    V::Sub(V::Mul(cosine[g], rotationCosine), V::Mul(sine[g], rotationSine));
-                sine[g] = s;
-                cosine[g] = c;
+                for (int g = 0; g < G; ++g) turns[g] = t[g] * voice.vibratoRate;
+                SinCosTurns<T>(turns, wobble, wobbleCosine);
+            } else {
+                Rotate<T>(wobble, wobbleCosine, job.vibratoStepSine, job.vibratoStepCosine);
             }
-            ++sinceAnchor;
+#pragma GCC unroll 8
+            for (int g = 0; g < G; ++g) {
+                turns[g] = ((1.0 + voice.vibratoDepth * wobble[g]) * job.frequency) * t[g];
+            }
+            SinCosTurns<T>(turns, sine, cosine);
+        } else if (anchor) {
+            Vec turns[SLOTS];
+#pragma GCC unroll 8
+            for (int g = 0; g < G; ++g) turns[g] = t[g] * job.frequency;
+            SinCosTurns<T>(turns, sine, cosine);
         } else {
-#pragma GCC unroll 8
-            for (int g = 0; g < V::GROUP; ++g) {
-                Vec f = V::Set(job.frequency);
-                if (!rotate) {
-                    const Vec wobble =
-                        V::Sin(AngleOfTurns<V>(V::Mul(V::Set(voice.vibratoRate), t[g])));
-                    f = V::Mul(V::Add(V::Set(1.0), V::Mul(V::Set(voice.vibratoDepth), wobble)), f);
-                }
-                // The fundamental's phase f x t in turns; every harmonic's
-                // angle is a whole multiple of it, so whole turns drop out.
-                V::SinCos(AngleOfTurns<V>(V::Mul(f, t[g])), sine[g], cosine[g]);
-            }
-            sinceAnchor = 0;
+            // A fixed fundamental advances by the same angle every stride.
+            Rotate<T>(sine, cosine, job.stepSine, job.stepCosine);
         }
-        Vec sum[V::GROUP];
-        HarmonicSums<V>(voice, sine, cosine, sum);
-
-        for (int g = 0; g < V::GROUP; ++g) {
-            const int32_t base = at + g * V::LANES;
+        // sum_j a_j sin((j + 1) x) = sin x sum_j a_j U_j(cos x): one product
+        // and one sum per harmonic, by Horner's rule in cos x.
+        Vec mix[SLOTS];
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) mix[g] = Fill<Vec>(job.mixPolynomial[degree]);
+        for (int32_t k = degree - 1; k >= 0; --k) {
+            const Vec coefficient = Fill<Vec>(job.mixPolynomial[k]);
+#pragma GCC unroll 8
+            for (int g = 0; g < G; ++g) mix[g] = MulAdd<T>(mix[g], cosine[g], coefficient);
+        }
+        Vec value[SLOTS];
+        Mask near[SLOTS];
+        Mask anyNear{};
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            const double base = static_cast<double>(first + at + g * N);
+            value[g] = (sine[g] * mix[g]) * EnvelopeOf<T>(base, index[g], t[g], job);
+            // Truncation toward zero changes only at nonzero integers.
+            const Vec nearest = Round<T>(value[g]);
+            const Vec distance = __builtin_bit_cast(
+                Vec, __builtin_bit_cast(Mask, value[g] - nearest) & Fill<Mask>(INT64_MAX));
+            near[g] = (distance <= job.recheckBound) & (nearest != 0.0);
+            anyNear |= near[g];
+        }
+        for (int g = 0; g < G; ++g) {
+            const int32_t base = at + g * N;
             if (base >= count) break;
-            const Vec mix = V::Mul(sum[g], inverseCount);
-            const Vec level = EnvelopeOf<V>(index[g], t[g], job);
-            const Vec value =
-                V::Mul(V::Mul(V::Mul(level, mix), V::Set(OUTPUT_GAIN)), V::Set(FULL_SCALE));
-            const int32_t lanes = count - base < V::LANES ? count - base : V::LANES;
-            const unsigned near = V::NearStep(value, bound);
-            for (unsigned bits = near; bits != 0; bits &= bits - 1) {
-                const int32_t k = base + std::countr_zero(bits);
-                if (k < count) recheck[listed++] = k;
-            }
-            StoreLanes<V>(value, lanes, out + base,
+            const int32_t size = count - base < N ? count - base : N;
+            StoreLanes<T>(value[g], size, out + base,
                           job.values != nullptr ? job.values + base : nullptr);
+        }
+        if (AnyLane<T>(anyNear)) {
+            for (int g = 0; g < G; ++g) {
+                for (int k = 0; k < N; ++k) {
+                    const int32_t i = at + g * N + k;
+                    if (near[g][k] != 0 && i < count) recheck[listed++] = i;
+                }
+            }
         }
     }
     return listed;
 }
 
+}  // namespace
 }  // namespace tolvimo

@@ -1,6 +1,5 @@
-// Vector kernels: whole samples of a note, several at a time, with the same
-// operations in the same order as the scalar path; only the sines come from
-// the vector library.
+// Vector kernels: whole samples of a note, several at a time. One template
+// (note_kernel_body.h) compiled once per instruction set.
 #pragma once
 
 #include <cstdint>
@@ -12,13 +11,27 @@ namespace tolvimo {
 // 1.5 x 2^52: see Round in note_kernel_body.h.
 constexpr double ROUNDING_SHIFT = 6755399441055744.0;
 
+// Rotations between two direct evaluations of a fixed fundamental's sine and
+// cosine, and the most samples any kernel advances in one rotation.
+constexpr int32_t ROTATIONS_PER_ANCHOR = 15;
+constexpr int32_t MAX_STRIDE = 64;
+
 // A note being rendered.
 struct NoteJob {
     const InstrumentVoice* voice;
     double frequency;
-    double duration;
     int32_t sampleRate;
-    double recheckBound;  // see RECHECK_BOUND
+    double recheckBound;  // see NoteRecheckBound
+    // The harmonic sum with the gain and the mean folded in, as a
+    // polynomial in the fundamental's cosine: value = level x sin x x
+    // sum_k mixPolynomial[k] cos^k x, of degree harmonicCount - 1.
+    double mixPolynomial[VOICE_MAX_HARMONICS];
+    // sin and cos of the fundamental's advance over one stride of the
+    // kernel (no vibrato only), and of the vibrato's.
+    double stepSine;
+    double stepCosine;
+    double vibratoStepSine;
+    double vibratoStepCosine;
     // The first sample index of the decay, sustain and release phases: the
     // smallest i whose time i / sampleRate is not below the phase's start.
     double decayFrom;
@@ -39,21 +52,21 @@ struct NoteJob {
 // and lists in recheck[] each k whose value before truncation lies within
 // job.recheckBound of a nonzero integer (those samples must be recomputed by
 // the scalar path). Returns how many it listed; recheck needs room for count.
-using NoteKernel = int32_t (*)(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                               int32_t* recheck);
+using RenderSamples = int32_t (*)(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                                  int32_t* recheck);
 
-#if defined(__x86_64__) || defined(_M_X64)
-int32_t RenderSamplesSse2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                          int32_t* recheck);
-int32_t RenderSamplesAvx2(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                          int32_t* recheck);
-int32_t RenderSamplesAvx512(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                            int32_t* recheck);
-#endif
-#if defined(__aarch64__)
-// AdvSIMD, which every 64-bit ARM CPU has.
-int32_t RenderSamplesAdvsimd(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                             int32_t* recheck);
+struct NoteKernel {
+    const char* name;
+    RenderSamples render;
+    int32_t stride;  // samples per rotation step
+};
+
+// Two lanes: SSE2 on x86, whatever the compiler makes of a pair of doubles
+// elsewhere (SIMD128 in WebAssembly).
+extern const NoteKernel KERNEL_PAIRS;
+#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__) || defined(_M_IX86)
+extern const NoteKernel KERNEL_AVX2;
+extern const NoteKernel KERNEL_AVX512;
 #endif
 
 }  // namespace tolvimo

@@ -1,31 +1,21 @@
 #include "synthesis/fast/render_fast.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <iterator>
 
 #include "synthesis/fast/note_kernels.h"
+#include "synthesis/fast/sincos_coefficients.h"
 #include "synthesis/render_note.h"
 
 namespace tolvimo {
 namespace {
 
-#if defined(TOLVIMO_HAVE_SLEEF) && (defined(__x86_64__) || defined(_M_X64))
-// The widest kernel this CPU runs, or nullptr. The compiler runtime reads the
-// CPU's features when the library loads; this only looks them up.
-NoteKernel SelectKernel() {
-    if (__builtin_cpu_supports("avx512f")) return RenderSamplesAvx512;
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return RenderSamplesAvx2;
-    if (__builtin_cpu_supports("sse2")) return RenderSamplesSse2;
-    return nullptr;
-}
-#elif defined(TOLVIMO_HAVE_SLEEF) && defined(__aarch64__)
-NoteKernel SelectKernel() {
-    return RenderSamplesAdvsimd;
-}
-#else
-NoteKernel SelectKernel() {
-    return nullptr;
-}
-#endif
+// 2^-53: a rounding moves a result r by at most U |r|.
+constexpr double U = 1.0 / 9007199254740992.0;
+// The double 2 pi lies below the true one by less than this.
+constexpr double TWO_PI_SHORTFALL = 2.45e-16;
 
 // The smallest sample index whose time i / sampleRate (computed as the scalar
 // path computes it) is not below `time`. Times grow with the index, so the
@@ -44,46 +34,192 @@ double FirstSampleFrom(double time, int32_t sampleRate) {
 // Samples per kernel call.
 constexpr int32_t BLOCK = 1024;
 
+// Coefficients of the Chebyshev polynomials of the second kind U_0 .. U_11
+// (U_0 = 1, U_1 = 2c, U_(n+1) = 2c U_n - U_(n-1)): whole numbers below 2^12.
+struct Chebyshev {
+    double coefficient[VOICE_MAX_HARMONICS][VOICE_MAX_HARMONICS];
+};
+
+constexpr Chebyshev MakeChebyshev() {
+    Chebyshev u{};
+    u.coefficient[0][0] = 1.0;
+    u.coefficient[1][1] = 2.0;
+    for (int n = 1; n + 1 < VOICE_MAX_HARMONICS; ++n) {
+        for (int k = 0; k < VOICE_MAX_HARMONICS; ++k) {
+            const double doubled = k > 0 ? 2.0 * u.coefficient[n][k - 1] : 0.0;
+            u.coefficient[n + 1][k] = doubled - u.coefficient[n - 1][k];
+        }
+    }
+    return u;
+}
+
+constexpr Chebyshev CHEBYSHEV = MakeChebyshev();
+
+// g_j = a_j x ((0.6 x 32767) / H), and the polynomial sum_j g_j U_j.
+void FoldHarmonics(const InstrumentVoice& voice, double (&polynomial)[VOICE_MAX_HARMONICS]) {
+    const double scale = (OUTPUT_GAIN * FULL_SCALE) / static_cast<double>(voice.harmonicCount);
+    std::fill(std::begin(polynomial), std::end(polynomial), 0.0);
+    for (int32_t j = 0; j < voice.harmonicCount; ++j) {
+        const double g = voice.harmonics[j] * scale;
+        for (int32_t k = 0; k <= j; ++k)
+            polynomial[k] = polynomial[k] + g * CHEBYSHEV.coefficient[j][k];
+    }
+}
+
+// sin and cos of the angle by which `frequency` advances over `samples`
+// samples, whole turns dropped.
+void StepOf(double frequency, int32_t samples, int32_t sampleRate, double& sine, double& cosine) {
+    double turns = frequency * static_cast<double>(samples) / static_cast<double>(sampleRate);
+    turns -= std::nearbyint(turns);
+    sine = std::sin(turns * TWO_PI);
+    cosine = std::cos(turns * TWO_PI);
+}
+
+// The widest kernel this CPU runs. The compiler runtime reads the CPU's
+// features when the library loads; this only looks them up.
+const NoteKernel* WidestKernel() {
+#if defined(TOLVIMO_FAST_PATH_X86)
+    if (!__builtin_cpu_supports("fma")) return &KERNEL_PAIRS;
+    if (__builtin_cpu_supports("avx512f")) return &KERNEL_AVX512;
+    if (__builtin_cpu_supports("avx2")) return &KERNEL_AVX2;
+    return &KERNEL_PAIRS;
+#elif defined(TOLVIMO_FAST_PATH)
+    return &KERNEL_PAIRS;
+#else
+    return nullptr;
+#endif
+}
+
+// beta: how far one rotation step of `frequency` (at most MAX_STRIDE samples)
+// may turn from the exact advance.
+double Beta(double frequency, int32_t sampleRate) {
+    const double stepTurns =
+        frequency * static_cast<double>(MAX_STRIDE) / static_cast<double>(sampleRate);
+    return TWO_PI * 2.0001 * U * stepTurns + 0.5 * TWO_PI_SHORTFALL + 2.0 * U;
+}
+
 }  // namespace
+
+double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sampleRate,
+                      int32_t count) {
+    const double gain = OUTPUT_GAIN * FULL_SCALE;
+    const int32_t h = voice.harmonicCount;
+    const auto harmonics = static_cast<double>(h);
+    const bool vibrato = voice.vibratoEnabled != 0;
+    const double depth = vibrato ? voice.vibratoDepth : 0.0;
+    // T, the longest time, and W, the most turns of the fundamental.
+    const double longest = static_cast<double>(count) / static_cast<double>(sampleRate);
+    const double turns = frequency * (1.0 + depth) * longest;
+    double weighted = 0.0;   // sum_j g_j (j + 1): bounds |P| on [-1, 1]
+    double slope = 0.0;      // sum_j g_j j (j + 1) (j + 2) / 3: bounds |P'| there
+    double magnitude = 0.0;  // sum_j g_j sum_k |U_j[k]|: bounds sum_k |p_k|
+    for (int32_t j = 0; j < h; ++j) {
+        const double g = voice.harmonics[j] * gain / harmonics;
+        const auto n = static_cast<double>(j);
+        weighted += g * (n + 1.0);
+        slope += g * n * (n + 1.0) * (n + 2.0) / 3.0;
+        double coefficients = 0.0;
+        for (int32_t k = 0; k <= j; ++k) coefficients += std::fabs(CHEBYSHEV.coefficient[j][k]);
+        magnitude += g * coefficients;
+    }
+    // A pair rotated up to 15 times is this far from the sine and cosine of
+    // an angle 15 beta off.
+    const double rotatedPair = 1.4143 * SINCOS_ERROR + ROTATIONS_PER_ANCHOR * 5.0 * U;
+    // The fundamental's frequency: equal without vibrato; with it, the
+    // vibrato sines' arguments differ by sigma_a, the sines by sigma, and f
+    // by rho relative (1.0001 covers the products of 1 + u factors).
+    double rho = 0.0;
+    if (vibrato) {
+        const double sigmaA =
+            voice.vibratoRate * longest * (TWO_PI_SHORTFALL + TWO_PI * 6.0001 * U);
+        const double sigma =
+            sigmaA + U + rotatedPair + ROTATIONS_PER_ANCHOR * Beta(voice.vibratoRate, sampleRate);
+        rho = (depth * sigma + 2.0 * U * depth + 2.0 * U + 2.0 * U * (1.0 + depth)) /
+              (1.0 - depth) * 1.0001;
+    }
+    // A: the fundamental's angle (per unit of harmonic number).
+    double angle = turns * (TWO_PI_SHORTFALL + TWO_PI * (7.0001 * U + rho));
+    // epsilon: the pair's distance from the sine and cosine of its angle.
+    double pair = SINCOS_ERROR;
+    if (!vibrato) {
+        angle += ROTATIONS_PER_ANCHOR * Beta(frequency, sampleRate);
+        pair = rotatedPair;
+    }
+    // Horner's rule in cos x (2(H - 1) roundings) and the folded
+    // coefficients (3 roundings of each g_j, H of each sum).
+    const double polynomial = ((2.0 * harmonics - 2.0) + 3.0 + harmonics) * 1.001 * U * magnitude;
+    // The envelope, the scalar's sines and sum, the products on either side.
+    double shortest = 1.0;
+    if (voice.decay > 0.0 && voice.decay < shortest) shortest = voice.decay;
+    if (voice.release > 0.0 && voice.release < shortest) shortest = voice.release;
+    const double envelope = (10.0 + 3.0001 * longest / shortest) * U;
+    const double fixed = gain * (envelope + U + 8.0 * U + 6.0 * U);
+    const double bound =
+        weighted * angle + pair * (weighted + slope) * (1.0 + 16.0 * pair) + polynomial + fixed;
+    return 1.01 * bound;  // covers the roundings of this computation
+}
+
+double NoteRecheckBound(const InstrumentVoice& voice, double frequency, int32_t sampleRate,
+                        int32_t count) {
+    return RECHECK_MARGIN * NoteErrorBound(voice, frequency, sampleRate, count);
+}
 
 bool RenderNoteFast(int16_t* out, int32_t count, int32_t sampleRate, double frequency,
                     double duration, const InstrumentVoice& voice, double recheckBound) {
-    const NoteKernel kernel = SelectKernel();
-    // Always true in a build without SLEEF, never on a vector-capable CPU.
+    const NoteKernel* kernel = WidestKernel();
+    // Always true in a build without the vector path.
     // cppcheck-suppress knownConditionTrueFalse
     if (kernel == nullptr) return false;
-    RenderNoteWith(kernel, out, count, sampleRate, frequency, duration, voice, recheckBound);
+    RenderNoteWith(*kernel, out, count, sampleRate, frequency, duration, voice, recheckBound);
     return true;
 }
 
-void RenderNoteWith(NoteKernel kernel, int16_t* out, int32_t count, int32_t sampleRate,
+void RenderNoteWith(const NoteKernel& kernel, int16_t* out, int32_t count, int32_t sampleRate,
                     double frequency, double duration, const InstrumentVoice& voice,
                     double recheckBound, double* values) {
     const double releaseStart = duration - voice.release;
-    const NoteJob job{&voice,
-                      frequency,
-                      duration,
-                      sampleRate,
-                      recheckBound,
-                      FirstSampleFrom(voice.attack, sampleRate),
-                      FirstSampleFrom(voice.attack + voice.decay, sampleRate),
-                      FirstSampleFrom(releaseStart, sampleRate),
-                      releaseStart,
-                      1.0 / voice.attack,
-                      1.0 / voice.decay,
-                      1.0 / voice.release,
-                      nullptr};
+    const double noteBound = NoteRecheckBound(voice, frequency, sampleRate, count);
+    NoteJob job{};
+    job.voice = &voice;
+    job.frequency = frequency;
+    job.sampleRate = sampleRate;
+    job.recheckBound = recheckBound > noteBound ? recheckBound : noteBound;
+    FoldHarmonics(voice, job.mixPolynomial);
+    StepOf(frequency, kernel.stride, sampleRate, job.stepSine, job.stepCosine);
+    StepOf(voice.vibratoEnabled != 0 ? voice.vibratoRate : 0.0, kernel.stride, sampleRate,
+           job.vibratoStepSine, job.vibratoStepCosine);
+    job.decayFrom = FirstSampleFrom(voice.attack, sampleRate);
+    job.sustainFrom = FirstSampleFrom(voice.attack + voice.decay, sampleRate);
+    job.releaseFrom = FirstSampleFrom(releaseStart, sampleRate);
+    job.releaseStart = releaseStart;
+    job.perAttack = 1.0 / voice.attack;
+    job.perDecay = 1.0 / voice.decay;
+    job.perRelease = 1.0 / voice.release;
     int32_t recheck[BLOCK];
     for (int32_t first = 0; first < count; first += BLOCK) {
         const int32_t size = count - first < BLOCK ? count - first : BLOCK;
-        NoteJob part = job;
-        if (values != nullptr) part.values = values + first;  // before any recheck
-        const int32_t listed = kernel(part, first, size, out + first, recheck);
+        job.values = values != nullptr ? values + first : nullptr;  // before any recheck
+        const int32_t listed = kernel.render(job, first, size, out + first, recheck);
         for (int32_t r = 0; r < listed; ++r) {
             const int32_t i = first + recheck[r];
             out[i] = TruncateSample(NoteSampleValue(voice, frequency, duration, sampleRate, i));
         }
     }
+}
+
+int32_t AvailableKernels(const NoteKernel* (&kernels)[3]) {
+    int32_t n = 0;
+#if defined(TOLVIMO_FAST_PATH_X86)
+    kernels[n++] = &KERNEL_PAIRS;
+    if (!__builtin_cpu_supports("fma")) return n;
+    if (__builtin_cpu_supports("avx2")) kernels[n++] = &KERNEL_AVX2;
+    if (__builtin_cpu_supports("avx512f")) kernels[n++] = &KERNEL_AVX512;
+#elif defined(TOLVIMO_FAST_PATH)
+    kernels[n++] = &KERNEL_PAIRS;
+#else
+    (void)kernels;
+#endif
+    return n;
 }
 
 }  // namespace tolvimo

@@ -1,6 +1,6 @@
 // The vector path: several samples at a time, each sample's harmonics from one
-// vector sine-cosine pair of its fundamental, corrected to give exactly the
-// scalar path's samples.
+// sine-cosine pair of its fundamental, corrected to give exactly the scalar
+// path's samples.
 #pragma once
 
 #include <cstdint>
@@ -10,84 +10,111 @@
 
 namespace tolvimo {
 
-// RECHECK_BOUND is a bound E on |fast value - scalar value| for a sample's
-// value before truncation. Truncation toward zero changes only at nonzero
-// integers, so a fast value farther than E from every nonzero integer
-// truncates as the scalar value does; the others are recomputed.
+// NoteErrorBound(voice, f, rate, n) is a bound B on |fast value - scalar value|
+// for every sample's value before truncation over a note of n samples.
+// Truncation toward zero changes only at nonzero integers, so a fast value
+// farther than B from every nonzero integer truncates as the scalar value
+// does; the kernel lists the others and they are recomputed by the scalar
+// path. The kernel uses E = RECHECK_MARGIN x B.
 //
-// The scalar path: t = i / rate; the envelope level of t; X_j = (((j + 1) x
-// f) x t) x 2pi and sum = sum_j a_j std::sin(X_j); value = level x (sum / H)
-// x 0.6 x 32767. The vector path: t' = i x (1 / rate); the envelope's phase
-// chosen by comparing i with each phase's first index (exactly the scalar
-// test on t) and its formula multiplied by reciprocals; w = f x t' turns,
-// whole turns k dropped, x = (w - k) x 2pi; sin x and cos x from the vector
-// sincos (with vibrato) or, without vibrato, by rotating a pair evaluated
-// directly up to 15 strides earlier; sum_j a_j sin((j + 1) x) by Clenshaw's
-// recurrence; the mean as a product with 1 / H. With u = 2^-53, a rounding
-// moves a result r by at most u|r|, and by at most u when |r| <= 1. The
-// presets keep amplitudes in [0, 1] summing to at most 5.36 (and to at most
-// their count), at most 12 harmonics, vibrato depth <= 0.03 and rate <= 6 Hz,
-// and every nonzero decay and release >= 0.01 s (VOICE_MAX_HARMONICS and the
-// limits beside it, checked over the preset table when it compiles). Pitches reach 8869.8 Hz
-// (B#8#), so f t < 8869.8 x 1.03 x 0.5 < 4569 turns and |X_j| < 12 x 4569 x 2pi < 3.45e5.
-//  - the argument, against the exact (j + 1) f (i / rate) 2pi of each path's
-//    own f: X_j is four roundings off (t and three products), w one product
-//    and t' two: < 7u relative apart. With vibrato the two f differ too. The
-//    vibrato arguments (< 19 rad) are < 57u (scalar) and < 66u (vector: 3u
-//    relative, the reduction's 2u and k <= 3 turns of a 2pi 2.3u short)
-//    from exact, the sines add 3.5 and 1 ulp: < 128u apart. Times depth
-//    0.03, with the products' roundings: < 4u; 1 + (..) rounds once on each
-//    side: < 6u, relative to a value >= 0.97 < 6.2u; times the frequency,
-//    one rounding each: f differs by < 8.2u relative. The arguments then
-//    differ by < 15.5u relative: < 15.5 x 1.12e-16 x 3.45e5 < 6e-10 (7u:
-//    < 2.7e-10 without vibrato);
-//  - the angle: x is one product, |x| <= pi, off by <= 2u, which harmonic
-//    j + 1 <= 12 multiplies to < 2.7e-15; the k (j + 1) whole turns dropped
-//    are turns of the double 2pi, 2.5e-16 short of the true one: < 12 x 4569
-//    x 2.5e-16 < 1.4e-11;
-//  - the rotation: the step's turns f x S / rate (S <= 64 samples, < 71
-//    turns) are at most two roundings off, < 9e-14 rad, and std::sin and
-//    std::cos of it within u: after 15 steps the angle is < 1.4e-12 off,
-//    < 1.7e-11 for harmonic 12. Each rotation rounds four products and two
-//    sums below 1 (3u per component) and stretches the pair by <= 2u: the
-//    pair is < 90u off after 15;
-//  - the sines: std::sin is within 1 ulp (<= u); sin being 1-Lipschitz, each
-//    exact sin((j + 1) x) is within 6e-10 + 1.7e-11 + 1.4e-11 + u < 6.4e-10
-//    of the scalar path's sine (< 3.1e-10 without vibrato);
-//  - the recurrence: its exact result is s~ x sum_j a_j U_j(c~), U the
-//    Chebyshev polynomials of the second kind, with s~, c~ the pair, each
-//    within 90u (3.5 ulp when direct). |U_j| <= 12 and |U_j'| <= 572 on
-//    [-1, 1], so the pair's error moves the sum by < 5.36 x (572 + 12) x 90u
-//    < 3.2e-11. Every |b_k| <= 12 x 5.36 < 65: each step's three roundings
-//    are < 192u, and an error entering at b_k reaches b_1 multiplied by a U
-//    of degree < 12: < 78 x 192u < 1.7e-12 in all, plus the last product's;
-//  - the sums: < 5.36 x 6.4e-10 + 3.2e-11 + 1.7e-12 < 3.47e-9 apart, with
-//    the scalar path's 24 roundings of terms below 8 (< 96u) included;
-//  - the envelope: a reciprocal and t' put the quotient of the attack phase
-//    < 6u (relative, level <= 1) and those of decay and release < 150u from
-//    the scalar's (|t' - t| <= 1.5u over a length >= 0.01 s), the level
-//    < 160u. The mean by 1 / H is < 3u relative further off;
-//  - value = level x mean x 0.6 x 32767, level <= 1 and mean <= 1: the exact
-//    values differ by < 19660.2 x (3.47e-9 + 160u + 16u) < 6.9e-5, and the
-//    four roundings on each side add <= ulp(32768) / 2 = 3.7e-12 each.
-// So |fast - scalar| < 7e-5 (< 3.5e-5 without vibrato). E = 2^-10 (about
-// 9.8e-4) leaves a margin of 14; samples within E of a nonzero integer are
-// about 0.2 % of all. The exhaustive test prints the largest difference seen
-// over every voice, pitch, rate and kernel, and fails if it reaches E / 16.
-constexpr double RECHECK_BOUND = 1.0 / 1024.0;
+// u = 2^-53: a rounding moves a result r by at most u|r|, and by at most u
+// when |r| <= 1. G = 0.6 x 32767 (19660.2), H harmonics, amplitudes a_j in
+// [0, 1] with sum_j a_j <= H (VOICE_MAX_HARMONICS and the limits beside it,
+// checked over the preset table when it compiles), t < T = n / rate.
+//
+// The scalar path: t = i / rate; X_j = (((j + 1) f) t) 2pi_d, with 2pi_d the
+// double 6.283185307179586, < 2.45e-16 below 2pi; sum = sum_j a_j sin X_j;
+// value = level(t) x (sum / H) x 0.6 x 32767.
+// The vector path: t' = i x (1 / rate); w = f x t' turns; sin and cos of
+// 2pi w by SinCosTurns (exact reduction to |r| <= 1/8 turn, Taylor series,
+// within S = SINCOS_ERROR = 2.6u of the true values: derive_sincos.py) or,
+// without vibrato, by rotating a pair evaluated that way up to 15 strides
+// earlier by the stride's angle (std::sin and std::cos, within 1 ulp, as the
+// scalar path assumes of std::sin); with vibrato, the vibrato's sine by such
+// a rotation, f' = (1 + D x sin) x f, and w = f' x t'. Then value = (sin x x
+// P(cos x)) x level(t') with P = sum_j g_j U_j, g_j = a_j x (G / H), U_j the
+// Chebyshev polynomials of the second kind, so that sin x P(cos x) =
+// sum_j g_j sin((j + 1) x).
+//
+// On AVX2 and AVX-512 the multiply-adds of Horner's rule and of the
+// rotations are fused: one rounding where the bounds below count two.
+//
+// Write W = f (1 + D) T for the most turns of the fundamental (D the
+// vibrato's depth, 0 without). With M0 = sum_j g_j (j + 1) >= max |P| and
+// M1 = sum_j g_j j (j + 1) (j + 2) / 3 >= max |P'| over [-1, 1]:
+//  - the frequency: with vibrato, the scalar's argument of the vibrato sine
+//    is three roundings from nu (i / rate) 2pi_d, the vector's turns three
+//    from nu (i / rate), so they differ by nu T (2.45e-16 + 2pi 6u); the
+//    scalar's sine adds 1 ulp, the vector's (a pair rotated like the
+//    fundamental's without vibrato, below) epsilon + 15 beta, beta taken at
+//    the vibrato's rate: sigma. Times D, rounded (2uD), plus 1 (u on each
+//    side), times f (u relative on each side): f differs by rho = (D sigma +
+//    2uD + 2u + 2u(1 + D)) / (1 - D) relative (8.0u for the violin at 0.5 s);
+//  - the angle: harmonic j's scalar argument is four roundings from (j + 1) f
+//    (i / rate) 2pi_d, the vector's turns three from f (i / rate) and its
+//    whole turns dropped exactly; the vector's angle (j + 1) 2pi w is a
+//    multiple of turns of the true 2pi. They differ by (j + 1) A with A =
+//    W (2.45e-16 + 2pi (7u + rho)). A rotation step (S' <= MAX_STRIDE
+//    samples, s = f S' / rate turns) is two roundings from exact, whole turns
+//    are dropped exactly, times 2pi_d (< 1.23e-16 short of the true, half a
+//    turn at most) and rounded below pi (<= 2u): beta = 2pi 2u s + 1.23e-16 +
+//    2u per step, 15 beta added to A after 15 steps. At the top pitch B#8#,
+//    8869.844 Hz, at 8000 Hz, s < 71 turns: the two roundings are < 9.9e-14
+//    rad, and 15 steps < 1.49e-12 rad with the other two terms;
+//  - the sines: std::sin within 1 ulp (<= u); sin is 1-Lipschitz, so the
+//    exact sum_j g_j sin((j + 1) x) over the vector's angle is within
+//    M0 A + G u of the scalar's sum of rounded sines, scaled;
+//  - the pair: the series' error S per component is < 1.4143 S as a vector;
+//    each rotation turns that error vector without stretching it (plus 2u),
+//    adds the step pair's 1 ulp rotated (sqrt(2) u) and four products and
+//    two sums below 1.42 (3.42u as a vector): < 1.4143 S + 15 x 5u = epsilon
+//    per component after 15. The pair moves sin x P(cos x) by < epsilon (M0
+//    + M1), times (1 + 16 epsilon) as |cos x| may pass 1 by epsilon
+//    (|U_j(c)| <= (j + 1) |c|^j there);
+//  - the polynomial: the p_k are sums of H products of g_j (three roundings
+//    from a_j G / H) with whole numbers, and Horner's rule in cos x rounds
+//    2(H - 1) times: < (3H + 1) 1.001u sum_j g_j sum_k |U_j[k]| apart;
+//  - the envelope: the phase is chosen by index, so each side uses the same
+//    formula; the attack quotients are < 6u apart, and since |t' - t| <=
+//    3u T, those of decay and release < 3u T / L + 9u (L the shortest
+//    nonzero decay or release, >= 0.01 s): < (10 + 3 T / L) u, times G;
+//  - the sums and products: the scalar's sum rounds 2H times below 8 (8u
+//    after / H), its value four times, the vector's twice: 15u G with the
+//    scalar's sines.
+// B = M0 A + epsilon (M0 + M1)(1 + 16 epsilon) + polynomial + G (envelope +
+// 15u), times 1.01 for the roundings in computing it. For the bell at its
+// top pitch and 192000 Hz: B = 9.7e-7; at A4 and 44100 Hz: 8.4e-8. The
+// exhaustive test prints the largest difference seen over every voice, pitch,
+// rate and kernel, and fails when a note's reaches E / 16.
+constexpr double RECHECK_MARGIN = 16.0;
 
-// Writes `count` samples of a note into `out` with the widest vector unit the
-// CPU has, recomputing with the scalar path every sample whose fast value
-// lies within `recheckBound` of a nonzero integer. Returns false, writing
-// nothing, when this build or CPU has no vector path.
+// The least distance from a nonzero integer below which render_note.cpp
+// has a sample recomputed: none beyond each note's own E.
+constexpr double RECHECK_BOUND = 0.0;
+
+double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sampleRate,
+                      int32_t count);
+
+// E = RECHECK_MARGIN x NoteErrorBound: the distance from a nonzero integer
+// within which a sample's fast value is recomputed.
+double NoteRecheckBound(const InstrumentVoice& voice, double frequency, int32_t sampleRate,
+                        int32_t count);
+
+// Writes `count` samples of a note into `out` with the widest vector kernel
+// the CPU has, recomputing with the scalar path every sample whose fast value
+// lies within the larger of `recheckBound` and the note's own E of a nonzero
+// integer. Returns false, writing nothing, when this build has no vector path.
 bool RenderNoteFast(int16_t* out, int32_t count, int32_t sampleRate, double frequency,
                     double duration, const InstrumentVoice& voice, double recheckBound);
 
 // As RenderNoteFast, with the given kernel (which the CPU must support).
 // When `values` is not null it receives every sample's fast value before
 // truncation and before any recheck.
-void RenderNoteWith(NoteKernel kernel, int16_t* out, int32_t count, int32_t sampleRate,
+void RenderNoteWith(const NoteKernel& kernel, int16_t* out, int32_t count, int32_t sampleRate,
                     double frequency, double duration, const InstrumentVoice& voice,
                     double recheckBound, double* values = nullptr);
+
+// The kernels this build and CPU run, narrowest first; returns how many.
+int32_t AvailableKernels(const NoteKernel* (&kernels)[3]);
 
 }  // namespace tolvimo

@@ -1,11 +1,15 @@
 // The vector path against the scalar path on a machine without GoogleTest,
 // such as a cross-built target under emulation: every voice, a spread of the
 // pitches the note syntax can spell (thinner at the higher rates, to keep an
-// emulated run short), three rates. Prints one line per rate
-// and exits 1 at the first differing sample, or when this build or CPU has no
-// vector path to check.
+// emulated run short), even and odd rates, every kernel the CPU runs. Prints
+// one line per kernel and rate with the largest distance between fast and
+// scalar values as a share of each note's proven bound, and exits 1 at the
+// first differing sample, at a distance beyond a note's bound, or when this
+// build has no vector path to check.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -31,44 +35,73 @@ std::vector<double> SpreadOfPitches() {
     return pitches;
 }
 
-}  // namespace
+struct Run {
+    int32_t rate;
+    size_t pitchStride;
+};
 
-int main() {
-    const std::vector<double> pitches = SpreadOfPitches();
-    const struct {
-        int32_t rate;
-        size_t pitchStride;
-    } runs[] = {{8000, 1}, {44100, 2}, {192000, 5}};
-    for (const auto& [rate, stride] : runs) {
-        const int32_t n = tolvimo::NoteSampleCount(rate, 0.5);
-        std::vector<double> checked;
-        for (size_t k = 0; k < pitches.size(); k += stride) checked.push_back(pitches[k]);
-        if (checked.back() != pitches.back()) checked.push_back(pitches.back());
-        std::vector<int16_t> scalar(static_cast<size_t>(n));
-        std::vector<int16_t> fast(static_cast<size_t>(n));
-        long long samples = 0;
-        for (uint32_t kind = 0; kind < tolvimo::INSTRUMENT_KIND_COUNT; ++kind) {
-            const VoicePtr voice(tolvimo::CreateVoice(kind));
-            for (const double pitch : checked) {
-                tolvimo::RenderNoteScalar(scalar.data(), n, rate, pitch, 0.5, *voice);
-                if (!tolvimo::RenderNoteFast(fast.data(), n, rate, pitch, 0.5, *voice,
-                                             tolvimo::RECHECK_BOUND)) {
-                    std::puts("no vector path in this build or CPU");
-                    return 1;
-                }
-                for (int32_t i = 0; i < n; ++i) {
-                    if (fast[static_cast<size_t>(i)] != scalar[static_cast<size_t>(i)]) {
-                        std::printf("%s %.4f Hz at %d: sample %d is %d, scalar %d\n",
-                                    tolvimo::PRESETS[kind].name, pitch, rate, i,
-                                    fast[static_cast<size_t>(i)], scalar[static_cast<size_t>(i)]);
-                        return 1;
+// Checks one rate; returns false at the first fault.
+bool CheckRate(const Run& run, const std::vector<double>& pitches,
+               const std::vector<const tolvimo::NoteKernel*>& kernels) {
+    const int32_t n = tolvimo::NoteSampleCount(run.rate, 0.5);
+    const auto size = static_cast<size_t>(n);
+    std::vector<double> checked;
+    for (size_t k = 0; k < pitches.size(); k += run.pitchStride) checked.push_back(pitches[k]);
+    if (checked.back() != pitches.back()) checked.push_back(pitches.back());
+    std::vector<double> exact(size);
+    std::vector<double> values(size);
+    std::vector<int16_t> fast(size);
+    std::vector<double> share(kernels.size(), 0.0);
+    for (uint32_t kind = 0; kind < tolvimo::INSTRUMENT_KIND_COUNT; ++kind) {
+        const VoicePtr voice(tolvimo::CreateVoice(kind));
+        for (const double pitch : checked) {
+            for (int32_t i = 0; i < n; ++i) {
+                exact[static_cast<size_t>(i)] =
+                    tolvimo::NoteSampleValue(*voice, pitch, 0.5, run.rate, i);
+            }
+            const double bound = tolvimo::NoteErrorBound(*voice, pitch, run.rate, n);
+            for (size_t k = 0; k < kernels.size(); ++k) {
+                tolvimo::RenderNoteWith(*kernels[k], fast.data(), n, run.rate, pitch, 0.5, *voice,
+                                        tolvimo::RECHECK_BOUND, values.data());
+                for (size_t i = 0; i < size; ++i) {
+                    const double distance = std::fabs(values[i] - exact[i]) / bound;
+                    if (distance > share[k]) share[k] = distance;
+                    if (fast[i] != tolvimo::TruncateSample(exact[i]) || !(distance < 1.0)) {
+                        std::printf("%s: %s %.4f Hz at %d: sample %zu is %d (%.9f), scalar %.9f\n",
+                                    kernels[k]->name, tolvimo::PRESETS[kind].name, pitch, run.rate,
+                                    i, fast[i], values[i], exact[i]);
+                        return false;
                     }
                 }
-                samples += n;
             }
         }
-        std::printf("%d Hz: %lld samples of %u voices x %zu pitches, vector = scalar\n", rate,
-                    samples, tolvimo::INSTRUMENT_KIND_COUNT, checked.size());
+    }
+    for (size_t k = 0; k < kernels.size(); ++k) {
+        std::printf(
+            "%s, %d Hz: %u voices x %zu pitches, vector = scalar, largest distance %.3f "
+            "of the bound\n",
+            kernels[k]->name, run.rate, tolvimo::INSTRUMENT_KIND_COUNT, checked.size(), share[k]);
+    }
+    return true;
+}
+
+}  // namespace
+
+// An optional argument thins the pitches further by that factor, for the
+// slowest emulators.
+int main(int argc, char** argv) {
+    const size_t thin = argc > 1 ? static_cast<size_t>(std::max(1, std::atoi(argv[1]))) : 1;
+    const tolvimo::NoteKernel* available[3] = {};
+    const int32_t count = tolvimo::AvailableKernels(available);
+    if (count == 0) {
+        std::puts("no vector path in this build");
+        return 1;
+    }
+    const std::vector<const tolvimo::NoteKernel*> kernels(available, available + count);
+    const std::vector<double> pitches = SpreadOfPitches();
+    const Run runs[] = {{8000, 1}, {11025, 3}, {44100, 4}, {96001, 9}, {192000, 18}};
+    for (const Run& run : runs) {
+        if (!CheckRate({run.rate, run.pitchStride * thin}, pitches, kernels)) return 1;
     }
     return 0;
 }
