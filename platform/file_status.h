@@ -21,15 +21,15 @@ constexpr size_t OUTPUT_NAME_LIMIT = 256;
 // One output file being written. `stream` takes the bytes; the rest is
 // how the file is put in place.
 struct PendingOutput {
-    std::FILE* stream;
-    bool inPlace;                       // writing the destination itself
-    int kept;                           // a second descriptor of the open file, -1 if none
-    int directory;                      // the destination's directory (POSIX), -1 if none
-    bool unnamed;                       // the new file has no name yet (Linux O_TMPFILE)
-    bool existed;                       // the destination existed when the file was opened
-    char target[OUTPUT_PATH_LIMIT];     // the destination, links followed
-    char name[OUTPUT_NAME_LIMIT];       // its last component
-    char temporary[OUTPUT_PATH_LIMIT];  // the new file's name while written
+    std::FILE* stream = nullptr;
+    bool inPlace = false;                    // writing the destination itself
+    int kept = -1;                           // a second descriptor of the open file, -1 if none
+    int directory = -1;                      // the destination's directory (POSIX), -1 if none
+    bool unnamed = false;                    // the new file has no name yet (Linux O_TMPFILE)
+    bool existed = false;                    // the destination existed when the file was opened
+    char target[OUTPUT_PATH_LIMIT] = {};     // the destination, links followed
+    char name[OUTPUT_NAME_LIMIT] = {};       // its last component
+    char temporary[OUTPUT_PATH_LIMIT] = {};  // the new file's name while written
 };
 
 // Opens `path` for writing as above. Returns false, creating nothing, when

@@ -206,14 +206,7 @@ void CloseIfOpen(int& descriptor) {
 }  // namespace
 
 bool BeginOutput(const char* path, PendingOutput& output) {
-    output.stream = nullptr;
-    output.inPlace = false;
-    output.kept = -1;
-    output.directory = -1;
-    output.unnamed = false;
-    output.existed = false;
-    output.name[0] = '\0';
-    output.temporary[0] = '\0';
+    output = PendingOutput{};
     int file = -1;
     if (FollowLinks(path, output.target)) {
         output.directory = OpenDirectoryOf(output.target, output.name);

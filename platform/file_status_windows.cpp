@@ -105,15 +105,7 @@ bool PutInPlace(const PendingOutput& output) {
 }  // namespace
 
 bool BeginOutput(const char* path, PendingOutput& output) {
-    output.stream = nullptr;
-    output.inPlace = false;
-    output.kept = -1;
-    output.directory = -1;
-    output.unnamed = false;
-    output.existed = false;
-    output.target[0] = '\0';
-    output.name[0] = '\0';
-    output.temporary[0] = '\0';
+    output = PendingOutput{};
     if (OpenReplacement(path, output)) return true;
     output.inPlace = true;
     output.stream = std::fopen(path, "wb");
