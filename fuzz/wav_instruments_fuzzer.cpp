@@ -48,6 +48,9 @@ Workspace& Space() {
         Workspace w{mkdtemp(pattern), std::tmpfile(), dup(STDOUT_FILENO)};
         return w;
     }();
+    // Every run removes its file, so the folder is empty when the fuzzer ends.
+    static const bool removedAtExit = std::atexit([] { rmdir(Space().dir.c_str()); }) == 0;
+    (void)removedAtExit;
     return space;
 }
 
