@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #if defined(__FMA__)
 #include <immintrin.h>
 #endif
@@ -40,11 +41,17 @@ TOLVIMO_LANES(4)
 TOLVIMO_LANES(8)
 #undef TOLVIMO_LANES
 
+template <typename V, size_t... K>
+[[gnu::always_inline]] inline V Splat(V v, std::index_sequence<K...> /*lanes*/) {
+    return __builtin_shufflevector(v, v, (K * 0)...);
+}
+
+// Every lane x. Written as a shuffle of lane 0 because a loop over the lanes
+// of a value known only at run time compiles to one masked insert per lane.
 template <typename V, typename E>
-V Fill(E x) {
-    V v{};
-    for (int k = 0; k < static_cast<int>(sizeof(V) / sizeof(E)); ++k) v[k] = x;
-    return v;
+[[gnu::always_inline]] inline V Fill(E x) {
+    const V first{x};
+    return Splat(first, std::make_index_sequence<sizeof(V) / sizeof(first[0])>{});
 }
 
 template <typename T>
@@ -208,6 +215,25 @@ void StoreLanes(typename T::Vec value, int32_t lanes, int16_t* out, double* valu
     if (values != nullptr) std::memcpy(values, &value, sizeof(double) * static_cast<size_t>(lanes));
 }
 
+// a's lanes followed by b's, in one vector twice as wide.
+template <typename V, size_t... K>
+[[gnu::always_inline]] inline auto Join(V a, V b, std::index_sequence<K...> /*lanes*/) {
+    return __builtin_shufflevector(a, b, K...);
+}
+
+// Stores 2 x LANES samples, a's then b's, truncated toward zero as
+// StoreLanes does: a whole stride's store takes no length tests and no trip
+// through memory, and the narrowing packs two vectors at once.
+template <typename T>
+[[gnu::always_inline]] inline void StorePair(typename T::Vec a, typename T::Vec b, int16_t* out) {
+    using Words = typename T::Words;
+    const auto words = Join(__builtin_convertvector(a, Words), __builtin_convertvector(b, Words),
+                            std::make_index_sequence<2 * static_cast<size_t>(T::LANES)>{});
+    typedef int16_t Halves __attribute__((vector_size(4 * T::LANES)));
+    const Halves halves = __builtin_convertvector(words, Halves);
+    std::memcpy(out, &halves, sizeof halves);
+}
+
 template <typename T>
 int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
                         int32_t* recheck) {
@@ -218,6 +244,7 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
     constexpr auto SLOTS = static_cast<size_t>(G);  // array length of G
     constexpr int32_t STRIDE = N * G;
     static_assert(STRIDE <= MAX_STRIDE, "the error bound assumes at most MAX_STRIDE");
+    static_assert(G % 2 == 0, "whole strides are stored two vectors at a time");
     const InstrumentVoice& voice = *job.voice;
     const int32_t degree = voice.harmonicCount - 1;
     // t = i x (1 / rate): the scalar path's i / rate to within 2u relative;
@@ -291,12 +318,22 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
             near[g] = (distance <= job.recheckBound) & (nearest != 0.0);
             anyNear |= near[g];
         }
-        for (int g = 0; g < G; ++g) {
-            const int32_t base = at + g * N;
-            if (base >= count) break;
-            const int32_t size = count - base < N ? count - base : N;
-            StoreLanes<T>(value[g], size, out + base,
-                          job.values != nullptr ? job.values + base : nullptr);
+        if (at + STRIDE <= count && job.values == nullptr) {
+            // A whole stride: the values stay in registers and two vectors
+            // are truncated and narrowed together.
+#pragma GCC unroll 8
+            for (int g = 0; g < G; g += 2) {
+                const int32_t base = at + g * N;
+                StorePair<T>(value[g], value[g + 1], out + base);
+            }
+        } else {
+            for (int g = 0; g < G; ++g) {
+                const int32_t base = at + g * N;
+                if (base >= count) break;
+                const int32_t size = count - base < N ? count - base : N;
+                StoreLanes<T>(value[g], size, out + base,
+                              job.values != nullptr ? job.values + base : nullptr);
+            }
         }
         if (AnyLane<T>(anyNear)) {
             for (int g = 0; g < G; ++g) {
