@@ -15,7 +15,6 @@ set(TOLVIMO_SOURCES
   request/output_file.cpp
   request/report.cpp
   request/wav_instruments.cpp
-  platform/memory_advice.cpp
 )
 if(WIN32)
   list(APPEND TOLVIMO_SOURCES platform/text_conversion_windows.cpp platform/file_status_windows.cpp)

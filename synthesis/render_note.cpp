@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "platform/memory_advice.h"
 #include "synthesis/envelope.h"
 #include "synthesis/fast/render_fast.h"
 
@@ -51,7 +50,6 @@ bool RenderNote(SampleBuffer& buffer, double frequency, double duration,
     const int32_t n = NoteSampleCount(buffer.sampleRate, duration);
     if (n < 0 || !ReserveSamples(buffer, n)) return false;
     int16_t* out = buffer.samples + buffer.count;
-    PrepareForWriting(out, sizeof(int16_t) * static_cast<size_t>(n));
     if (!RenderNoteFast(out, n, buffer.sampleRate, frequency, duration, voice, RECHECK_BOUND)) {
         RenderNoteScalar(out, n, buffer.sampleRate, frequency, duration, voice);
     }

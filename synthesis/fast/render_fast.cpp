@@ -75,21 +75,6 @@ void StepOf(double frequency, int32_t samples, int32_t sampleRate, double& sine,
     cosine = std::cos(turns * TWO_PI);
 }
 
-// The widest kernel this CPU runs. The compiler runtime reads the CPU's
-// features when the library loads; this only looks them up.
-const NoteKernel* WidestKernel() {
-#if defined(TOLVIMO_FAST_PATH_X86)
-    if (!__builtin_cpu_supports("fma")) return &KERNEL_PAIRS;
-    if (__builtin_cpu_supports("avx512f")) return &KERNEL_AVX512;
-    if (__builtin_cpu_supports("avx2")) return &KERNEL_AVX2;
-    return &KERNEL_PAIRS;
-#elif defined(TOLVIMO_FAST_PATH)
-    return &KERNEL_PAIRS;
-#else
-    return nullptr;
-#endif
-}
-
 // beta: how far one rotation step of `frequency` (at most MAX_STRIDE samples)
 // may turn from the exact advance.
 double Beta(double frequency, int32_t sampleRate) {
@@ -166,11 +151,14 @@ double NoteRecheckBound(const InstrumentVoice& voice, double frequency, int32_t 
 
 bool RenderNoteFast(int16_t* out, int32_t count, int32_t sampleRate, double frequency,
                     double duration, const InstrumentVoice& voice, double recheckBound) {
-    const NoteKernel* kernel = WidestKernel();
+    // The widest kernel this CPU runs comes last.
+    const NoteKernel* kernels[3] = {};
+    const int32_t available = AvailableKernels(kernels);
     // Always true in a build without the vector path.
     // cppcheck-suppress knownConditionTrueFalse
-    if (kernel == nullptr) return false;
-    RenderNoteWith(*kernel, out, count, sampleRate, frequency, duration, voice, recheckBound);
+    if (available == 0) return false;
+    RenderNoteWith(*kernels[available - 1], out, count, sampleRate, frequency, duration, voice,
+                   recheckBound);
     return true;
 }
 
@@ -208,6 +196,8 @@ void RenderNoteWith(const NoteKernel& kernel, int16_t* out, int32_t count, int32
 }
 
 int32_t AvailableKernels(const NoteKernel* (&kernels)[3]) {
+    // The compiler runtime reads the CPU's features when the library loads;
+    // this only looks them up.
     int32_t n = 0;
 #if defined(TOLVIMO_FAST_PATH_X86)
     kernels[n++] = &KERNEL_PAIRS;
