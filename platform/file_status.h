@@ -9,6 +9,7 @@
 // through the open file instead.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 namespace tolvimo {
@@ -35,6 +36,14 @@ struct PendingOutput {
 // Opens `path` for writing as above. Returns false, creating nothing, when
 // it cannot be opened.
 bool BeginOutput(const char* path, PendingOutput& output);
+
+// Reserves room for a file of `bytes` in a new file being written, so that
+// a full disk or quota fails here, before any sample is rendered, rather
+// than partway through; the filesystem can then also lay the file out in
+// one piece. True when reserved, when the file is written in place, or where
+// the filesystem cannot reserve (the writes then report a shortage); false
+// when there is no room, and the caller finishes with `complete` false.
+bool ReserveOutput(PendingOutput& output, uint64_t bytes);
 
 // Closes the file. With `complete`, and when every byte reached it, puts it
 // in place and returns true; otherwise discards what was written and

@@ -236,6 +236,22 @@ bool BeginOutput(const char* path, PendingOutput& output) {
     return true;
 }
 
+bool ReserveOutput(PendingOutput& output, uint64_t bytes) {
+#if defined(__linux__)
+    // The whole length at once, the file's size included: writes then land
+    // in blocks that are already the file's.
+    if (output.inPlace || bytes == 0 ||
+        fallocate(output.kept, 0, 0, static_cast<off_t>(bytes)) == 0) {
+        return true;
+    }
+    return errno != ENOSPC && errno != EDQUOT && errno != EFBIG;
+#else
+    static_cast<void>(output);
+    static_cast<void>(bytes);
+    return true;
+#endif
+}
+
 bool FinishOutput(PendingOutput& output, bool complete) {
     // Closing can report a deferred write error, so it counts too.
     complete = std::fflush(output.stream) == 0 && complete;

@@ -114,6 +114,19 @@ bool BeginOutput(const char* path, PendingOutput& output) {
     return true;
 }
 
+bool ReserveOutput(PendingOutput& output, uint64_t bytes) {
+    if (output.inPlace || bytes == 0) return true;
+    const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output.stream)));
+    FILE_ALLOCATION_INFO room{};
+    room.AllocationSize.QuadPart = static_cast<LONGLONG>(bytes);
+    if (file == INVALID_HANDLE_VALUE ||
+        SetFileInformationByHandle(file, FileAllocationInfo, &room, sizeof room) != 0) {
+        return true;
+    }
+    const DWORD error = GetLastError();
+    return error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL;
+}
+
 bool FinishOutput(PendingOutput& output, bool complete) {
     // Closing can report a deferred write error, so it counts too.
     complete = std::fflush(output.stream) == 0 && complete;
