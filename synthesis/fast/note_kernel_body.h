@@ -88,7 +88,8 @@ bool AnyLane(typename T::Mask m) {
 // a x b + c. Where the unit fuses it (the AVX2 and AVX-512 kernels, built
 // with -mfma), with one rounding instead of two: every bound beside
 // NoteErrorBound counts both roundings of each multiply-add, so it holds
-// either way. Used only for Horner's rule and the rotations.
+// either way. Used only for Horner's rule, the rotations, the vibrato's bend
+// of the frequency and the exact steps of the sincos reduction.
 template <typename T>
 [[gnu::always_inline]] inline typename T::Vec MulAdd(typename T::Vec a, typename T::Vec b,
                                                      typename T::Vec c) {
@@ -129,8 +130,10 @@ template <typename T, size_t G>
     Vec c[G];
 #pragma GCC unroll 8
     for (size_t g = 0; g < G; ++g) {
-        shifted[g] = turns[g] * 4.0 + ROUNDING_SHIFT;
-        r[g] = turns[g] - (shifted[g] - ROUNDING_SHIFT) * 0.25;
+        // Both products are exact (powers of two), so a fused multiply-add
+        // gives the same sums as the separate operations.
+        shifted[g] = MulAdd<T>(turns[g], Fill<Vec>(4.0), Fill<Vec>(ROUNDING_SHIFT));
+        r[g] = MulAdd<T>(ROUNDING_SHIFT - shifted[g], Fill<Vec>(0.25), turns[g]);
         z[g] = r[g] * r[g];
         s[g] = Fill<Vec>(SINE_TURNS[SINCOS_TERMS - 1]);
         c[g] = Fill<Vec>(COSINE_TURNS[SINCOS_TERMS - 1]);
@@ -171,6 +174,19 @@ template <typename T, size_t G>
         sine[g] = s;
         cosine[g] = c;
     }
+}
+
+// The lanes of `value` within `bound` of a nonzero integer: truncation
+// toward zero changes only at nonzero integers, so only those lanes can
+// truncate differently from the scalar path's values.
+template <typename T>
+typename T::Mask NearNonzeroInteger(typename T::Vec value, double bound) {
+    using Vec = typename T::Vec;
+    using Mask = typename T::Mask;
+    const Vec nearest = Round<T>(value);
+    const Vec distance =
+        __builtin_bit_cast(Vec, __builtin_bit_cast(Mask, value - nearest) & Fill<Mask>(INT64_MAX));
+    return (distance <= bound) & (nearest != 0.0);
 }
 
 // The envelope level of the samples base .. base + LANES - 1 (indices
@@ -282,7 +298,9 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
             }
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) {
-                turns[g] = ((1.0 + voice.vibratoDepth * wobble[g]) * job.frequency) * t[g];
+                turns[g] = (MulAdd<T>(Fill<Vec>(voice.vibratoDepth), wobble[g], Fill<Vec>(1.0)) *
+                            job.frequency) *
+                           t[g];
             }
             SinCosTurns<T>(turns, sine, cosine);
         } else if (anchor) {
@@ -305,18 +323,12 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
             for (int g = 0; g < G; ++g) mix[g] = MulAdd<T>(mix[g], cosine[g], coefficient);
         }
         Vec value[SLOTS];
-        Mask near[SLOTS];
         Mask anyNear{};
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
             const double base = static_cast<double>(first + at + g * N);
             value[g] = (sine[g] * mix[g]) * EnvelopeOf<T>(base, index[g], t[g], job);
-            // Truncation toward zero changes only at nonzero integers.
-            const Vec nearest = Round<T>(value[g]);
-            const Vec distance = __builtin_bit_cast(
-                Vec, __builtin_bit_cast(Mask, value[g] - nearest) & Fill<Mask>(INT64_MAX));
-            near[g] = (distance <= job.recheckBound) & (nearest != 0.0);
-            anyNear |= near[g];
+            anyNear |= NearNonzeroInteger<T>(value[g], job.recheckBound);
         }
         if (at + STRIDE <= count && job.values == nullptr) {
             // A whole stride: the values stay in registers and two vectors
@@ -336,10 +348,12 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
             }
         }
         if (AnyLane<T>(anyNear)) {
+            // Rare: the lanes are found again rather than kept for every stride.
             for (int g = 0; g < G; ++g) {
+                const Mask near = NearNonzeroInteger<T>(value[g], job.recheckBound);
                 for (int k = 0; k < N; ++k) {
                     const int32_t i = at + g * N + k;
-                    if (near[g][k] != 0 && i < count) recheck[listed++] = i;
+                    if (near[k] != 0 && i < count) recheck[listed++] = i;
                 }
             }
         }

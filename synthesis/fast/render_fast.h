@@ -27,7 +27,7 @@ namespace tolvimo {
 // value = level(t) x (sum / H) x 0.6 x 32767.
 // The vector path: t' = i x (1 / rate); w = f x t' turns; sin and cos of
 // 2pi w by SinCosTurns (exact reduction to |r| <= 1/8 turn, Taylor series,
-// within S = SINCOS_ERROR = 2.6u of the true values: derive_sincos.py) or,
+// within S = SINCOS_ERROR = 3510u of the true values: derive_sincos.py) or,
 // without vibrato, by rotating a pair evaluated that way up to 15 strides
 // earlier by the stride's angle (std::sin and std::cos, within 1 ulp, as the
 // scalar path assumes of std::sin); with vibrato, the vibrato's sine by such
@@ -36,8 +36,9 @@ namespace tolvimo {
 // Chebyshev polynomials of the second kind, so that sin x P(cos x) =
 // sum_j g_j sin((j + 1) x).
 //
-// On AVX2 and AVX-512 the multiply-adds of Horner's rule and of the
-// rotations are fused: one rounding where the bounds below count two.
+// On AVX2 and AVX-512 the multiply-adds of Horner's rule, of the rotations
+// and of the vibrato's 1 + D x sin are fused: one rounding where the bounds
+// below count two.
 //
 // Write W = f (1 + D) T for the most turns of the fundamental (D the
 // vibrato's depth, 0 without). With M0 = sum_j g_j (j + 1) >= max |P| and
@@ -49,7 +50,7 @@ namespace tolvimo {
 //    fundamental's without vibrato, below) epsilon + 15 beta, beta taken at
 //    the vibrato's rate: sigma. Times D, rounded (2uD), plus 1 (u on each
 //    side), times f (u relative on each side): f differs by rho = (D sigma +
-//    2uD + 2u + 2u(1 + D)) / (1 - D) relative (8.0u for the violin at 0.5 s);
+//    2uD + 2u + 2u(1 + D)) / (1 - D) relative (83u for the violin at 0.5 s);
 //  - the angle: harmonic j's scalar argument is four roundings from (j + 1) f
 //    (i / rate) 2pi_d, the vector's turns three from f (i / rate) and its
 //    whole turns dropped exactly; the vector's angle (j + 1) 2pi w is a
@@ -83,7 +84,7 @@ namespace tolvimo {
 //    scalar's sines.
 // B = M0 A + epsilon (M0 + M1)(1 + 16 epsilon) + polynomial + G (envelope +
 // 15u), times 1.01 for the roundings in computing it. For the bell at its
-// top pitch and 192000 Hz: B = 9.7e-7; at A4 and 44100 Hz: 8.4e-8. The
+// top pitch and 192000 Hz: B = 1.4e-6; at A4 and 44100 Hz: 5.2e-7. The
 // exhaustive test prints the largest difference seen over every voice, pitch,
 // rate and kernel, and fails when a note's reaches E / 16.
 constexpr double RECHECK_MARGIN = 16.0;

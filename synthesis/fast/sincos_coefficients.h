@@ -9,7 +9,7 @@ namespace tolvimo {
 
 // clang-format off
 
-constexpr int SINCOS_TERMS = 9;
+constexpr int SINCOS_TERMS = 7;
 constexpr double SINE_TURNS[SINCOS_TERMS] = {
     6.283185307179586,
     -41.34170224039976,
@@ -18,8 +18,6 @@ constexpr double SINE_TURNS[SINCOS_TERMS] = {
     42.058693944897655,
     -15.09464257682299,
     3.819952584848282,
-    -0.7181223017785006,
-    0.10422916220813984,
 };
 constexpr double COSINE_TURNS[SINCOS_TERMS] = {
     1.0,
@@ -29,11 +27,9 @@ constexpr double COSINE_TURNS[SINCOS_TERMS] = {
     60.24464137187666,
     -26.4262567833744,
     7.903536371318469,
-    -1.714390711088672,
-    0.28200596845579123,
 };
-// 2.6 x 2^-53
-constexpr double SINCOS_ERROR = 2.6 / 9007199254740992.0;
+// 3.51e+3 x 2^-53
+constexpr double SINCOS_ERROR = 3.51e+3 / 9007199254740992.0;
 // clang-format on
 
 }  // namespace tolvimo
