@@ -245,6 +245,13 @@ bool ReserveOutput(PendingOutput& output, uint64_t bytes) {
         return true;
     }
     return errno != ENOSPC && errno != EDQUOT && errno != EFBIG;
+#elif defined(__EMSCRIPTEN__)
+    // The in-memory file is sized once, instead of growing by an eighth and
+    // copying itself at each step as the notes arrive.
+    const int failed = output.inPlace || bytes == 0
+                           ? 0
+                           : posix_fallocate(output.kept, 0, static_cast<off_t>(bytes));
+    return failed != ENOSPC && failed != ENOMEM && failed != EFBIG;
 #else
     static_cast<void>(output);
     static_cast<void>(bytes);
