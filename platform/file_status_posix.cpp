@@ -148,8 +148,10 @@ int OpenReplacement(PendingOutput& output) {
     struct stat destination {};
     if (fstatat(output.directory, output.name, &destination, 0) == 0) {
         // A file the caller may not write is not replaced either: opening
-        // it in place reports that.
-        if (!S_ISREG(destination.st_mode) || destination.st_nlink != 1 ||
+        // it in place reports that. No link at all means another process
+        // has just renamed a file over it: the name now holds that file,
+        // which must not be opened in place and emptied on failure.
+        if (!S_ISREG(destination.st_mode) || destination.st_nlink > 1 ||
             faccessat(output.directory, output.name, W_OK, AT_EACCESS) != 0) {
             return -1;
         }
