@@ -37,10 +37,10 @@ struct PendingOutput {
 // it cannot be opened.
 bool BeginOutput(const char* path, PendingOutput& output);
 
-// Reserves room for a file of `bytes` in a new file being written, so that
-// a full disk or quota fails here, before any sample is rendered, rather
-// than partway through; the filesystem can then also lay the file out in
-// one piece. True when reserved, when the file is written in place, or where
+// Reserves room for the whole file, `bytes` long, when a new file is being
+// written, so that a full disk or quota fails here, before any sample is
+// rendered, rather than partway through; the filesystem can then also lay
+// the file out in one piece. True when reserved, when the file is written in place, or where
 // the filesystem cannot reserve (the writes then report a shortage); false
 // when there is no room, and the caller finishes with `complete` false.
 bool ReserveOutput(PendingOutput& output, uint64_t bytes);
