@@ -10,10 +10,9 @@ namespace {
 
 std::vector<uint8_t> Written(int32_t rate, std::vector<int16_t> samples) {
     std::FILE* file = std::tmpfile();
-    SampleBuffer buffer{rate, samples.data(), static_cast<int32_t>(samples.size()),
-                        static_cast<int32_t>(samples.size())};
-    EXPECT_TRUE(WriteWavHeader(file, rate, buffer.count));
-    EXPECT_TRUE(WriteWavSamples(file, buffer));
+    const auto count = static_cast<int32_t>(samples.size());
+    EXPECT_TRUE(WriteWavHeader(file, rate, count));
+    EXPECT_TRUE(WriteWavSampleArray(file, samples.data(), count));
     std::vector<uint8_t> bytes(static_cast<size_t>(std::ftell(file)));
     std::rewind(file);
     EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
@@ -47,9 +46,8 @@ TEST(WavWriter, ReportsAStreamThatRefusesBytes) {
     ASSERT_NE(full, nullptr);
     std::setvbuf(full, nullptr, _IONBF, 0);
     std::vector<int16_t> samples(100, 1);
-    const SampleBuffer buffer{8000, samples.data(), 100, 100};
     EXPECT_FALSE(WriteWavHeader(full, 8000, 100));
-    EXPECT_FALSE(WriteWavSamples(full, buffer));
+    EXPECT_FALSE(WriteWavSampleArray(full, samples.data(), 100));
     std::fclose(full);
 }
 

@@ -72,8 +72,4 @@ bool WriteWavSampleArray(std::FILE* file, const int16_t* samples, int32_t count)
     return true;
 }
 
-bool WriteWavSamples(std::FILE* file, const SampleBuffer& buffer) {
-    return WriteWavSampleArray(file, buffer.samples, buffer.count);
-}
-
 }  // namespace tolvimo

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "synthesis/sample_buffer.h"
-
 namespace tolvimo {
 
 constexpr int32_t WAV_HEADER_SIZE = 44;
@@ -19,9 +17,5 @@ bool WriteWavHeader(std::FILE* file, int32_t sampleRate, int32_t sampleCount);
 // each note this way as soon as it is rendered. Returns false if the stream
 // refused a byte.
 bool WriteWavSampleArray(std::FILE* file, const int16_t* samples, int32_t count);
-
-// Writes the buffer's first `count` samples, low byte first. Returns false
-// if the stream refused a byte.
-bool WriteWavSamples(std::FILE* file, const SampleBuffer& buffer);
 
 }  // namespace tolvimo
