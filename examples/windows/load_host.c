@@ -9,12 +9,15 @@ typedef int32_t(__cdecl* WavInstrumentsFunction)(const wchar_t* instrument, cons
                                                  int32_t sampleRate, const wchar_t* outputFile);
 
 int main(void) {
-    /* Beside the host: a full path keeps the search from looking elsewhere. */
+    /* The program's own folder is searched first: ship the DLL beside it. */
     HMODULE library = LoadLibraryW(L"TolvimoWAVInstruments.dll");
     if (library == NULL) return 2;
     WavInstrumentsFunction render =
         (WavInstrumentsFunction)(void (*)(void))GetProcAddress(library, "WAVInstruments");
-    if (render == NULL) return 2;
+    if (render == NULL) {
+        FreeLibrary(library);
+        return 2;
+    }
     const int32_t status = render(L"bell", L"C5G4E4C4", 22050, L"bell.wav");
     FreeLibrary(library);
     /* 999: written; 222: unknown instrument; 333: sample rate out of
