@@ -3,8 +3,9 @@
 // place with ReplaceFileW, which keeps the replaced file's attributes and
 // security, or MoveFileExW for a new file. Through a symbolic link or other
 // name surrogate the file replaced is the link's final target, so the link
-// stays a link. A device, or a file with other hard links, is written in
-// place; every other destination that cannot be prepared is refused.
+// stays a link. A device, a file with other hard links, or a file in a
+// directory that refuses new files is written in place; every other
+// destination that cannot be prepared is refused.
 #define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
 #include <io.h>
@@ -168,8 +169,11 @@ bool OpenInPlace(const wchar_t* path, const Examined& examined, PendingOutput& o
     return output.stream != nullptr;
 }
 
-bool OpenReplacement(PendingOutput& output) {
+// The new file beside the target; `refused` tells when the directory would
+// not let it be made.
+bool OpenReplacement(PendingOutput& output, bool& refused) {
     const HANDLE file = CreateBeside(output.wideTarget, output.wideTemporary);
+    refused = file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED;
     if (file == INVALID_HANDLE_VALUE) return false;
     output.stream = StreamOf(file);
     if (output.stream != nullptr) return true;
@@ -194,10 +198,16 @@ bool BeginOutput(const wchar_t* path, PendingOutput& output) {
     output = PendingOutput{};
     if (path == nullptr || *path == L'\0') return false;
     const Examined examined = Examine(path, output.wideTarget);
+    bool refused = false;
     switch (examined.kind) {
         case Destination::InPlace: return OpenInPlace(path, examined, output);
-        case Destination::Replaceable: output.existed = true; return OpenReplacement(output);
-        case Destination::Absent: return OpenReplacement(output);
+        case Destination::Absent: return OpenReplacement(output, refused);
+        case Destination::Replaceable:
+            output.existed = true;
+            if (OpenReplacement(output, refused)) return true;
+            // A directory that refuses new files may still let this one be
+            // written; any other failure touches nothing.
+            return refused && OpenInPlace(path, examined, output);
         case Destination::Refused: break;
     }
     return false;
