@@ -100,10 +100,22 @@ struct Examined {
     BY_HANDLE_FILE_INFORMATION info{};  // of an existing disk file
 };
 
+// A named pipe: opening one to look at it would take up one of its
+// instances, so it is known by its name.
+bool NamesPipe(const wchar_t* path) {
+    constexpr wchar_t PIPES[] = L"\\\\.\\pipe\\";
+    constexpr size_t LENGTH = sizeof PIPES / sizeof PIPES[0] - 1;
+    return std::wcslen(path) > LENGTH && _wcsnicmp(path, PIPES, LENGTH) == 0;
+}
+
 // Opens what `path` names, following links, only to read its attributes;
 // for a replaceable file, `target` gets its final name.
 Examined Examine(const wchar_t* path, WidePath& target) {
     Examined examined;
+    if (NamesPipe(path)) {
+        examined.kind = Destination::InPlace;
+        return examined;
+    }
     const HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
