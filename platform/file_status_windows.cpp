@@ -40,11 +40,11 @@ bool LongForm(const wchar_t* path, WidePath& out) {
     if (length == 0 || length >= OUTPUT_PATH_LIMIT) return false;
     const wchar_t* prefix = L"\\\\?\\";
     const wchar_t* rest = full;
-    if (IsSeparator(full[0]) && IsSeparator(full[1])) {
-        if (full[2] == L'?' || full[2] == L'.')
-            prefix = L"";  // already a device or \\?\ name
-        else
-            prefix = L"\\\\?\\UNC\\", rest = full + 2;  // \\server\share
+    if (IsSeparator(full[0]) && IsSeparator(full[1]) && (full[2] == L'?' || full[2] == L'.')) {
+        prefix = L"";  // already a device or \\?\ name
+    } else if (IsSeparator(full[0]) && IsSeparator(full[1])) {
+        prefix = L"\\\\?\\UNC\\";  // \\server\share
+        rest = full + 2;
     }
     const int written = std::swprintf(out, OUTPUT_PATH_LIMIT, L"%ls%ls", prefix, rest);
     return written > 0 && static_cast<size_t>(written) < OUTPUT_PATH_LIMIT;
