@@ -21,10 +21,11 @@ namespace tolvimo {
 namespace {
 
 constexpr int NAME_ATTEMPTS = 64;
-// Longest name of one directory entry, in UTF-16 units.
-constexpr size_t NAME_UNITS = 255;
-// ".tolvimo-XXXXXXXX" after the name, and the leading dot.
-constexpr size_t TEMPORARY_SUFFIX_UNITS = 17;
+// How much of the destination's name the new file's name keeps: with the
+// dot and ".tolvimo-XXXXXXXX" at most 82 units, which fits a directory entry
+// (255 units) even where names are stored as up to 255 bytes of UTF-8
+// (wine on Linux, network shares).
+constexpr size_t NAME_KEPT_UNITS = 64;
 
 using WidePath = wchar_t[OUTPUT_PATH_LIMIT];
 
@@ -59,15 +60,14 @@ const wchar_t* NameOf(const wchar_t* path) {
     return *name == L'\0' ? nullptr : name;
 }
 
-// A new file beside `target`, created only if no file has its name. The
-// destination's name is shortened where needed so the new name still fits
-// in a directory entry.
+// A new file beside `target`, created only if no file has its name, which
+// starts with the destination's name, shortened so that any name fits.
 HANDLE CreateBeside(const wchar_t* target, WidePath& temporary) {
     const wchar_t* name = NameOf(target);
     if (name == nullptr) return INVALID_HANDLE_VALUE;
     size_t kept = std::wcslen(name);
-    if (kept > NAME_UNITS - TEMPORARY_SUFFIX_UNITS - 1) {
-        kept = NAME_UNITS - TEMPORARY_SUFFIX_UNITS - 1;
+    if (kept > NAME_KEPT_UNITS) {
+        kept = NAME_KEPT_UNITS;
         // Never half a surrogate pair.
         if (name[kept - 1] >= 0xD800 && name[kept - 1] <= 0xDBFF) --kept;
     }
