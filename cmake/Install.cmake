@@ -5,6 +5,11 @@
 # linux-gnu, ...) wherever the toolchain names one, as Debian lays them out,
 # so packages of several architectures can be installed side by side; the
 # pkg-config file and the CMake package follow the library.
+# Windows gets a zip laid out for Windows developers instead.
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsPackage.cmake)
+  return()
+endif()
 if(NOT WIN32 AND CMAKE_LIBRARY_ARCHITECTURE AND NOT DEFINED CMAKE_INSTALL_LIBDIR)
   set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH
     "Object code libraries (lib/<multiarch triplet>)")

@@ -31,11 +31,24 @@ struct PendingOutput {
     char target[OUTPUT_PATH_LIMIT] = {};     // the destination, links followed
     char name[OUTPUT_NAME_LIMIT] = {};       // its last component
     char temporary[OUTPUT_PATH_LIMIT] = {};  // the new file's name while written
+#if defined(_WIN32)
+    // Windows names files in UTF-16: the file that is replaced (a link's
+    // final target) and the new file, both in the \\?\ form that lifts
+    // the 260-character limit.
+    wchar_t wideTarget[OUTPUT_PATH_LIMIT] = {};
+    wchar_t wideTemporary[OUTPUT_PATH_LIMIT] = {};
+#endif
 };
 
 // Opens `path` for writing as above. Returns false, creating nothing, when
 // it cannot be opened.
 bool BeginOutput(const char* path, PendingOutput& output);
+
+#if defined(_WIN32)
+// Windows opens the destination by the caller's own UTF-16 name instead, so
+// a name the ANSI code page cannot spell is written all the same.
+bool BeginOutput(const wchar_t* path, PendingOutput& output);
+#endif
 
 // Reserves room for the whole file, `bytes` long, when a new file is being
 // written, so that a full disk or quota fails here, before any sample is

@@ -43,9 +43,16 @@ OutputResult WriteNotesToStream(std::FILE* stream, const NoteSource& source) {
     return std::fflush(stream) == 0 ? result : OutputResult::CannotWrite;
 }
 
-OutputResult WriteOutputFile(const char* path, const NoteSource& source) {
+OutputResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
+                             const NoteSource& source) {
     PendingOutput output{};
+#if defined(_WIN32)
+    static_cast<void>(path);
+    if (!BeginOutput(widePath, output)) return OutputResult::CannotOpen;
+#else
+    static_cast<void>(widePath);
     if (!BeginOutput(path, output)) return OutputResult::CannotOpen;
+#endif
     const uint64_t bytes =
         WAV_HEADER_SIZE + sizeof(int16_t) * static_cast<uint64_t>(TotalSamples(source));
     if (!ReserveOutput(output, bytes)) {

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "TolvimoWAVInstruments.h"
+
 #include "request/note_plan.h"
 #include "synthesis/instrument_voice.h"
 #include "synthesis/repeated_notes.h"
@@ -31,7 +33,9 @@ int32_t TotalSamples(const NoteSource& source);
 OutputResult WriteNotesToStream(std::FILE* stream, const NoteSource& source);
 
 // Writes the file at `path` so that a failure leaves every file as it was
-// (see platform/file_status.h).
-OutputResult WriteOutputFile(const char* path, const NoteSource& source);
+// (see platform/file_status.h). `widePath` is the caller's own name of it,
+// which Windows opens; `path` is its 8-bit spelling.
+OutputResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
+                             const NoteSource& source);
 
 }  // namespace tolvimo

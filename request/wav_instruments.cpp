@@ -60,10 +60,14 @@ std::optional<int32_t> CheckPresent(const TolvimoUtf16* instrument, const Tolvim
 OutputResult Write(const Destination& destination, const NarrowText& output,
                    const NoteSource& source) {
     if (destination.path == nullptr) return WriteNotesToStream(destination.stream, source);
-    // A path too long for its buffer, or one the 8-bit text cannot spell
-    // exactly, cannot be opened: the file it would name is not the caller's.
-    if (output.length >= OUTPUT_PATH_CAPACITY || output.lossy) return OutputResult::CannotOpen;
-    return WriteOutputFile(output.text.get(), source);
+    // A path too long for its buffer cannot be opened. Nor, on POSIX, can one
+    // the 8-bit text cannot spell exactly: the file it would name is not the
+    // caller's. Windows opens the caller's own UTF-16 name, so any name works.
+    if (output.length >= OUTPUT_PATH_CAPACITY) return OutputResult::CannotOpen;
+#if !defined(_WIN32)
+    if (output.lossy) return OutputResult::CannotOpen;
+#endif
+    return WriteOutputFile(output.text.get(), destination.path, source);
 }
 
 int32_t RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* notesArg,
