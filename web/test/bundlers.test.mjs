@@ -113,11 +113,17 @@ async function checkInChromium(url, label) {
   try {
     await page.goto(url);
     await page.waitForFunction(() => typeof window.renderAll === "function");
-    const { voices, results } = await page.evaluate((requests) => window.renderAll(requests), REQUESTS);
+    const { voices, results } = await page.evaluate(
+      (requests) => window.renderAll(requests),
+      REQUESTS,
+    );
     assert.equal(voices, 15, label);
     for (const [k, { page: fromPage, worker }] of results.entries()) {
       const what = `${label}: ${REQUESTS[k].join(" ")}`;
-      for (const [where, result] of [["page", fromPage], ["worker", worker]]) {
+      for (const [where, result] of [
+        ["page", fromPage],
+        ["worker", worker],
+      ]) {
         assert.equal(result.error, undefined, `${what} (${where})`);
         assert.equal(result.code, expected[k].code, `${what} (${where})`);
         assert.deepEqual(result.report, expected[k].report, `${what} (${where})`);

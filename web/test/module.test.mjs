@@ -74,7 +74,10 @@ test("a bad note's refusal says where it is and which character", async () => {
     assert.ok(wasm.report[0].startsWith(`Error: Invalid note at position ${position}: `), notes);
   }
   // Other refusals, status 1 included, carry no place.
-  for (const [instrument, notes, rate] of [["piano", "C".repeat(1000), 8000], ["nope", "X", 8000]]) {
+  for (const [instrument, notes, rate] of [
+    ["piano", "C".repeat(1000), 8000],
+    ["nope", "X", 8000],
+  ]) {
     const wasm = await render(instrument, notes, rate);
     assert.ok(!("position" in wasm) && !("character" in wasm), instrument);
   }

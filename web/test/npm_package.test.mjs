@@ -74,11 +74,13 @@ test("a module that failed to load is loaded again by the next call", () => {
     import { renameSync } from "node:fs";
     import { createRequire } from "node:module";
     import { dirname, join } from "node:path";
-    const folder = dirname(createRequire(import.meta.url).resolve("tolvimo-wav-instruments/package.json"));
+    const manifest = createRequire(import.meta.url).resolve("tolvimo-wav-instruments/package.json");
+    const folder = dirname(manifest);
     const wasm = join(folder, "wasm_module.wasm");
     renameSync(wasm, wasm + ".away");
     const { render } = await import("tolvimo-wav-instruments");
-    const failed = await Promise.allSettled([render("piano", "C", 8000), render("bell", "C", 8000)]);
+    const calls = [render("piano", "C", 8000), render("bell", "C", 8000)];
+    const failed = await Promise.allSettled(calls);
     renameSync(wasm + ".away", wasm);
     const again = await render("piano", "C", 8000);
     process.stdout.write(JSON.stringify([failed.map((f) => f.status), again.code]));
@@ -102,7 +104,8 @@ function typeCheck(name, source) {
 test("a strict TypeScript consumer type-checks against index.d.ts", () => {
   const checked = typeCheck(
     "consumer.ts",
-    `import { render, STATUS_CREATED, VOICES, type RenderResult, type Voice } from "tolvimo-wav-instruments";
+    `import { render, STATUS_CREATED, VOICES } from "tolvimo-wav-instruments";
+import type { RenderResult, Voice } from "tolvimo-wav-instruments";
 const result: RenderResult = await render("piano", "CDEFG", 44100);
 export const lines: string[] = result.report;
 export const size: number = result.code === STATUS_CREATED ? result.wav.length : 0;
