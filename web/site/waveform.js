@@ -3,7 +3,7 @@
 // that envelope with lines where notes start, however long the file.
 
 const COLUMNS = 4096; // more than any canvas is wide, in device pixels
-const MARK_GAP = 6; // device pixels: marks closer than this are thinned
+const MARK_GAP = 12; // CSS pixels: marks closer than this are thinned
 
 // Lowest and highest sample of each column, scaled to -1..1, as
 // [low0, high0, low1, high1, ...]; at most one column per sample.
@@ -25,13 +25,13 @@ export function envelopeOf(samples) {
   return envelope;
 }
 
-// Every how many notes a mark is drawn so that marks stay MARK_GAP apart:
+// Every how many notes a mark is drawn so that marks stay `gap` pixels apart:
 // 1 while notes are wide enough, then every 2nd, 5th, 10th, 20th, 50th...
-export function markEvery(notes, width) {
+export function markEvery(notes, width, gap) {
   const perNote = width / Math.max(1, notes);
   for (let step = 1; ; step *= 10) {
     for (const every of [step, 2 * step, 5 * step]) {
-      if (every * perNote >= MARK_GAP || every >= notes) return every;
+      if (every * perNote >= gap || every >= notes) return every;
     }
   }
 }
@@ -65,7 +65,7 @@ export function drawWaveform(canvas, envelope, notes) {
     context.fillRect(x, top, 1, Math.max(1, (high - low) * middle));
   }
 
-  const every = markEvery(notes, width);
+  const every = markEvery(notes, width, MARK_GAP * scale);
   context.strokeStyle = style.getPropertyValue("--marks").trim() || "#c7702a";
   context.lineWidth = Math.max(1, scale);
   context.setLineDash([4 * scale, 4 * scale]);
