@@ -166,6 +166,9 @@ test("vite dev server: pre-bundled, renders the native bytes", async () => {
     await server.listen();
     await checkInChromium(server.resolvedUrls.local[0], "vite dev");
     assert.deepEqual(warnings, []);
+    // The package was served pre-bundled, away from its own folder.
+    const deps = readdirSync(join(project, "node_modules", ".vite", "deps"));
+    assert.ok(deps.includes("tolvimo-wav-instruments.js"), `pre-bundled: ${deps}`);
   } finally {
     await server.close();
   }
@@ -206,7 +209,7 @@ test("webpack 5 production build: renders the native bytes, no warning", async (
   const { errors, warnings } = stats.toJson({ all: false, errors: true, warnings: true });
   assert.deepEqual(errors, []);
   assert.deepEqual(warnings, []);
-  writeFileSync(join(output, "index.html"), PAGE.replace("./main.js", "./main.js"));
+  writeFileSync(join(output, "index.html"), PAGE); // webpack names its bundle main.js
   const { server, origin } = await serveFolder(output);
   try {
     await checkInChromium(`${origin}/`, "webpack");

@@ -134,6 +134,11 @@ test("before the first render: the voices, no empty boxes, accessible", async ()
   }
   assert.equal(await page.textContent("#status"), "");
   assert.equal(await page.getAttribute("link[rel=icon]", "href"), "favicon.svg");
+  const icon = await page.evaluate(async () => {
+    const response = await fetch(document.querySelector("link[rel=icon]").href);
+    return [response.status, response.headers.get("content-type")];
+  });
+  assert.deepEqual(icon, [200, "image/svg+xml"]);
   await checkTouchTargets();
   await audit("before a render");
 });
