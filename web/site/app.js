@@ -63,6 +63,7 @@ function markInvalid(field, problem) {
 }
 
 function clearAnswer() {
+  result.hidden = true; // no empty boxes while the next answer is on its way
   for (const field of [notes, rate]) field.removeAttribute("aria-invalid");
   notesProblem.hidden = true;
   notesProblem.replaceChildren();

@@ -79,7 +79,13 @@ async function renderOnPage(instrument, notes, rate, timeout = 30000) {
   await page.selectOption("#instrument", instrument);
   await page.fill("#notes", notes);
   await page.fill("#rate", String(rate));
-  await page.click("#render");
+  // The click clears the last answer at once, before any new one can come.
+  const clearedAtOnce = await page.evaluate(() => {
+    document.getElementById("render").click();
+    const status = document.getElementById("status");
+    return !status.hasAttribute("data-code") && document.getElementById("result").hidden;
+  });
+  assert.ok(clearedAtOnce, "the last answer stayed after the click");
   await page.waitForSelector("#status[data-code]", { timeout });
   return page.getAttribute("#status", "data-code");
 }
