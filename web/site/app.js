@@ -169,6 +169,7 @@ form.addEventListener("submit", (event) => {
 notes.addEventListener("input", () => {
   notes.removeAttribute("aria-invalid");
   notesProblem.hidden = true;
+  notesProblem.replaceChildren(); // a hidden description is still read out
 });
 rate.addEventListener("input", () => rate.removeAttribute("aria-invalid"));
 

@@ -214,6 +214,7 @@ test("a bad note is named, shown in the notes and marks the field invalid", asyn
   await audit(t, "after a refusal");
   await page.type("#notes", "F");
   assert.equal(await page.getAttribute("#notes", "aria-invalid"), null);
+  assert.equal(await page.textContent("#notes-problem"), "");
 
   assert.equal(await renderOnPage("oboe", "C D", 44100), "1");
   assert.equal(
