@@ -1,8 +1,10 @@
-// The playground page: sends each request to the worker and shows what the
-// library said and made. The library decides what is valid; the page only
-// shows its status and its own lines.
+// The playground page: sends each request to the worker and shows what came
+// back. The library decides what is valid; the page says it in plain words,
+// with the library's own line beneath. The worker hands over the file as a
+// Blob and the waveform as a small envelope, so nothing heavy runs here.
 import { VOICES } from "./voices.js";
-import { drawWaveform, samplesOf } from "./waveform.js";
+import { drawWaveform } from "./waveform.js";
+import { describe, fileName, sizeText } from "./wording.js";
 
 const EXAMPLES = [
   { label: "Piano scale", instrument: "piano", notes: "CDEFGAB", rate: "44100" },
@@ -17,9 +19,11 @@ const $ = (id) => document.getElementById(id);
 const form = $("request");
 const instrument = $("instrument");
 const notes = $("notes");
+const notesProblem = $("notes-problem");
 const rate = $("rate");
 const button = $("render");
 const status = $("status");
+const result = $("result");
 const report = $("report");
 const output = $("output");
 const player = $("player");
@@ -29,7 +33,7 @@ const waveform = $("waveform");
 const worker = new Worker(new URL("./worker.js", import.meta.url), { type: "module" });
 let latest = null; // the request whose answer the page is waiting for
 let objectUrl = null;
-let shown = null; // the last rendered samples, redrawn when the page resizes
+let shown = null; // the envelope on show, redrawn when the page resizes
 
 for (const name of VOICES) instrument.add(new Option(name, name));
 
@@ -53,66 +57,174 @@ function parseRate(text) {
   return /^\s*[+-]?\d+\s*$/.test(text) ? Number(text) : null;
 }
 
-function clearOutput() {
+function markInvalid(field, problem) {
+  field.setAttribute("aria-invalid", "true");
+  if (problem) problem.hidden = false;
+}
+
+function clearAnswer() {
+  result.hidden = true; // no empty boxes while the next answer is on its way
+  for (const field of [notes, rate]) field.removeAttribute("aria-invalid");
+  notesProblem.hidden = true;
+  notesProblem.replaceChildren();
   output.hidden = true;
+  waveform.hidden = true;
   player.removeAttribute("src");
   player.load();
   download.removeAttribute("href");
   if (objectUrl) URL.revokeObjectURL(objectUrl);
   objectUrl = null;
   shown = null;
-  waveform.getContext("2d").clearRect(0, 0, waveform.width, waveform.height);
+  report.textContent = "";
+  report.classList.remove("refused");
 }
 
-function finish(code, lines) {
+// The plain words in the status, the library's lines beneath.
+function finish(code, words, lines) {
   status.classList.remove("busy");
   status.dataset.code = String(code);
-  status.textContent = code === 999 ? "Rendered" : `Refused (status ${code})`;
+  status.textContent = words;
   report.textContent = lines.join("\n");
   report.classList.toggle("refused", code !== 999);
+  result.hidden = false;
   button.disabled = false;
+}
+
+// The offending character, shown in the notes it was typed in.
+function showBadNote(text, position, character) {
+  const before = text.slice(Math.max(0, position - 12), position);
+  const after = text.slice(position + character.length, position + character.length + 12);
+  const mark = document.createElement("mark");
+  mark.textContent = character === " " ? "␣" : character;
+  const excerpt = document.createElement("code");
+  excerpt.append(before, mark, after);
+  notesProblem.replaceChildren(
+    `Not a note: ${describe(character)}, at character ${position + 1}: `,
+    excerpt,
+  );
+  markInvalid(notes, notesProblem);
+}
+
+function showFile(answer, request) {
+  const name = fileName(request.instrument, request.notes);
+  objectUrl = URL.createObjectURL(answer.file);
+  download.href = objectUrl;
+  download.download = name;
+  download.textContent = `Download ${name} (${sizeText(answer.bytes)})`;
+  output.hidden = false;
+  if (answer.samples === 0) return;
+  player.src = objectUrl;
+  // The click on Render (or an example) is the gesture that lets it play.
+  player.play().catch(() => {});
+  shown = { envelope: answer.envelope, notes: noteCount(answer.samples, request.sampleRate) };
+  waveform.hidden = false;
+  redraw();
+}
+
+function redraw() {
+  if (!shown) return;
+  const { marks, every } = drawWaveform(waveform, shown.envelope, shown.notes);
+  waveform.dataset.marks = String(marks);
+  // every is 1, 2, 5, 10, 20, 50...: only 2 is not an "-th".
+  const which =
+    every === 1
+      ? "each note starts"
+      : every === 2
+        ? "every other note starts"
+        : `every ${every}th note starts`;
+  waveform.setAttribute(
+    "aria-label",
+    `Waveform of ${shown.notes} notes; dashed lines mark where ${which}`,
+  );
 }
 
 form.addEventListener("submit", (event) => {
   event.preventDefault();
   delete status.dataset.code;
-  clearOutput();
+  clearAnswer();
   const sampleRate = parseRate(rate.value);
   if (sampleRate === null) {
     status.classList.remove("busy");
-    status.textContent = "The sample rate must be a whole number of Hz";
-    report.textContent = "";
+    status.textContent = "The sample rate must be a whole number of Hz, such as 44100.";
+    markInvalid(rate);
     return;
   }
-  latest = { id: (latest?.id ?? 0) + 1, instrument: instrument.value, sampleRate };
+  latest = {
+    id: (latest?.id ?? 0) + 1,
+    instrument: instrument.value,
+    notes: notes.value,
+    sampleRate,
+  };
   status.classList.add("busy");
   status.textContent = "Rendering…";
-  report.textContent = "";
   button.disabled = true;
-  worker.postMessage({ id: latest.id, instrument: latest.instrument, notes: notes.value, sampleRate });
+  worker.postMessage({
+    id: latest.id,
+    instrument: latest.instrument,
+    notes: latest.notes,
+    sampleRate,
+  });
 });
+
+notes.addEventListener("input", () => {
+  notes.removeAttribute("aria-invalid");
+  notesProblem.hidden = true;
+  notesProblem.replaceChildren(); // a hidden description is still read out
+});
+rate.addEventListener("input", () => rate.removeAttribute("aria-invalid"));
 
 worker.addEventListener("message", (event) => {
-  const { id, code, report: lines, wav, error } = event.data;
-  if (id !== latest?.id) return;
-  if (error) {
-    finish("error", [error]);
+  const answer = event.data;
+  if (answer.id !== latest?.id) return;
+  if (answer.error) {
+    finish("error", "The library could not be loaded or run. Render again to retry.", [
+      answer.error,
+    ]);
     return;
   }
-  if (wav) {
-    const name = `${latest.instrument}.wav`;
-    objectUrl = URL.createObjectURL(new Blob([wav], { type: "audio/wav" }));
-    player.src = objectUrl;
-    download.href = objectUrl;
-    download.download = name;
-    download.textContent = `Download ${name} (${(wav.byteLength / 1024).toFixed(0)} KiB)`;
-    output.hidden = false;
-    shown = { samples: samplesOf(wav), perNote: Math.floor(latest.sampleRate * 0.5) };
-    drawWaveform(waveform, shown.samples, shown.perNote);
-  }
-  finish(code, lines);
+  const { code, report: lines } = answer;
+  if (code === 999) showFile(answer, latest);
+  if (answer.position !== undefined) showBadNote(latest.notes, answer.position, answer.character);
+  if (code === 333) markInvalid(rate);
+  finish(code, statusWords(answer, latest), lines);
 });
 
-new ResizeObserver(() => {
-  if (shown) drawWaveform(waveform, shown.samples, shown.perNote);
-}).observe(waveform);
+// Every note is half a second: floor(rate / 2) samples.
+function noteCount(samples, sampleRate) {
+  return Math.round(samples / Math.floor(sampleRate / 2));
+}
+
+function seconds(samples, sampleRate) {
+  const value = Number((samples / sampleRate).toFixed(2));
+  return value === 1 ? "1 second" : `${value} seconds`;
+}
+
+// What the answer means, in plain words.
+function statusWords(answer, request) {
+  switch (answer.code) {
+    case 999:
+      if (answer.samples === 0) {
+        return "No notes, so the file has no samples: it is only the 44-byte WAV header.";
+      }
+      return (
+        `Rendered ${noteCount(answer.samples, request.sampleRate)} notes with the ` +
+        `${request.instrument}: ${seconds(answer.samples, request.sampleRate)} at ` +
+        `${request.sampleRate} Hz.`
+      );
+    case 222:
+      return `There is no voice called ${describe(request.instrument)}.`;
+    case 333:
+      return "The sample rate must be between 8000 and 192000 Hz.";
+    default:
+      if (answer.position !== undefined) {
+        const where = `character ${answer.position + 1}`;
+        return `Not rendered: ${describe(answer.character)} at ${where} does not start a note.`;
+      }
+      if (answer.report.join(" ").includes("shorter than 1000 bytes")) {
+        return "Not rendered: the notes are too long (at most 999 notes).";
+      }
+      return "Not rendered: the library refused the request.";
+  }
+}
+
+new ResizeObserver(redraw).observe(waveform);

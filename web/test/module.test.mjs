@@ -6,7 +6,9 @@ import { test } from "node:test";
 import { join } from "node:path";
 import { pathToFileURL } from "node:url";
 
-import { renderNative, SITE } from "./native.mjs";
+import { execFileSync } from "node:child_process";
+
+import { NATIVE_LIBRARY, renderNative, ROOT, SITE } from "./native.mjs";
 
 const { render, memoryBytes } = await import(pathToFileURL(join(SITE, "wav_instruments.js")));
 const { VOICES } = await import(pathToFileURL(join(SITE, "voices.js")));
@@ -55,6 +57,47 @@ test("every refusal gives the native status and message", async () => {
     assert.deepEqual(wasm.report, native.report, label);
     assert.equal(wasm.wav, null, label);
   }
+});
+
+test("a bad note's refusal says where it is and which character", async () => {
+  const cases = [
+    ["CDX", 2, "X"],
+    [" C", 0, " "],
+    ["Cé", 1, "é"],
+    ["C#4\u{1D11E}", 3, "\u{1D11E}"],
+    ["C\ud800D", 1, "\ufffd"], // an unpaired surrogate, read as U+FFFD
+  ];
+  for (const [notes, position, character] of cases) {
+    const wasm = await render("piano", notes, 8000);
+    assert.equal(wasm.code, 1, notes);
+    assert.deepEqual([wasm.position, wasm.character], [position, character], notes);
+    assert.ok(wasm.report[0].startsWith(`Error: Invalid note at position ${position}: `), notes);
+  }
+  // Other refusals, status 1 included, carry no place.
+  for (const [instrument, notes, rate] of [
+    ["piano", "C".repeat(1000), 8000],
+    ["nope", "X", 8000],
+  ]) {
+    const wasm = await render(instrument, notes, rate);
+    assert.ok(!("position" in wasm) && !("character" in wasm), instrument);
+  }
+});
+
+test("VOICES is the library's list, as the Python package has it", () => {
+  const python = execFileSync(
+    "python3",
+    ["-c", "import json, tolvimo_wav; print(json.dumps(list(tolvimo_wav.VOICES)))"],
+    {
+      encoding: "utf8",
+      env: {
+        ...process.env,
+        PYTHONPATH: join(ROOT, "python", "src"),
+        TOLVIMO_WAV_LIBRARY: NATIVE_LIBRARY,
+      },
+    },
+  );
+  assert.deepEqual(VOICES, JSON.parse(python));
+  assert.ok(Object.isFrozen(VOICES));
 });
 
 test("a rate beyond 32 bits is refused as out of range, never wrapped", async () => {

@@ -67,6 +67,31 @@ test("imported by name, it renders the native library's bytes", () => {
   }
 });
 
+test("a module that failed to load is loaded again by the next call", () => {
+  // The .wasm is missing for the first call and restored before the second,
+  // in one process: the first failure must not be kept for good.
+  const script = `
+    import { renameSync } from "node:fs";
+    import { createRequire } from "node:module";
+    import { dirname, join } from "node:path";
+    const manifest = createRequire(import.meta.url).resolve("tolvimo-wav-instruments/package.json");
+    const folder = dirname(manifest);
+    const wasm = join(folder, "wasm_module.wasm");
+    renameSync(wasm, wasm + ".away");
+    const { render } = await import("tolvimo-wav-instruments");
+    const calls = [render("piano", "C", 8000), render("bell", "C", 8000)];
+    const failed = await Promise.allSettled(calls);
+    renameSync(wasm + ".away", wasm);
+    const again = await render("piano", "C", 8000);
+    process.stdout.write(JSON.stringify([failed.map((f) => f.status), again.code]));
+  `;
+  const output = execFileSync("node", ["--input-type=module", "-e", script], {
+    cwd: project,
+    encoding: "utf8",
+  });
+  assert.deepEqual(JSON.parse(output), [["rejected", "rejected"], 999]);
+});
+
 function typeCheck(name, source) {
   writeFileSync(join(project, name), source);
   const flags = ["--noEmit", "--strict", "--module", "node16", "--target", "es2022"];
@@ -79,7 +104,8 @@ function typeCheck(name, source) {
 test("a strict TypeScript consumer type-checks against index.d.ts", () => {
   const checked = typeCheck(
     "consumer.ts",
-    `import { render, STATUS_CREATED, type RenderResult } from "tolvimo-wav-instruments";
+    `import { render, STATUS_CREATED, VOICES } from "tolvimo-wav-instruments";
+import type { RenderResult, Voice } from "tolvimo-wav-instruments";
 const result: RenderResult = await render("piano", "CDEFG", 44100);
 export const lines: string[] = result.report;
 export const size: number = result.code === STATUS_CREATED ? result.wav.length : 0;
@@ -88,6 +114,14 @@ if (result.code !== 999) {
   const nothing: null = result.wav;
   console.assert(refused > 0 && nothing === null);
 }
+if (result.position !== undefined) {
+  const bad: { code: 1; position: number; character: string } = result;
+  console.assert(bad.character.length > 0);
+}
+const first: Voice = VOICES[0];
+const menu: readonly Voice[] = VOICES;
+const typed: string = "Piano";
+export const answers = [render(first, "C", 8000), render(typed, "C", 8000), menu.length];
 declare const console: { assert(condition: boolean): void };
 `,
   );
@@ -97,15 +131,27 @@ declare const console: { assert(condition: boolean): void };
 test("the typings reject misuse", () => {
   const checked = typeCheck(
     "misuse.ts",
-    `import { render } from "tolvimo-wav-instruments";
+    `import { render, VOICES, type Voice } from "tolvimo-wav-instruments";
 const result = await render("piano", "C");
 export const bytes: Uint8Array = result.wav;
 export const rate = render("piano", "C", "44100");
+export const where: number = result.position;
+export const voice: Voice = "Piano";
+VOICES.push("kazoo");
 `,
   );
   assert.notEqual(checked.status, 0);
-  // A missing argument, a file that may be null, a rate that is a string.
-  const errors = ["(2,22): error TS2554", "(3,14): error TS2322", "(4,42): error TS2345"];
+  // A missing argument, a file that may be null, a rate that is a string, a
+  // position that only a bad note has, a name that is no voice, a list that
+  // is the library's and cannot change.
+  const errors = [
+    "(2,22): error TS2554",
+    "(3,14): error TS2322",
+    "(4,42): error TS2345",
+    "(5,14): error TS2322",
+    "(6,14): error TS2820",
+    "(7,8): error TS2339",
+  ];
   for (const error of errors.map((where) => `misuse.ts${where}`)) {
     assert.ok(checked.stdout.includes(error), `${error} in\n${checked.stdout}`);
   }
