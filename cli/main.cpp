@@ -2,12 +2,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "TolvimoWAVInstruments.h"
 #include "cli/command_line.h"
+#include "cli/output_problem.h"
 #include "cli/refusal_message.h"
 #include "cli/report_capture.h"
 #include "cli/standard_output.h"
@@ -174,8 +174,8 @@ int main(int argc, char** argv) {
     // a failure even when the file itself was written.
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        std::fprintf(stderr, "%scannot write to standard output%s%s\n", PREFIX,
-                     errno != 0 ? ": " : "", errno != 0 ? std::strerror(errno) : "");
+        const std::string why = errno != 0 ? ": " + tolvimo_cli::SystemWords(errno) : "";
+        std::fprintf(stderr, "%scannot write to standard output%s\n", PREFIX, why.c_str());
         return status == 0 ? EXIT_STDOUT_FAILED : status;
     }
     return status;

@@ -1,7 +1,7 @@
 #include "cli/output_problem.h"
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 #include "cli/command_line.h"
 #include "request/request_limits.h"
@@ -26,14 +26,18 @@ std::string FolderOf(const std::string& path) {
 }
 
 std::string InFolder(const std::string& folder, int error) {
-    return "folder " + Quoted(folder) + ": " + std::strerror(error);
+    return "folder " + Quoted(folder) + ": " + SystemWords(error);
 }
 #endif
 
 }  // namespace
 
+std::string SystemWords(int error) {
+    return std::generic_category().message(error);
+}
+
 std::string WhyCannotOpen(const std::string& path) {
-    if (path.empty()) return std::strerror(ENOENT);
+    if (path.empty()) return SystemWords(ENOENT);
     if (path.size() >= tolvimo::OUTPUT_PATH_CAPACITY) {
         return "the path is " + std::to_string(path.size()) +
                " bytes long; it must be shorter than " +
@@ -44,10 +48,10 @@ std::string WhyCannotOpen(const std::string& path) {
 #else
     struct stat status {};
     if (stat(path.c_str(), &status) == 0) {
-        if (S_ISDIR(status.st_mode)) return std::strerror(EISDIR);
-        if (access(path.c_str(), W_OK) != 0) return std::strerror(errno);
+        if (S_ISDIR(status.st_mode)) return SystemWords(EISDIR);
+        if (access(path.c_str(), W_OK) != 0) return SystemWords(errno);
     } else if (errno != ENOENT && errno != ENOTDIR) {
-        return std::strerror(errno);
+        return SystemWords(errno);
     }
     const std::string folder = FolderOf(path);
     if (stat(folder.c_str(), &status) != 0) return InFolder(folder, errno);
@@ -64,11 +68,11 @@ std::string WhyCannotWrite(const std::string& path) {
 #else
     struct statvfs filesystem {};
     if (statvfs(FolderOf(path).c_str(), &filesystem) == 0 && filesystem.f_bavail == 0) {
-        return std::strerror(ENOSPC);
+        return SystemWords(ENOSPC);
     }
     struct rlimit limit {};
     if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        return std::string(std::strerror(EFBIG)) + ": the file size limit (ulimit -f) is " +
+        return SystemWords(EFBIG) + ": the file size limit (ulimit -f) is " +
                std::to_string(limit.rlim_cur) + " bytes";
     }
     return {};

@@ -7,6 +7,9 @@
 
 namespace tolvimo_cli {
 
+// The system's words for an errno value ("No such file or directory").
+std::string SystemWords(int error);
+
 // "folder 'missing': No such file or directory", "Is a directory", ...;
 // empty when looking shows no reason.
 std::string WhyCannotOpen(const std::string& path);

@@ -98,11 +98,11 @@ std::string Named(char32_t value) {
     if (value == '\n') return "U+000A (line feed)";
     if (value == '\r') return "U+000D (carriage return)";
     if (value < 0x20 || value == 0x7F) return CodePoint(value) + " (a control character)";
-    if (value < 0x80) return "'" + Utf8(value) + "'";
+    if (value < 0x80) return Quoted(Utf8(value));
     if (value == 0xA0) return "U+00A0 (no-break space)";
     if (IsBlank(value)) return CodePoint(value) + " (a space)";
     if (value == 0xFFFD) return "U+FFFD (what a byte that is not UTF-8 becomes)";
-    return "'" + Utf8(value) + "' (" + CodePoint(value) + ")";
+    return Quoted(Utf8(value)) + " (" + CodePoint(value) + ")";
 }
 
 bool IsAccidental(char32_t value) {
@@ -146,9 +146,9 @@ size_t EditDistance(std::string_view a, std::string_view b) {
 
 std::string Lower(std::string_view text) {
     std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
     return lower;
 }
 
@@ -219,7 +219,7 @@ std::vector<std::string> ExplainRefusal(std::string_view libraryLine, const Type
         if (!request.streamed) {
             reason(WhyCannotWrite(request.output));
         } else if (request.streamError != 0) {
-            reason("standard output: " + std::string(std::strerror(request.streamError)));
+            reason("standard output: " + SystemWords(request.streamError));
         }
     }
     std::vector<std::string> lines{line};
