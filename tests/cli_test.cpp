@@ -103,7 +103,7 @@ TEST(Cli, AnOutputThatIsStandardOutputGetsOnlyTheWavBytes) {
 // one line that says what to do instead.
 TEST(Cli, RefusesToWriteTheWavToATerminal) {
     const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(terminal, 0);
+    if (terminal < 0) GTEST_SKIP() << "no pseudo-terminal here";
     ASSERT_EQ(grantpt(terminal), 0);
     ASSERT_EQ(unlockpt(terminal), 0);
     const std::string device = ptsname(terminal);

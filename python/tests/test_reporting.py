@@ -111,26 +111,31 @@ def test_reports_from_many_threads_arrive_whole(tmp_path):
     assert all(line.startswith("Duration: ") for line in lines[1::3])
 
 
-ODD_TMPDIRS = [
-    b"/" + b"d" * 180,  # the temporary path would pass the library's 200 bytes
-    b"/tmp/\xff\xfe-not-utf-8",
-    b"/nonexistent/folder",
-]
+# Each would make a temporary path the library cannot take: too long for its
+# 200 bytes, not text, or missing.
+ODD_TMPDIRS = [b"d" * 180, b"\xff\xfe-not-utf-8", b"missing/folder"]
 
 
 @pytest.mark.skipif(sys.platform == "win32", reason="TMPDIR as bytes")
 @pytest.mark.parametrize("tmpdir", ODD_TMPDIRS)
 @pytest.mark.parametrize("memory", [True, False])
-def test_render_bytes_works_whatever_tmpdir_holds(tmpdir, memory, host_render):
-    if os.path.isabs(tmpdir) and tmpdir.startswith(b"/tmp/"):
-        os.makedirs(tmpdir, exist_ok=True)
+def test_render_bytes_works_whatever_tmpdir_holds(tmpdir, memory, host_render, tmp_path):
+    folder = os.fsencode(tmp_path) + b"/" + tmpdir
+    if not tmpdir.startswith(b"missing"):
+        os.makedirs(folder)
     script = ("import sys, tolvimo_wav, tolvimo_wav._calls as c\n"
               f"if not {memory}: c.in_memory = lambda: False\n"
               "sys.stdout.buffer.write(tolvimo_wav.render_bytes('bell', 'CEG', 8000, quiet=True))\n")
-    environment = {**os.environb, b"TMPDIR": tmpdir}
-    result = subprocess.run([sys.executable, "-c", script], env=environment, capture_output=True)
+    environment = {**os.environb, b"TMPDIR": folder}
+    result = subprocess.run([sys.executable, "-c", script], env=environment, capture_output=True,
+                            cwd=tmp_path)
     assert result.returncode == 0, result.stderr
     assert result.stdout == host_render("bell", "CEG", 8000)
+    # Nothing is left, in TMPDIR or in the folders standing in for it.
+    assert sorted(os.listdir(tmp_path)) == sorted(
+        [] if tmpdir.startswith(b"missing") else [os.fsdecode(tmpdir.split(b"/")[0])])
+    if not tmpdir.startswith(b"missing"):
+        assert os.listdir(folder) == []
 
 
 def test_where_lines_cannot_be_caught_the_library_prints_them(tmp_path):
