@@ -178,3 +178,35 @@ def test_every_public_name_is_in_all():
     assert defined_here <= set(tolvimo_wav.__all__)
     assert {"SampleRateNotInteger", "Samples", "render_samples"} <= defined_here
     assert all(hasattr(tolvimo_wav, name) for name in tolvimo_wav.__all__)
+
+
+@pytest.mark.skipif(not hasattr(os, "fork"), reason="fork")
+def test_a_fork_during_a_call_leaves_the_child_able_to_render_and_print(tmp_path):
+    # The parent forks while another thread is inside a long call, holding the
+    # C runtime's stdout pointed at its memory stream.
+    script = """
+import os, threading, time, tolvimo_wav
+started = threading.Event()
+def long_call():
+    started.set()
+    tolvimo_wav.render_bytes("violin", "C0D8" * 240, 192000, quiet=True)
+worker = threading.Thread(target=long_call)
+worker.start()
+started.wait()
+time.sleep(0.05)
+child = os.fork()
+if child == 0:
+    tolvimo_wav.render("bass", "C", 8000, "child.wav")
+    import ctypes
+    libc = ctypes.CDLL(None)
+    libc.printf(b"C stdout works\\n")
+    libc.fflush(None)
+    os._exit(0)
+os.waitpid(child, 0)
+worker.join()
+"""
+    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                            timeout=30, cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines()[:1] == ["Created child.wav with 4000 samples at 8000 Hz"]
+    assert "C stdout works" in result.stdout

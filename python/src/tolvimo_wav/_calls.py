@@ -52,6 +52,15 @@ class _CStdout:
         self.free = libc.free
         self.free.argtypes = [ctypes.c_void_p]
         self.lock = threading.Lock()
+        self.saved: Optional[int] = None  # the real stream, while a call's stands in
+
+    def after_fork_in_child(self) -> None:
+        # A fork during another thread's call leaves that call's stream in
+        # place and the lock held, with no thread to undo either.
+        if self.saved is not None:
+            self.pointer.value = self.saved
+            self.saved = None
+        self.lock = threading.Lock()
 
 
 def _find_c_stdout() -> Optional[_CStdout]:
@@ -68,6 +77,8 @@ try:
     _C_STDOUT = _find_c_stdout()
 except (OSError, ValueError):
     _C_STDOUT = None
+if _C_STDOUT is not None and hasattr(os, "register_at_fork"):
+    os.register_at_fork(after_in_child=_C_STDOUT.after_fork_in_child)
 
 
 def catching() -> bool:
@@ -83,12 +94,13 @@ def _caught(c: _CStdout, call: Callable[[], int]) -> tuple[int, str]:
         stream = c.open_memstream(ctypes.byref(buffer), ctypes.byref(size))
         if not stream:
             raise MemoryError("no memory stream for the library's lines")
-        saved = c.pointer.value
+        c.saved = c.pointer.value
         c.pointer.value = stream
         try:
             status = call()
         finally:
-            c.pointer.value = saved
+            c.pointer.value = c.saved
+            c.saved = None
             c.fclose(stream)
     try:
         return status, ctypes.string_at(buffer.value, size.value).decode("utf-8", "replace")
