@@ -103,8 +103,9 @@ int Render(const tolvimo_cli::CommandLine& line, char** argv) {
                           " is not valid UTF-8; name the file in UTF-8");
     }
 #endif
-    // Written by name, a file standard output already is would get the
-    // report mixed into the WAV bytes.
+    // A file standard output already is gets the WAV through standard output,
+    // as "-" does: written by name, it would be replaced under the open
+    // descriptor, or get the report written after the WAV bytes.
     const bool streamed = tolvimo_cli::NamesStandardOutput(output);
     if (streamed && tolvimo_cli::StandardOutputIsTerminal()) {
         std::fprintf(stderr,
