@@ -2,17 +2,20 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
+#include <string>
 #include <string_view>
 
 #include "TolvimoWAVInstruments.h"
+#include "cli/command_line.h"
+#include "cli/output_problem.h"
+#include "cli/refusal_message.h"
+#include "cli/report_capture.h"
 #include "cli/standard_output.h"
 #include "cli/utf16_arguments.h"
-// Compile-time facts of the library, read at build time. The program calls
-// the exported function, and for OUTPUT "-" the stream entry beside it.
+// Compile-time facts of the library, read at build time. The program renders
+// through the library's internal entries, which take the stream its lines go to.
 #include "request/request_limits.h"
+#include "request/stream_request.h"
 #include "synthesis/preset_table.h"
 #include "tolvimo_version.h"
 
@@ -26,53 +29,46 @@ constexpr int EXIT_BAD_SAMPLE_RATE = 4;
 constexpr int EXIT_UNEXPECTED_STATUS = 5;
 constexpr int EXIT_STDOUT_FAILED = 6;  // standard output could not be written
 
-constexpr const char* USAGE = "usage: wavinstruments INSTRUMENT NOTES SAMPLE_RATE OUTPUT\n";
+constexpr const char* PREFIX = "wavinstruments: ";
 
 void PrintHelp() {
     std::printf(
-        "%s"
-        "       wavinstruments --help | --version | --list\n"
+        "usage: wavinstruments [-q] [--] INSTRUMENT NOTES SAMPLE_RATE OUTPUT\n"
+        "       wavinstruments -h | --help | --version | --list\n"
         "\n"
         "Renders NOTES (for example \"CDEFG\" or \"C#4Bb3\"; each note lasts 0.5 s)\n"
         "with INSTRUMENT at SAMPLE_RATE Hz (%d to %d) into the mono 16-bit\n"
-        "WAV file OUTPUT, and prints a report. OUTPUT - writes the WAV to standard\n"
-        "output and the report to standard error.\n"
+        "WAV file OUTPUT, and prints a three-line report on standard output.\n"
+        "OUTPUT - (or /dev/stdout, or any name of the file standard output is)\n"
+        "writes the WAV to standard output, which must not be a terminal, and\n"
+        "the report to standard error. Errors go to standard error.\n"
         "\n"
-        "  --help     show this text\n"
-        "  --version  print the library version\n"
-        "  --list     print the instrument names, one a line\n"
+        "A note is a letter A to G (upper case), then optionally # or b, an\n"
+        "octave digit 0 to 8 (default 4) and, after the digit, one more # or b.\n"
+        "Notes follow one another with nothing between them.\n"
+        "\n"
+        "  -q, --quiet  print nothing when the file is written\n"
+        "  --           end of options: what follows is an argument\n"
+        "  -h, --help   show this text\n"
+        "  --version    print the library version\n"
+        "  --list       print the instrument names, one a line\n"
         "\n"
         "Exit status:\n"
         "  0  the file was written\n"
-        "  1  not written: a character starts no note, the output cannot be opened\n"
-        "     or written, or memory ran out\n"
-        "  2  wrong arguments\n"
+        "  1  not written: a character starts no note, the note text is too long,\n"
+        "     the output cannot be opened or written, or memory ran out\n"
+        "  2  wrong arguments (the message names the argument)\n"
         "  3  unknown instrument\n"
         "  4  sample rate out of range\n"
         "  5  the library returned an unexpected status\n"
-        "  6  standard output could not be written\n",
-        USAGE, static_cast<int>(tolvimo::MIN_SAMPLE_RATE),
-        static_cast<int>(tolvimo::MAX_SAMPLE_RATE));
+        "  6  standard output could not be written (a full disk, a closed pipe,\n"
+        "     a file size limit)\n",
+        static_cast<int>(tolvimo::MIN_SAMPLE_RATE), static_cast<int>(tolvimo::MAX_SAMPLE_RATE));
 }
 
-// Accepts an optionally signed decimal integer and nothing else. Values
-// beyond 32 bits are clamped: they are out of range either way.
-bool ParseSampleRate(const char* text, int32_t& rate) {
-    const bool signedOrDigit = (*text >= '0' && *text <= '9') || *text == '-' || *text == '+';
-    if (!signedOrDigit) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long long value = std::strtoll(text, &end, 10);
-    if (*end != '\0' || end == text) return false;
-    if (errno == ERANGE || value > std::numeric_limits<int32_t>::max()) {
-        rate =
-            value < 0 ? std::numeric_limits<int32_t>::min() : std::numeric_limits<int32_t>::max();
-    } else if (value < std::numeric_limits<int32_t>::min()) {
-        rate = std::numeric_limits<int32_t>::min();
-    } else {
-        rate = static_cast<int32_t>(value);
-    }
-    return true;
+int UsageError(const std::string& problem) {
+    std::fprintf(stderr, "%s%s\nTry 'wavinstruments --help'.\n", PREFIX, problem.c_str());
+    return EXIT_USAGE;
 }
 
 int ExitStatusFor(int32_t status) {
@@ -85,47 +81,79 @@ int ExitStatusFor(int32_t status) {
     }
 }
 
-// What a request exits with; OUTPUT "-" streams the file to standard output.
-int Run(int argc, char** argv) {
-    if (argc == 2) {
-        const std::string_view option = argv[1];
-        if (option == "--help" || option == "-h") {
-            PrintHelp();
-            return 0;
-        }
-        if (option == "--version") {
-            std::printf("%s\n", TOLVIMO_VERSION_TEXT);
-            return 0;
-        }
-        if (option == "--list") {
-            for (const auto& preset : tolvimo::PRESETS) std::printf("%s\n", preset.name);
-            return 0;
-        }
+// The library's lines of a finished request, each where it belongs.
+void ShowLines(const std::string& lines, int32_t status, const tolvimo_cli::TypedRequest& typed,
+               bool quiet) {
+    if (status == TOLVIMO_STATUS_CREATED) {
+        if (!quiet) std::fputs(lines.c_str(), typed.streamed ? stderr : stdout);
+        return;
     }
-    int32_t sampleRate = 0;
-    if (argc != 5 || !ParseSampleRate(argv[3], sampleRate)) {
-        std::fputs(USAGE, stderr);
-        return EXIT_USAGE;
-    }
+    const auto end = lines.find('\n');
+    for (const auto& line : tolvimo_cli::ExplainRefusal(lines.substr(0, end), typed))
+        std::fprintf(stderr, "%s%s\n", PREFIX, line.c_str());
+}
+
+int Render(const tolvimo_cli::CommandLine& line, char** argv) {
+    const char* output = argv[line.at.output];
 #if !defined(_WIN32)
     // Decoding would turn each invalid byte into U+FFFD, so two different
     // names could write the same file, one the user never named.
-    if (!tolvimo_cli::IsValidUtf8(argv[4])) {
-        std::fputs("wavinstruments: OUTPUT is not valid UTF-8; name the file in UTF-8\n", stderr);
-        return EXIT_USAGE;
+    if (!tolvimo_cli::IsValidUtf8(output)) {
+        return UsageError("OUTPUT " + tolvimo_cli::Quoted(output) +
+                          " is not valid UTF-8; name the file in UTF-8");
     }
 #endif
-    const auto instrument = tolvimo_cli::Utf16Argument(argv, 1);
-    const auto notes = tolvimo_cli::Utf16Argument(argv, 2);
-    if (std::string_view(argv[4]) == "-") {
-        const auto streamed = tolvimo_cli::RenderToStandardOutput(instrument, notes, sampleRate);
-        // Reported when main checks standard output.
-        if (!streamed.standardOutput) return EXIT_STDOUT_FAILED;
-        return ExitStatusFor(streamed.status);
+    // A file standard output already is gets the WAV through standard output,
+    // as "-" does: written by name, it would be replaced under the open
+    // descriptor, or get the report written after the WAV bytes.
+    const bool streamed = tolvimo_cli::NamesStandardOutput(output);
+    if (streamed && tolvimo_cli::StandardOutputIsTerminal()) {
+        std::fprintf(stderr,
+                     "%sOUTPUT %s is standard output, a terminal; redirect it to a file "
+                     "(> song.wav) or pipe it to a player\n",
+                     PREFIX, tolvimo_cli::Quoted(output).c_str());
+        return EXIT_USAGE;
     }
-    const auto output = tolvimo_cli::Utf16Argument(argv, 4);
-    return ExitStatusFor(
-        WAVInstruments(instrument.c_str(), notes.c_str(), sampleRate, output.c_str()));
+    const auto instrument = tolvimo_cli::Utf16Argument(argv, line.at.instrument);
+    const auto notes = tolvimo_cli::Utf16Argument(argv, line.at.notes);
+    tolvimo_cli::ReportCapture capture;
+    // Without memory for the lines they go straight to standard error.
+    std::FILE* report = capture.Stream() != nullptr ? capture.Stream() : stderr;
+    tolvimo_cli::TypedRequest typed{
+        argv[line.at.instrument], notes, argv[line.at.sampleRate], output, streamed, 0};
+    int32_t status = 0;
+    bool standardOutput = true;
+    if (streamed) {
+        const auto result =
+            tolvimo_cli::RenderToStandardOutput(instrument, notes, line.sampleRate, report, output);
+        status = result.status;
+        standardOutput = result.standardOutput;
+        typed.streamError = result.error;
+    } else {
+        const auto path = tolvimo_cli::Utf16Argument(argv, line.at.output);
+        status = tolvimo::RenderRequestReportingTo(instrument.c_str(), notes.c_str(),
+                                                   line.sampleRate, path.c_str(), report);
+    }
+    if (capture.Stream() != nullptr) ShowLines(capture.Text(), status, typed, line.quiet);
+    if (status == TOLVIMO_STATUS_CREATED && notes.empty() && !line.quiet) {
+        std::fprintf(stderr, "%swarning: NOTES is empty; the file holds no samples\n", PREFIX);
+    }
+    if (!standardOutput) return EXIT_STDOUT_FAILED;
+    return ExitStatusFor(status);
+}
+
+int Run(int argc, char** argv) {
+    const tolvimo_cli::CommandLine line = tolvimo_cli::ReadCommandLine(argc, argv);
+    if (!line.problem.empty()) return UsageError(line.problem);
+    switch (line.action) {
+        case tolvimo_cli::Action::Help: PrintHelp(); return 0;
+        case tolvimo_cli::Action::Version: std::printf("%s\n", TOLVIMO_VERSION_TEXT); return 0;
+        case tolvimo_cli::Action::List:
+            for (const auto& preset : tolvimo::PRESETS) std::printf("%s\n", preset.name);
+            return 0;
+        case tolvimo_cli::Action::Render: break;
+    }
+    return Render(line, argv);
 }
 
 }  // namespace
@@ -136,11 +164,19 @@ int main(int argc, char** argv) {
     // and exits 1, leaving every file as it was, instead of being killed.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+#if defined(SIGPIPE)
+    // A reader that stops early makes the write fail: the program says so
+    // and exits 6, the one way a standard output failure ends.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     const int status = Run(argc, argv);
-    // Output that could not be written (a full disk, a closed pipe) is a
-    // failure even when the request itself succeeded.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || status == EXIT_STDOUT_FAILED) {
-        std::fputs("wavinstruments: cannot write to standard output\n", stderr);
+    if (status == EXIT_STDOUT_FAILED) return status;  // already said, with the library's line
+    // The report or listing could not be written (a full disk, a closed pipe):
+    // a failure even when the file itself was written.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        const std::string why = errno != 0 ? ": " + tolvimo_cli::SystemWords(errno) : "";
+        std::fprintf(stderr, "%scannot write to standard output%s\n", PREFIX, why.c_str());
         return status == 0 ? EXIT_STDOUT_FAILED : status;
     }
     return status;

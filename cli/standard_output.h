@@ -1,7 +1,9 @@
-// OUTPUT "-": the WAV bytes on standard output, the report on standard error.
+// OUTPUT "-", or a name for the file standard output already is: the WAV
+// bytes on standard output, the report on standard error.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "cli/utf16_arguments.h"
 
@@ -10,13 +12,23 @@ namespace tolvimo_cli {
 struct StreamedRequest {
     int32_t status;       // the library's status
     bool standardOutput;  // false: standard output refused a byte
+    int error;            // errno of the refused write, or 0
 };
+
+// True for "-", and for a name of the open file standard output refers to
+// ("/dev/stdout", "/proc/self/fd/1", or any path to the same file), which
+// a named write would fill with the report as well as the WAV bytes.
+bool NamesStandardOutput(const char* output);
+
+// True when standard output is a terminal, where WAV bytes are only noise.
+bool StandardOutputIsTerminal();
 
 // Renders the request straight onto standard output, note by note, through
 // the library's stream entry: nothing is written to disk and nothing is left
-// behind whatever signal ends the process. The report goes to standard
-// error and names the output "-", as the user did.
+// behind whatever signal ends the process. The lines go to `report`, and
+// name the output `shownName`, as the user did.
 StreamedRequest RenderToStandardOutput(const Utf16String& instrument, const Utf16String& notes,
-                                       int32_t sampleRate);
+                                       int32_t sampleRate, std::FILE* report,
+                                       const char* shownName);
 
 }  // namespace tolvimo_cli

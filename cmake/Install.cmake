@@ -1,5 +1,6 @@
 # Installation: the shared library with its SONAME links, the header, the
-# host program with its manual page, a CMake package and a pkg-config file;
+# host program with its manual page, the licence and README under
+# share/doc/TolvimoWAVInstruments, a CMake package and a pkg-config file;
 # CPack archives them (Debian packages are built from debian/ instead).
 # Libraries go to the multiarch folder (lib/x86_64-linux-gnu, lib/aarch64-
 # linux-gnu, ...) wherever the toolchain names one, as Debian lays them out,
@@ -27,6 +28,7 @@ install(TARGETS TolvimoWAVInstruments EXPORT TolvimoWAVInstrumentsTargets
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS wavinstruments RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES docs/wavinstruments.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES LICENSE README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(TOLVIMO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/TolvimoWAVInstruments)
 install(EXPORT TolvimoWAVInstrumentsTargets

@@ -1,21 +1,43 @@
 #!/usr/bin/env python3
-"""Renders note text to a WAV file with the tolvimo_wav package:
-render_notes.py INSTRUMENT NOTES SAMPLE_RATE OUTPUT"""
+"""Renders note text to a WAV file with the tolvimo_wav package."""
+import argparse
 import sys
 
 import tolvimo_wav
 
+EPILOG = """\
+A note is a letter A to G (upper case), then optionally # or b, an octave
+digit 0 to 8 (default 4) and, after the digit, one more # or b; notes follow
+one another with nothing between them: "CDEFG", "C#4Bb3".
 
-def main(arguments: list[str]) -> int:
-    if len(arguments) != 4 or not arguments[2].lstrip("-").isdigit():
-        print("usage: render_notes.py INSTRUMENT NOTES SAMPLE_RATE OUTPUT", file=sys.stderr)
-        return 2
-    instrument, notes, rate, output = arguments
+exit status: 0 written, 1 not written (a bad note, a path that cannot be
+opened or written), 2 wrong arguments, 3 unknown instrument, 4 sample rate
+out of range."""
+
+EXIT_STATUS = {tolvimo_wav.UnknownInstrument: 3, tolvimo_wav.SampleRateOutOfRange: 4}
+
+
+def main(arguments: list) -> int:
+    parser = argparse.ArgumentParser(
+        prog="render_notes.py", description=__doc__, epilog=EPILOG,
+        formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("instrument", metavar="INSTRUMENT",
+                        help="one of: " + ", ".join(tolvimo_wav.VOICES))
+    parser.add_argument("notes", metavar="NOTES", help='the notes, for example "C#4Bb3"')
+    parser.add_argument("sample_rate", metavar="SAMPLE_RATE", type=int,
+                        help="samples per second, 8000 to 192000")
+    parser.add_argument("output", metavar="OUTPUT", help="the WAV file to write")
+    parser.add_argument("-q", "--quiet", action="store_true",
+                        help="print nothing when the file is written")
+    options = parser.parse_args(arguments)
     try:
-        tolvimo_wav.render(instrument, notes, int(rate), output)
-    except tolvimo_wav.TolvimoError as refusal:  # the library's line is on standard output
-        print(f"not written (status {refusal.code})", file=sys.stderr)
-        return 1
+        tolvimo_wav.render(options.instrument, options.notes, options.sample_rate, options.output,
+                           quiet=options.quiet)
+    except tolvimo_wav.TolvimoError as refusal:
+        for line in str(refusal).splitlines():
+            print(f"{parser.prog}: {line}", file=sys.stderr)
+        return next((status for kind, status in EXIT_STATUS.items()
+                     if isinstance(refusal, kind)), 1)
     return 0
 
 

@@ -147,6 +147,15 @@ int32_t RenderRequestToStream(const TolvimoUtf16* instrument, const TolvimoUtf16
     return status;
 }
 
+int32_t RenderRequestReportingTo(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
+                                 int32_t sampleRate, const TolvimoUtf16* outputFile,
+                                 std::FILE* report) {
+    const Destination destination{outputFile, nullptr, report, nullptr};
+    const int32_t status = RenderRequest(instrument, notes, sampleRate, destination);
+    std::fflush(report);
+    return status;
+}
+
 }  // namespace tolvimo
 
 extern "C" TOLVIMO_WAV_INSTRUMENTS_API int32_t TOLVIMO_WAV_INSTRUMENTS_CALL

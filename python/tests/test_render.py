@@ -2,6 +2,7 @@
 codes as exception classes, and nothing left behind by a refusal."""
 from __future__ import annotations
 
+import array
 import concurrent.futures
 import os
 import pathlib
@@ -28,21 +29,30 @@ REQUESTS = [
 
 @pytest.mark.parametrize("instrument, notes, rate", REQUESTS)
 def test_bytes_equal_the_hosts(instrument, notes, rate, host_render, tmp_path, private_tempdir,
-                               capfd):
+                               capsys):
     expected = host_render(instrument, notes, rate)
     path = tmp_path / f"{instrument}.wav"
     assert tolvimo_wav.render(instrument, notes, rate, path) is None
     assert path.read_bytes() == expected
     samples = (len(expected) - 44) // 2
-    capfd.readouterr()
-    tolvimo_wav.render(instrument, notes, rate, str(path))
-    assert capfd.readouterr().out.splitlines() == [
+    report = [
         f"Created {path} with {samples} samples at {rate} Hz",
         f"Duration: {samples / rate:.2f} seconds",
         f"Instrument: {instrument}",
     ]
+    # The report reaches sys.stdout, as print's output does.
+    assert capsys.readouterr().out.splitlines() == report
     assert tolvimo_wav.render_bytes(instrument, notes, rate) == expected
-    assert list(private_tempdir.iterdir()) == []  # its temporary file is gone
+    # render_bytes names no temporary file, and leaves none.
+    assert capsys.readouterr().out.splitlines() == ["Created <bytes>" + report[0][len(f"Created {path}"):]] + report[1:]
+    assert list(private_tempdir.iterdir()) == []
+    samples_array, sample_rate = tolvimo_wav.render_samples(instrument, notes, rate, quiet=True)
+    assert samples_array.typecode == "h" and sample_rate == rate
+    wav_samples = array.array("h", expected[44:])
+    if sys.byteorder == "big":
+        wav_samples.byteswap()
+    assert samples_array == wav_samples
+    assert capsys.readouterr().out == ""
 
 
 def test_the_report_follows_what_python_printed_before(tmp_path):
@@ -76,20 +86,31 @@ def test_refusals_raise_their_class_and_leave_no_file(
     with pytest.raises(refusal) as raised:
         tolvimo_wav.render(instrument, notes, rate, tmp_path / "out.wav")
     assert raised.value.code == code and isinstance(raised.value, TolvimoError)
-    with pytest.raises(refusal):
+    with pytest.raises(refusal) as in_memory:
         tolvimo_wav.render_bytes(instrument, notes, rate)
     assert sorted(tmp_path.iterdir()) == [private_tempdir]
     assert list(private_tempdir.iterdir()) == []
-    lines = capfd.readouterr().out.splitlines()
-    assert len(lines) == 2 and all(line.startswith("Error: ") for line in lines)
+    # The library's own line is in the exception, and on no output.
+    for error in (raised.value, in_memory.value):
+        assert error.line.startswith("Error: ") and str(error).startswith(error.line)
+    assert capfd.readouterr() == ("", "")
 
 
-@pytest.mark.parametrize("path", ["missing/out.wav", "a" * 200 + ".wav", "."])
-def test_a_path_that_cannot_be_opened_is_a_render_error(path, tmp_path, monkeypatch):
+@pytest.mark.parametrize("path, reason", [
+    ("missing/out.wav", "folder 'missing': No such file or directory"),
+    ("a" * 200 + ".wav", "the path is 204 bytes long; it must be shorter than 200"),
+    (".", "Is a directory"),
+    ("", "No such file or directory"),
+    ("Kl\u00e4nge/" + "\u00e9" * 96 + ".wav", "the path is 204 bytes long; it must be shorter than 200"),
+])
+def test_a_path_that_cannot_be_opened_says_why(path, reason, tmp_path, monkeypatch):
     monkeypatch.chdir(tmp_path)
     with pytest.raises(RenderError) as raised:
         tolvimo_wav.render("piano", "C", 8000, path)
-    assert raised.value.code == 1
+    error = raised.value
+    assert error.code == 1 and error.reason == reason and error.position is None
+    assert error.line == f"Error: Cannot open output file '{path}'"
+    assert str(error) == f"{error.line} ({reason})"
     assert list(tmp_path.iterdir()) == []
 
 
@@ -174,13 +195,27 @@ def test_a_missing_library_is_an_import_error_that_says_what_to_do(library, said
     assert last.startswith("ImportError") and said in last and "cmake --install" in last
 
 
-@pytest.mark.parametrize("notes, status, created", [("CDE", 0, True), ("CDX", 1, False)])
-def test_the_example(notes, status, created, tmp_path):
-    example = SOURCE_ROOT / "examples" / "render_notes.py"
+EXAMPLE = SOURCE_ROOT / "examples" / "render_notes.py"
+
+
+@pytest.mark.parametrize("notes, status, created, said", [
+    ("CDE", 0, True, ""),
+    ("CDX", 1, False, "render_notes.py: Error: Invalid note at position 2: X\n"),
+])
+def test_the_example(notes, status, created, said, tmp_path):
     path = tmp_path / "example.wav"
-    result = subprocess.run([sys.executable, example, "piano", notes, "8000", path],
+    result = subprocess.run([sys.executable, EXAMPLE, "piano", notes, "8000", path],
                             capture_output=True, text=True)
     assert result.returncode == status and path.exists() == created
+    assert result.stderr.startswith(said)
+
+
+def test_the_example_has_a_real_help_text():
+    result = subprocess.run([sys.executable, EXAMPLE, "--help"], capture_output=True, text=True)
+    assert result.returncode == 0 and result.stderr == ""
+    for said in ["usage: render_notes.py", "INSTRUMENT", "NOTES", "SAMPLE_RATE", "OUTPUT",
+                 "--quiet", "C#4Bb3", "exit status"]:
+        assert said in result.stdout
 
 
 @pytest.mark.skipif(not sys.platform.startswith("linux"), reason="the loader's soname search")

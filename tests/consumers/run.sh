@@ -16,6 +16,10 @@ if [ "$1" = "--system" ]; then
 else
   prefix=$work/prefix
   cmake --install "$1" --prefix "$prefix" >/dev/null
+  # The licence and the README travel with the files.
+  for doc in LICENSE README.md; do
+    cmp "$prefix/share/doc/TolvimoWAVInstruments/$doc" "$here/../../$doc"
+  done
   PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name TolvimoWAVInstruments.pc)")
   export PKG_CONFIG_PATH
   rpath="-Wl,-rpath,$(pkg-config --variable=libdir TolvimoWAVInstruments)"

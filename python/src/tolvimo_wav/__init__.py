@@ -5,29 +5,39 @@ shared library.
     import tolvimo_wav
     tolvimo_wav.render("piano", "CDEFG", 44100, "piano_scale.wav")
     wav = tolvimo_wav.render_bytes("bell", "C5G4", 48000)
+    samples, rate = tolvimo_wav.render_samples("bell", "C5G4", 48000, quiet=True)
 
-The library prints its report (or its one error line) on the process's
-standard output. A refused request raises a TolvimoError subclass whose
-``code`` is the library's status. Calls may run on several threads at once:
-the interpreter lock is released while the library renders.
+A written file's three-line report is printed on ``sys.stdout`` (so a
+notebook cell shows it); ``quiet=True`` keeps it off. A refused request raises
+a TolvimoError subclass whose ``code`` is the library's status and whose
+``line`` is the library's own error line; a RenderError for a bad note also
+has ``position`` and ``character``, and one for a file ``reason``.
+
+On Linux the library's lines are caught on worker threads that each have a
+descriptor table of their own, so calls from several threads run at once
+and nothing else the process prints is caught. Elsewhere (and on a Linux
+that refuses a thread its own descriptor table, as some container seccomp
+filters do) the library prints its lines on the process's standard output
+itself, ``quiet`` cannot keep them off, and an exception's ``line`` is None:
+its message then says what the status can mean.
 """
 from __future__ import annotations
 
+import array
+import difflib
 import operator
 import os
 import shutil
 import sys
-import tempfile
-from typing import SupportsIndex
+from typing import NamedTuple, Optional, SupportsIndex
 
+from . import _calls, _errors, _explain
 from ._errors import (
-    STATUS_CREATED,
     RenderError,
     SampleRateNotInteger,
     SampleRateOutOfRange,
     TolvimoError,
     UnknownInstrument,
-    error_for,
 )
 from ._generated import VOICES, __version__
 from ._library import load as _load
@@ -35,12 +45,15 @@ from ._library import load as _load
 __all__ = [
     "VOICES",
     "RenderError",
+    "SampleRateNotInteger",
     "SampleRateOutOfRange",
+    "Samples",
     "TolvimoError",
     "UnknownInstrument",
     "__version__",
     "render",
     "render_bytes",
+    "render_samples",
 ]
 
 _LIBRARY = _load()
@@ -50,6 +63,25 @@ _LIBRARY = _load()
 # own order of checks (4294975296 would otherwise wrap to 8000).
 _INT32_MIN = -(2**31)
 _INT32_MAX = 2**31 - 1
+
+_WITHOUT_LINE = {
+    222: "unknown instrument {instrument}",
+    333: "sample rate {rate} is outside 8000 to 192000 Hz",
+    1: ("{notes} was not rendered to {path}: a character starts no note, the note text is "
+        "1000 bytes or longer, the file cannot be opened or written, or memory ran out (the "
+        "library's line on standard output says which)"),
+}
+
+
+class Samples(NamedTuple):
+    """A rendering's samples, 16-bit signed mono, and its sample rate in Hz.
+
+    ``samples`` is an ``array.array('h')`` in the machine's byte order:
+    ``numpy.frombuffer(samples, dtype=numpy.int16)`` reads it without a copy.
+    """
+
+    samples: array.array
+    sample_rate: int
 
 
 def _shown(text: str) -> str:
@@ -94,59 +126,87 @@ def _rate(sample_rate: object) -> int:
     return min(max(rate, _INT32_MIN), _INT32_MAX)
 
 
-def _call(instrument: str, notes: str, sample_rate: object, path: object) -> str:
-    """Checks the arguments, calls the library, raises on a refusal; returns the path."""
-    arguments = (_utf16("instrument", instrument), _utf16("notes", notes), _rate(sample_rate))
-    text_path, encoded_path = _utf16_path(path)
-    # The library writes to the same standard output, below Python's buffer.
-    if sys.stdout is not None:
-        sys.stdout.flush()
-    status = _LIBRARY.WAVInstruments(*arguments, encoded_path)
-    if status == STATUS_CREATED:
-        return text_path
-    if status == 222:
-        message = f"unknown instrument {_shown(instrument)}"
-    elif status == 333:
-        message = f"sample rate {sample_rate} is outside 8000 to 192000 Hz"
-    else:
-        message = (
-            f"{_shown(notes)} was not rendered to {_shown(text_path)}: a character starts no "
-            "note, the note text is 1000 bytes or longer, or the file cannot be opened or "
-            "written (the library's line on standard output says which)"
-        )
-    raise error_for(status, message)
+def _refusal(outcome: _calls.Outcome, instrument: str, notes: str, sample_rate: object,
+             path: Optional[str]) -> TolvimoError:
+    if outcome.report is None:
+        message = _WITHOUT_LINE.get(outcome.status, "the library returned status {status}").format(
+            instrument=_shown(instrument), rate=sample_rate, notes=_shown(notes),
+            path=_shown(path) if path is not None else "memory", status=outcome.status)
+        return _errors.error_for(outcome.status, message)
+    line = outcome.report.splitlines()[-1] if outcome.report else ""
+    error = _errors.error_for(outcome.status, line, line)
+    if isinstance(error, RenderError):
+        error.args = (_explain.explain_render_error(error, notes, path),)
+    elif isinstance(error, UnknownInstrument):
+        near = difflib.get_close_matches(instrument.lower(), VOICES, n=3, cutoff=0.6)
+        suggestion = f"did you mean {' or '.join(map(repr, near))}? " if near else ""
+        error.args = (f"{line} ({suggestion}tolvimo_wav.VOICES holds every name)",)
+    elif isinstance(error, SampleRateOutOfRange):
+        error.args = (f"{line} (sample_rate is {sample_rate})",)
+    return error
 
 
-def render(instrument: str, notes: str, sample_rate: int, path: str | os.PathLike[str]) -> None:
+def _show(report: Optional[str], quiet: bool) -> None:
+    if report and not quiet and sys.stdout is not None:
+        print(report, end="", file=sys.stdout)
+
+
+def render(instrument: str, notes: str, sample_rate: int, path: str | os.PathLike[str], *,
+           quiet: bool = False) -> None:
     """Renders ``notes`` with ``instrument`` at ``sample_rate`` Hz into the WAV file ``path``.
 
-    ``instrument`` is one of VOICES. The library prints a three-line report on
-    standard output. Raises UnknownInstrument (222), SampleRateOutOfRange (333;
-    also for a rate that is not an integer, which is then a TypeError too) or
-    RenderError (1: a character starts no note, the note text is 1000 bytes or
-    longer, or the file cannot be opened or written; a refused request leaves
-    no file). Raises TypeError for a
+    ``instrument`` is one of VOICES. The library's three-line report goes to
+    ``sys.stdout`` unless ``quiet``. Raises UnknownInstrument (222),
+    SampleRateOutOfRange (333; also for a rate that is not an integer, which
+    is then a TypeError too) or RenderError (1: a character starts no note,
+    the note text is 1000 bytes or longer, the file cannot be opened or
+    written, or memory ran out); a refused request leaves every file as it
+    was. The exception's ``line`` is the library's own line; a RenderError
+    for a bad note has ``position`` (an index into ``notes``) and
+    ``character``, one for a file ``reason``. Raises TypeError for a
     non-string argument and ValueError for a string containing U+0000 or a
     path holding an unpaired surrogate.
     """
-    _call(instrument, notes, sample_rate, path)
+    arguments = (_utf16("instrument", instrument), _utf16("notes", notes), _rate(sample_rate))
+    text_path, encoded_path = _utf16_path(path)
+    outcome = _calls.call(_LIBRARY.WAVInstruments, *arguments, encoded_path)
+    if outcome.status != _errors.STATUS_CREATED:
+        raise _refusal(outcome, instrument, notes, sample_rate, text_path)
+    _show(outcome.report, quiet)
 
 
-def render_bytes(instrument: str, notes: str, sample_rate: int) -> bytes:
+def render_bytes(instrument: str, notes: str, sample_rate: int, *, quiet: bool = False) -> bytes:
     """Renders like render() and returns the WAV file's bytes.
 
-    The file goes through a private temporary folder that is removed before
-    the call returns, whether it succeeds or raises. The report printed on
-    standard output names that temporary file.
+    On Linux the library writes into an unnamed memory file, so TMPDIR plays
+    no part and nothing is left behind; the report names the file
+    ``<bytes>``. Elsewhere a private temporary folder is used, in TMPDIR or,
+    when TMPDIR's path is too long for the library or not text, a usual one,
+    and removed before the call returns.
     """
-    # Checked before the folder exists, so a wrong argument creates nothing.
-    _utf16("instrument", instrument)
-    _utf16("notes", notes)
-    _rate(sample_rate)
-    folder = tempfile.mkdtemp(prefix="tolvimo-wav-")
+    arguments = (_utf16("instrument", instrument), _utf16("notes", notes), _rate(sample_rate))
+    if _calls.in_memory():
+        outcome = _calls.call(_LIBRARY.WAVInstruments, *arguments, None)
+        if outcome.status != _errors.STATUS_CREATED:
+            raise _refusal(outcome, instrument, notes, sample_rate, None)
+        _show(_calls.shown_memory_path(outcome.report) if outcome.report else None, quiet)
+        assert outcome.wav is not None
+        return outcome.wav
+    folder = _calls.private_folder()
     try:
-        path = _call(instrument, notes, sample_rate, os.path.join(folder, "render.wav"))
+        path = os.path.join(folder, "render.wav")
+        render(instrument, notes, sample_rate, path, quiet=quiet)
         with open(path, "rb") as wav:
             return wav.read()
     finally:
         shutil.rmtree(folder)
+
+
+def render_samples(instrument: str, notes: str, sample_rate: int, *,
+                   quiet: bool = False) -> Samples:
+    """Renders like render_bytes() and returns the samples with the rate."""
+    wav = render_bytes(instrument, notes, sample_rate, quiet=quiet)
+    samples = array.array("h", wav[44:])  # the header is always 44 bytes
+    if sys.byteorder == "big":
+        samples.byteswap()  # WAV samples are little-endian
+    return Samples(samples, operator.index(sample_rate))

@@ -1,0 +1,242 @@
+// What the command-line host says for each thing a person can get wrong:
+// one message on standard error, the library's own line word for word in
+// it, what was wrong and what to do.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "cli_run.h"
+#include "test_support.h"
+
+namespace tolvimo_test {
+namespace {
+
+const std::string TRY = "Try 'wavinstruments --help'.\n";
+const std::string NOTE_SYNTAX =
+    "a note is a letter A to G, then optionally # or b, an octave digit 0 to 8 and, after the "
+    "digit, one more # or b";
+
+struct Case {
+    std::string arguments;  // after the program's path, in a fresh folder
+    int exitStatus;
+    std::string output;  // standard output, exactly
+    std::string errors;  // standard error, exactly
+};
+
+std::string ReadText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The case's own redirections come after the ones that catch the output,
+// so they win.
+void Check(const Case& c) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.Path("folder"));
+    const CliRun run = RunShell("cd " + dir.Path("") + " && " + WAVINSTRUMENTS_PATH +
+                                " >stdout.txt 2>stderr.txt " + c.arguments + "; echo $?");
+    EXPECT_EQ(run.output, std::to_string(c.exitStatus) + "\n") << c.arguments;
+    EXPECT_EQ(ReadText(dir.Path("stdout.txt")), c.output) << c.arguments;
+    EXPECT_EQ(ReadText(dir.Path("stderr.txt")), c.errors) << c.arguments;
+}
+
+TEST(CliMessages, BadNotesAreShownSoAPersonSeesThem) {
+    const Case cases[] = {
+        {"piano 'C4 D4' 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 2:  \n"
+         "wavinstruments: character 3 of NOTES (byte position 2) is ' ' (space); write the notes "
+         "with nothing between them, as in 'C4D4E4'\n"},
+        {"piano cdefg 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 0: c\n"
+         "wavinstruments: character 1 of NOTES (byte position 0) is 'c'; note letters are upper "
+         "case: write 'C'\n"},
+        {"piano 'C\xC3\xA9' 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 1: \xC3\xA9\n"
+         "wavinstruments: character 2 of NOTES (byte position 1) is '\xC3\xA9' (U+00E9); " +
+             NOTE_SYNTAX + "\n"},
+        {"piano '\xC3\xA9\xC3\xA9X' 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 0: \xC3\xA9\n"
+         "wavinstruments: character 1 of NOTES (byte position 0) is '\xC3\xA9' (U+00E9); " +
+             NOTE_SYNTAX + "\n"},
+        {"piano 'C\xE2\x99\xAF\x44' 8000 o.wav", 1, "",  // a music sharp sign, then D
+         "wavinstruments: Error: Invalid note at position 1: \xE2\x99\xAF\n"
+         "wavinstruments: character 2 of NOTES (byte position 1) is '\xE2\x99\xAF' (U+266F); " +
+             NOTE_SYNTAX + "\n"},
+        {"piano 'CD\xC2\xA0"
+         "E' 8000 o.wav",
+         1, "",
+         "wavinstruments: Error: Invalid note at position 2: \xC2\xA0\n"
+         "wavinstruments: character 3 of NOTES (byte position 2) is U+00A0 (no-break space); "
+         "write the notes with nothing between them, as in 'C4D4E4'\n"},
+        {"piano \"$(printf 'C\\tD')\" 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 1: \t\n"
+         "wavinstruments: character 2 of NOTES (byte position 1) is U+0009 (tab); write the "
+         "notes with nothing between them, as in 'C4D4E4'\n"},
+        {"piano 'C\xFF' 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 1: \xEF\xBF\xBD\n"
+         "wavinstruments: character 2 of NOTES (byte position 1) is U+FFFD (what a byte that is "
+         "not UTF-8 becomes); " +
+             NOTE_SYNTAX + "\n"},
+        {"piano C4,D4 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 2: ,\n"
+         "wavinstruments: character 3 of NOTES (byte position 2) is ','; write the notes with "
+         "nothing between them, as in 'C4D4E4'\n"},
+        {"piano C9 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 1: 9\n"
+         "wavinstruments: character 2 of NOTES (byte position 1) is '9'; octave digits run from "
+         "0 to 8\n"},
+        {"piano 'C##' 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 2: #\n"
+         "wavinstruments: character 3 of NOTES (byte position 2) is '#'; a note takes one # or b "
+         "before its octave digit and one more after it\n"},
+        {"piano CDX 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 2: X\n"
+         "wavinstruments: character 3 of NOTES (byte position 2) is 'X'; " +
+             NOTE_SYNTAX + "\n"},
+        {"piano \"$(printf 'C%.0s' $(seq 1000))\" 8000 o.wav", 1, "",
+         "wavinstruments: Error: Note text must be shorter than 1000 bytes (NOTES is 1000 "
+         "bytes)\n"},
+    };
+    for (const auto& c : cases) Check(c);
+}
+
+TEST(CliMessages, ArgumentsAreNamedWithWhatIsWrong) {
+    const Case cases[] = {
+        {"piano C 44.1k o.wav", 2, "",
+         "wavinstruments: SAMPLE_RATE '44.1k' is not a whole number of Hz (for example 44100)\n" +
+             TRY},
+        {"piano C 44100Hz o.wav", 2, "",
+         "wavinstruments: SAMPLE_RATE '44100Hz' is not a whole number of Hz (for example "
+         "44100)\n" +
+             TRY},
+        {"piano C 8000.0 o.wav", 2, "",
+         "wavinstruments: SAMPLE_RATE '8000.0' is not a whole number of Hz (for example 44100)\n" +
+             TRY},
+        {"piano C ' 8000' o.wav", 2, "",
+         "wavinstruments: SAMPLE_RATE ' 8000' is not a whole number of Hz (for example 44100)\n" +
+             TRY},
+        {"--hlep", 2, "", "wavinstruments: unknown option '--hlep'\n" + TRY},
+        {"-V", 2, "", "wavinstruments: unknown option '-V'\n" + TRY},
+        {"", 2, "",
+         "wavinstruments: expected 4 arguments (INSTRUMENT NOTES SAMPLE_RATE OUTPUT), got 0\n" +
+             TRY},
+        {"piano C 8000 o.wav extra", 2, "",
+         "wavinstruments: expected 4 arguments (INSTRUMENT NOTES SAMPLE_RATE OUTPUT), got 5\n" +
+             TRY},
+        {"piano CDE 8000 --", 2, "",  // "--" ends options; it names no file
+         "wavinstruments: expected 4 arguments (INSTRUMENT NOTES SAMPLE_RATE OUTPUT), got 3\n" +
+             TRY},
+        {"--list piano", 2, "", "wavinstruments: --list takes no arguments, got 1\n" + TRY},
+        {"--list --version", 2, "",
+         "wavinstruments: --list and --version cannot be used together\n" + TRY},
+        {"piano C 8000 '\xFF.wav'", 2, "",
+         "wavinstruments: OUTPUT '\xFF.wav' is not valid UTF-8; name the file in UTF-8\n" + TRY},
+        {"Piano C 8000 o.wav", 3, "",
+         "wavinstruments: Error: Unknown instrument 'Piano'\n"
+         "wavinstruments: did you mean 'piano' or 'epiano'? 'wavinstruments --list' prints every "
+         "name\n"},
+        {"glock C 8000 o.wav", 3, "",
+         "wavinstruments: Error: Unknown instrument 'glock'\n"
+         "wavinstruments: did you mean 'glockenspiel'? 'wavinstruments --list' prints every "
+         "name\n"},
+        {"xylophone C 8000 o.wav", 3, "",
+         "wavinstruments: Error: Unknown instrument 'xylophone'\n"
+         "wavinstruments: 'wavinstruments --list' prints the 15 instrument names\n"},
+        {"piano C 7999 o.wav", 4, "",
+         "wavinstruments: Error: Sample rate must be between 8000 and 192000 Hz (SAMPLE_RATE is "
+         "7999)\n"},
+        {"piano C 99999999999 o.wav", 4, "",
+         "wavinstruments: Error: Sample rate must be between 8000 and 192000 Hz (SAMPLE_RATE is "
+         "99999999999)\n"},
+        {"piano C -8000 o.wav", 4, "",
+         "wavinstruments: Error: Sample rate must be between 8000 and 192000 Hz (SAMPLE_RATE is "
+         "-8000)\n"},
+    };
+    for (const auto& c : cases) Check(c);
+}
+
+TEST(CliMessages, AFileThatCannotBeWrittenSaysWhy) {
+    const std::string longName(200, 'a');
+    const Case cases[] = {
+        {"piano C 8000 missing/o.wav", 1, "",
+         "wavinstruments: Error: Cannot open output file 'missing/o.wav' (folder 'missing': No "
+         "such file or directory)\n"},
+        {"piano C 8000 folder", 1, "",
+         "wavinstruments: Error: Cannot open output file 'folder' (Is a directory)\n"},
+        {"piano C 8000 ''", 1, "",
+         "wavinstruments: Error: Cannot open output file '' (No such file or directory)\n"},
+        {"piano C 8000 stderr.txt/o.wav", 1, "",
+         "wavinstruments: Error: Cannot open output file 'stderr.txt/o.wav' (folder "
+         "'stderr.txt': Not a directory)\n"},
+        {"piano C 8000 " + longName, 1, "",
+         "wavinstruments: Error: Cannot open output file '" + longName +
+             "' (the path is 200 bytes long; it must be shorter than 200)\n"},
+        {"piano C 8000 /dev/full", 1, "",
+         "wavinstruments: Error: Cannot write output file '/dev/full'\n"},
+    };
+    for (const auto& c : cases) Check(c);
+}
+
+TEST(CliMessages, SuccessReportsOnStandardOutputOrNothingWhenQuiet) {
+    const std::string report =
+        "Created o.wav with 8000 samples at 8000 Hz\nDuration: 1.00 seconds\nInstrument: piano\n";
+    const Case cases[] = {
+        {"piano CD 8000 o.wav", 0, report, ""},
+        {"piano CD 8000 o.wav >/dev/null", 0, "", ""},  // nothing went to standard output
+        {"-q piano CD 8000 o.wav", 0, "", ""},
+        {"piano CD 8000 o.wav --quiet", 0, "", ""},
+        {"-q -- piano CD 8000 -o.wav", 0, "", ""},  // after "--", "-o.wav" is a name
+        {"-q piano C 8000 - >/dev/null", 0, "", ""},
+        {"piano '' 8000 o.wav", 0,
+         "Created o.wav with 0 samples at 8000 Hz\nDuration: 0.00 seconds\nInstrument: piano\n",
+         "wavinstruments: warning: NOTES is empty; the file holds no samples\n"},
+    };
+    for (const auto& c : cases) Check(c);
+    const CliRun help = RunCli("-h");
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_EQ(help.output.rfind("usage: wavinstruments [-q] [--] INSTRUMENT", 0), 0u);
+    EXPECT_EQ(RunCli("--help piano").output, help.output);  // help wins
+    EXPECT_EQ(RunCli("--version").output, "1.0.0.1\n");
+}
+
+// The man page and --help name every option the program takes and every
+// exit status it gives, and no other status.
+TEST(CliMessages, TheManPageAndHelpDocumentEveryOptionAndExitStatus) {
+    const std::string help = RunCli("--help").output;
+    std::string man = ReadText(std::string(PROJECT_SOURCE_DIR) + "/docs/wavinstruments.1");
+    ASSERT_FALSE(man.empty());
+    man = std::regex_replace(man, std::regex(R"(\\-)"), "-");
+    for (const std::string option :
+         {"-q", "--quiet", "--", "-h", "--help", "--version", "--list"}) {
+        // An option the program really takes: never "unknown option".
+        if (option != "--") {
+            EXPECT_EQ(RunCli(option + " --help").errors, "") << option;
+        }
+        EXPECT_TRUE(std::regex_search(help, std::regex("\\s" + option + "[, ]"))) << option;
+        const std::regex listed("\\n\\.BR? ([^\\n]* )?" + option + "( |\\n)");
+        EXPECT_TRUE(std::regex_search(man, listed)) << option;
+    }
+    std::set<int> inHelp;
+    std::set<int> inMan;
+    const std::regex helpStatus(R"(\n  ([0-9])  )");
+    for (std::sregex_iterator i(help.begin(), help.end(), helpStatus), end; i != end; ++i)
+        inHelp.insert(std::stoi((*i)[1]));
+    const auto section = man.find(".SH EXIT STATUS");
+    ASSERT_NE(section, std::string::npos);
+    const std::string statuses = man.substr(section, man.find(".SH", section + 1) - section);
+    const std::regex manStatus(R"(\.TP\n\.B ([0-9])\n)");
+    for (std::sregex_iterator i(statuses.begin(), statuses.end(), manStatus), end; i != end; ++i)
+        inMan.insert(std::stoi((*i)[1]));
+    const std::set<int> program{0, 1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(inHelp, program);
+    EXPECT_EQ(inMan, program);
+}
+
+}  // namespace
+}  // namespace tolvimo_test
