@@ -44,10 +44,13 @@ OutputResult WriteNotesToStream(std::FILE* stream, const NoteSource& source) {
 }
 
 OutputResult WriteOutputFile(const char* path, const NoteSource& source) {
-    PendingOutput output{};
-    if (!BeginOutput(path, output)) return OutputResult::CannotOpen;
     const uint64_t bytes =
         WAV_HEADER_SIZE + sizeof(int16_t) * static_cast<uint64_t>(TotalSamples(source));
+    // Refused before anything is opened: a write past the limit would raise
+    // SIGXFSZ, which ends a host that has not set it aside.
+    if (!FitsFileSizeLimit(bytes)) return OutputResult::CannotWrite;
+    PendingOutput output{};
+    if (!BeginOutput(path, output)) return OutputResult::CannotOpen;
     if (!ReserveOutput(output, bytes)) {
         FinishOutput(output, false);
         return OutputResult::CannotWrite;

@@ -235,8 +235,8 @@ void Prepare(const TempDir& dir, Before setup) {
     if (setup == Before::SymbolicLink) fs::create_symlink("kept.wav", dir.Path("link.wav"));
 }
 
-// A failed write leaves every file as it was; only a file that must be
-// written in place (a second hard link) is emptied, never removed.
+// A file size limit the file would pass refuses the call before anything is
+// opened: every file is left as it was, a hard-linked one included.
 TEST(WAVInstruments, AFailedWriteLeavesEveryFileAsItWas) {
     const struct {
         Before setup;
@@ -247,7 +247,7 @@ TEST(WAVInstruments, AFailedWriteLeavesEveryFileAsItWas) {
         {Before::Nothing, "kept.wav", nullptr, {}},
         {Before::File, "kept.wav", "keep\n", {"kept.wav"}},
         {Before::SymbolicLink, "link.wav", "keep\n", {"kept.wav", "link.wav"}},
-        {Before::HardLinked, "kept.wav", "", {"kept.wav", "other.wav"}},
+        {Before::HardLinked, "kept.wav", "keep\n", {"kept.wav", "other.wav"}},
     };
     for (const auto& c : cases) {
         const TempDir dir;
