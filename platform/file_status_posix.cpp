@@ -118,8 +118,8 @@ Location Locate(const char* path, PendingOutput& output) {
 // nothing is opened when the name now holds another file.
 int OpenInPlace(PendingOutput& output, const struct stat& examined, bool followLink) {
     output.inPlace = true;
-    const int file = openat(output.directory, output.name,
-                            O_WRONLY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+    const int file =
+        openat(output.directory, output.name, O_WRONLY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
     if (file < 0) return -1;
     struct stat opened {};
     if (fstat(file, &opened) != 0 || opened.st_dev != examined.st_dev ||
@@ -235,7 +235,8 @@ void TemporaryName(const PendingOutput& output, int attempt, char (&temporary)[O
     constexpr size_t MARKS = 1 + (sizeof SUFFIX - 1) + 8;  // leading dot, suffix, hex
     long longest = fpathconf(output.directory, _PC_NAME_MAX);
     if (longest <= 0 || longest > DEFAULT_NAME_MAX) longest = DEFAULT_NAME_MAX;
-    const size_t room = static_cast<size_t>(longest) > MARKS ? static_cast<size_t>(longest) - MARKS : 0;
+    const size_t room =
+        static_cast<size_t>(longest) > MARKS ? static_cast<size_t>(longest) - MARKS : 0;
     size_t shown = std::strlen(output.name);
     if (shown > room) {
         // Cut on a character boundary, so the name stays valid UTF-8.

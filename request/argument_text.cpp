@@ -52,8 +52,7 @@ bool ConvertArgument(const TolvimoUtf16* wide, size_t capacity, NarrowText& out)
         out.lossy = out.lossy || piece.lossy;
         if (piece.length >= capacity - out.length) {
             // Too long for its buffer: the first bytes are enough to say so.
-            std::memcpy(out.text.get() + out.length, piece.text.get(),
-                        capacity - 1 - out.length);
+            std::memcpy(out.text.get() + out.length, piece.text.get(), capacity - 1 - out.length);
             out.text.get()[capacity - 1] = '\0';
             out.length = capacity;
             return true;

@@ -182,18 +182,6 @@ TEST(WAVInstruments, WritesTheDecimalPointWhateverTheLocale) {
     EXPECT_NE(result.output.find("Duration: 0.50 seconds\n"), std::string::npos);
 }
 
-// Runs `body` in a child process and returns its exit status, so limits and
-// signal dispositions stay out of the test runner.
-template <typename Body>
-int InChild(Body body) {
-    std::fflush(stdout);
-    const pid_t child = fork();
-    if (child == 0) _exit(body());
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 // A write cut short by a file size limit, in a child so the limit stays there.
 bool FailsToWrite(const std::string& path) {
     return InChild([&] {
