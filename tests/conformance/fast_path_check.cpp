@@ -66,8 +66,8 @@ bool CheckRate(const Run& run, const std::vector<double>& pitches,
                                         tolvimo::RECHECK_BOUND, values.data());
                 // Without `values`, as the library renders: whole strides are
                 // stored by another path, which must give the same bytes.
-                tolvimo::RenderNoteWith(*kernels[k], stored.data(), n, run.rate, pitch, 0.5,
-                                        *voice, tolvimo::RECHECK_BOUND);
+                tolvimo::RenderNoteWith(*kernels[k], stored.data(), n, run.rate, pitch, 0.5, *voice,
+                                        tolvimo::RECHECK_BOUND);
                 if (stored != fast) {
                     std::printf("%s: %s %.4f Hz at %d: stored without values differs\n",
                                 kernels[k]->name, tolvimo::PRESETS[kind].name, pitch, run.rate);
