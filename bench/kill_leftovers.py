@@ -2,9 +2,9 @@
 """How often a call killed with SIGKILL leaves a hidden temporary file.
 
 Starts WRITERS host programs at once, each replacing the same existing file
-with request (b), kills each after a random delay up to one and a half times a
-replacing call's median duration, and counts the files named ".out.wav.tolvimo-*" left behind
-(removing them before the next trial).
+with request (b), kills each at a random moment within 1.2 times the median
+time that many replacing calls take together, and counts the files named
+".out.wav.tolvimo-*" left behind (removing them before the next trial).
 
     python3 bench/kill_leftovers.py PROGRAM [--trials 200] [--writers 1]
 """
@@ -32,20 +32,24 @@ def main():
     with tempfile.TemporaryDirectory(dir=args.dir) as work:
         path = os.path.join(work, "out.wav")
         command = [args.program, "bell", notes, "192000", path]
-        # How long a replacing call takes: the kills fall anywhere in it.
-        subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
-        durations = []
-        for _ in range(5):
+        # How long WRITERS replacing calls at once take: the kills fall
+        # anywhere in that time.
+        def together():
             start = time.perf_counter()
-            subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
-            durations.append(time.perf_counter() - start)
-        duration = sorted(durations)[2]
+            for process in [subprocess.Popen(command, stdout=subprocess.DEVNULL)
+                            for _ in range(args.writers)]:
+                process.wait()
+            return time.perf_counter() - start
+        together()
+        duration = sorted(together() for _ in range(5))[2]
         kills = leftovers = trials_with = 0
         for _ in range(args.trials):
             running = [subprocess.Popen(command, stdout=subprocess.DEVNULL)
                        for _ in range(args.writers)]
-            for process in running:
-                time.sleep(random.uniform(0, duration * 1.5 / args.writers))
+            started = time.perf_counter()
+            moments = sorted(random.uniform(0, duration * 1.2) for _ in running)
+            for process, moment in zip(running, moments):
+                time.sleep(max(0.0, moment - (time.perf_counter() - started)))
                 process.send_signal(signal.SIGKILL)
             for process in running:
                 if process.wait() == -signal.SIGKILL:
@@ -57,7 +61,7 @@ def main():
                 os.remove(name)
         print(f"{args.writers} writer(s), {args.trials} trials: {kills} calls killed, "
               f"{leftovers} temporaries left in {trials_with} trials "
-              f"(request takes {duration * 1000:.0f} ms)")
+              f"({args.writers} calls together take {duration * 1000:.0f} ms)")
 
 
 if __name__ == "__main__":
