@@ -55,15 +55,16 @@ bool ReserveOutput(PendingOutput& output, uint64_t bytes);
 // power cut leaves the old file or the new one.
 bool FinishOutput(PendingOutput& output, bool complete);
 
-// True when a file of `bytes` stays within the process's file size limit,
-// so that writing it never raises SIGXFSZ. Checked before anything is
-// opened; a host that lowers the limit during a call is not covered.
-// True when `path` names the open file that standard output writes to (the
-// same file, whatever its name): the report must then go elsewhere, or it
+// FitsFileSizeLimit: true when a file of `bytes` stays within the process's
+// file size limit, so that writing it never raises SIGXFSZ; checked before
+// anything is opened (a host that lowers the limit during a call is not
+// covered). NamesStandardOutput: true when `path` names the file or pipe
+// that standard output writes to (the same one, whatever its name; a
+// terminal or /dev/null aside), whose report must then go elsewhere, or it
 // would land in the file.
 #if defined(_WIN32)
-// Windows has no file size limit; its report goes through the C runtime's
-// own standard output, which this side does not examine.
+// Windows has no file size limit, and its report goes through the C
+// runtime's own standard output, which is not examined.
 inline bool FitsFileSizeLimit(uint64_t) {
     return true;
 }
