@@ -60,7 +60,8 @@ extern "C" {
  *
  * Prints a three-line report or one "Error: " line on standard output, which
  * is flushed before the call returns (on standard error instead when
- * outputFile names the file or pipe standard output writes to). Returns one of the status codes above.
+ * outputFile names the file or pipe standard output writes to). Returns one
+ * of the status codes above.
  * On any status but 999 every file is left as it was: the file is written
  * beside the destination and put in its place only when complete (a file
  * with other hard links, or a device, is written in place and emptied on

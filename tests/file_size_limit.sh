@@ -15,5 +15,6 @@ fail=0
 expected="Error: Cannot write output file '$dir/out.wav'"
 [ "$(cat "$dir/lines")" = "$expected" ] || { echo "lines: $(cat "$dir/lines")"; fail=1; }
 [ "$(cat "$dir/out.wav")" = keep ] || { echo "the old file changed"; fail=1; }
-[ "$(ls -A "$dir" | tr '\n' ' ')" = "lines out.wav " ] || { echo "left: $(ls -A "$dir")"; fail=1; }
+left=$(find "$dir" -mindepth 1 -printf '%f\n' | sort | tr '\n' ' ')
+[ "$left" = "lines out.wav " ] || { echo "left: $left"; fail=1; }
 exit $fail
