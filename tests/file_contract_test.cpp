@@ -259,6 +259,35 @@ TEST(FileContract, WritesAnUnnamedOpenFileThroughItsDescriptorName) {
     }
 }
 
+// A file whose owner a new file could not be given is written in place: it
+// keeps its inode and its owner, and only its contents change.
+TEST(FileContract, WritesInPlaceAFileWhoseOwnerCannotBeCarriedOver) {
+    if (geteuid() != 0) GTEST_SKIP() << "making a file another user owns needs root";
+    const std::vector<uint8_t> wav = Rendered("piano", "C", 8000);
+    const TempDir dir;
+    const std::string theirs = dir.Path("theirs.wav");
+    WriteBytes(theirs, "keep\n");
+    ASSERT_EQ(chmod(theirs.c_str(), 0666), 0);
+    ASSERT_EQ(chown(dir.Path("").c_str(), 65534, 65534), 0);
+    struct stat before {};
+    ASSERT_EQ(stat(theirs.c_str(), &before), 0);
+    const int status = InChild([&] {
+        if (setgid(65534) != 0 || setuid(65534) != 0) return 100;
+        const QuietStdout quiet;
+        const Utf16 piano = Wide("piano");
+        const Utf16 notes = Wide("C");
+        const Utf16 path = Wide(theirs);
+        return WAVInstruments(piano.c_str(), notes.c_str(), 8000, path.c_str()) == 999 ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+    struct stat after {};
+    ASSERT_EQ(stat(theirs.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, 0u);
+    EXPECT_TRUE(ReadBytes(theirs) == wav) << Text(theirs);
+    EXPECT_EQ(Entries(dir.Path("")), std::set<std::string>({"theirs.wav"}));
+}
+
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define TOLVIMO_SANITIZED 1
 #elif defined(__has_feature)
