@@ -11,6 +11,7 @@ set(TOLVIMO_SOURCES
   synthesis/sample_buffer.cpp
   wav/wav_writer.cpp
   request/instrument_names.cpp
+  request/argument_text.cpp
   request/note_plan.cpp
   request/output_file.cpp
   request/report.cpp
@@ -19,7 +20,8 @@ set(TOLVIMO_SOURCES
 if(WIN32)
   list(APPEND TOLVIMO_SOURCES platform/text_conversion_windows.cpp platform/file_status_windows.cpp)
 else()
-  list(APPEND TOLVIMO_SOURCES platform/text_conversion_posix.cpp platform/file_status_posix.cpp)
+  list(APPEND TOLVIMO_SOURCES platform/text_conversion_posix.cpp platform/file_status_posix.cpp
+    platform/file_finish_posix.cpp)
 endif()
 
 # The vector path: one kernel over the compilers' generic vector types,

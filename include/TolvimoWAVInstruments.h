@@ -59,7 +59,9 @@ extern "C" {
  * outputFile  NUL-terminated UTF-16 path of the WAV file.
  *
  * Prints a three-line report or one "Error: " line on standard output, which
- * is flushed before the call returns. Returns one of the status codes above.
+ * is flushed before the call returns (on standard error instead when
+ * outputFile names the file or pipe standard output writes to). Returns one
+ * of the status codes above.
  * On any status but 999 every file is left as it was: the file is written
  * beside the destination and put in its place only when complete (a file
  * with other hard links, or a device, is written in place and emptied on

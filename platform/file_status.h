@@ -2,11 +2,14 @@
 //
 // The bytes go to a new file beside the destination, which is put in place
 // in one step only when every byte is written; a failure discards it and
-// touches nothing by name. Where replacing the destination would break what
-// the caller relies on (a file with other hard links, a pipe or device, a
-// directory that only lets the existing file be written, a file owned by
-// someone else), the file is written in place, and a failure empties it
-// through the open file instead.
+// touches nothing by name. Only where replacing the destination would break
+// what the caller relies on is the file written in place, and a failure
+// then empties it through the open file instead. Those cases are named,
+// each in one place: the path names an already open file (/dev/stdout,
+// /proc/self/fd/N); the destination is not a regular file (a pipe or
+// device); it has other hard links; its owner cannot be given to a new
+// file; the directory lets the existing file be written but refuses new
+// ones. Any other failure to prepare the new file opens nothing.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +19,7 @@ namespace tolvimo {
 
 // Longest path this side handles after following symbolic links.
 constexpr size_t OUTPUT_PATH_LIMIT = 4096;
-// Longest name of one directory entry.
+// Longest name of one directory entry, terminator included.
 constexpr size_t OUTPUT_NAME_LIMIT = 256;
 
 // One output file being written. `stream` takes the bytes; the rest is
@@ -24,12 +27,12 @@ constexpr size_t OUTPUT_NAME_LIMIT = 256;
 struct PendingOutput {
     std::FILE* stream = nullptr;
     bool inPlace = false;                    // writing the destination itself
-    int kept = -1;                           // a second descriptor of the open file, -1 if none
-    int directory = -1;                      // the destination's directory (POSIX), -1 if none
+    int kept = -1;                           // Windows: a second descriptor of the open file
+    int directory = -1;                      // POSIX: the destination's directory, -1 if none
     bool unnamed = false;                    // the new file has no name yet (Linux O_TMPFILE)
-    bool existed = false;                    // the destination existed when the file was opened
-    char target[OUTPUT_PATH_LIMIT] = {};     // the destination, links followed
-    char name[OUTPUT_NAME_LIMIT] = {};       // its last component
+    bool existed = false;                    // a file is being replaced
+    char target[OUTPUT_PATH_LIMIT] = {};     // Windows: the destination
+    char name[OUTPUT_NAME_LIMIT] = {};       // POSIX: its name in `directory`
     char temporary[OUTPUT_PATH_LIMIT] = {};  // the new file's name while written
 #if defined(_WIN32)
     // Windows names files in UTF-16: the file that is replaced (a link's
@@ -40,8 +43,8 @@ struct PendingOutput {
 #endif
 };
 
-// Opens `path` for writing as above. Returns false, creating nothing, when
-// it cannot be opened.
+// Opens `path` for writing as above. Returns false, creating and changing
+// nothing, when it cannot be opened.
 bool BeginOutput(const char* path, PendingOutput& output);
 
 #if defined(_WIN32)
@@ -61,6 +64,29 @@ bool ReserveOutput(PendingOutput& output, uint64_t bytes);
 // Closes the file. With `complete`, and when every byte reached it, puts it
 // in place and returns true; otherwise discards what was written and
 // returns false: a new file vanishes, a file written in place is emptied.
+// A file that replaces another is on disk before it takes the name, so a
+// power cut leaves the old file or the new one.
 bool FinishOutput(PendingOutput& output, bool complete);
+
+// FitsFileSizeLimit: true when a file of `bytes` stays within the process's
+// file size limit, so that writing it never raises SIGXFSZ; checked before
+// anything is opened (a host that lowers the limit during a call is not
+// covered). NamesStandardOutput: true when `path` names the file or pipe
+// that standard output writes to (the same one, whatever its name; a
+// terminal or /dev/null aside), whose report must then go elsewhere, or it
+// would land in the file.
+#if defined(_WIN32)
+// Windows has no file size limit, and its report goes through the C
+// runtime's own standard output, which is not examined.
+inline bool FitsFileSizeLimit(uint64_t) {
+    return true;
+}
+inline bool NamesStandardOutput(const char*) {
+    return false;
+}
+#else
+bool FitsFileSizeLimit(uint64_t bytes);
+bool NamesStandardOutput(const char* path);
+#endif
 
 }  // namespace tolvimo

@@ -1,11 +1,16 @@
-// POSIX: the new file is an unnamed O_TMPFILE on Linux, linked in only when
-// complete, so a process killed mid-call leaves nothing; elsewhere, or where
-// the filesystem refuses O_TMPFILE, a file named ".NAME.tolvimo-XXXXXXXX"
-// beside the destination, renamed over it when complete.
+// POSIX: finding, examining and opening the destination. The new file is an
+// unnamed O_TMPFILE on Linux, linked in only when complete; elsewhere, or
+// where the filesystem has no O_TMPFILE, a hidden named file beside the
+// destination (see file_finish_posix.cpp for how either takes its place).
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
 #include <cerrno>
 #include <cstdint>
@@ -13,85 +18,126 @@
 #include <ctime>
 
 #include "platform/file_status.h"
+#include "platform/file_status_posix.h"
 
 namespace tolvimo {
 namespace {
 
 constexpr int MAX_LINKS_FOLLOWED = 40;
-constexpr int NAME_ATTEMPTS = 64;
+// A directory's longest name where it cannot be asked.
+constexpr long DEFAULT_NAME_MAX = 255;
 
-bool Copy(char* to, size_t capacity, const char* from, size_t length) {
-    if (length >= capacity) return false;
-    std::memcpy(to, from, length);
-    to[length] = '\0';
-    return true;
+#if defined(O_PATH)
+constexpr int LOOKUP_FLAGS = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int LOOKUP_FLAGS = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// Where a path leads.
+enum class Location {
+    Nowhere,    // no usable name at its end, or a lookup failed
+    Directory,  // `directory` holds the destination as `name`, which need not exist
+    OpenFile,   // `name` in `directory` stands for an already open file
+};
+
+void CloseIfOpen(int& descriptor) {
+    if (descriptor >= 0) close(descriptor);
+    descriptor = -1;
 }
 
-// A name for an already open file (/dev/stdout, /dev/fd/N, /proc/self/fd/N):
-// what the caller relies on is that open file, so it is written in place.
-bool NamesOpenFile(const char* path) {
-    return std::strncmp(path, "/proc/", 6) == 0 || std::strncmp(path, "/dev/fd/", 8) == 0;
+// True when the names in `directory` stand for open files rather than
+// directory entries (/proc/self/fd, which /dev/fd and /dev/stdout lead to):
+// such a file is written where it is, through a fresh open of its name.
+// Other systems are known only by the directory's path, `parent`.
+#if defined(__linux__)
+bool HoldsOpenFiles(int directory, const char*) {
+    struct statfs filesystem {};
+    return fstatfs(directory, &filesystem) == 0 && filesystem.f_type == PROC_SUPER_MAGIC;
+}
+#else
+bool HoldsOpenFiles(int, const char* parent) {
+    return std::strncmp(parent, "/proc/", 6) == 0 || std::strcmp(parent, "/dev/fd") == 0;
+}
+#endif
+
+// `directory` opened so that it can be synced, where its permissions allow.
+int Syncable(int directory) {
+    const int readable = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (readable < 0) return directory;
+    close(directory);
+    return readable;
 }
 
-// Follows `path` through symbolic links to the file it finally names, which
-// need not exist; writing through a link writes its target. False when the
-// chain is too long or loops, or leads to an open file's name.
-bool FollowLinks(const char* path, char (&target)[OUTPUT_PATH_LIMIT]) {
-    if (!Copy(target, sizeof target, path, std::strlen(path))) return false;
-    for (int followed = 0; followed < MAX_LINKS_FOLLOWED; ++followed) {
-        if (NamesOpenFile(target)) return false;
-        char link[OUTPUT_PATH_LIMIT];
-        const ssize_t length = readlink(target, link, sizeof link);
-        if (length < 0) return true;  // not a link, or nothing there yet
-        if (static_cast<size_t>(length) >= sizeof link) return false;
-        const char* slash = std::strrchr(target, '/');
-        // A relative link is read from the link's own directory.
-        const size_t keep =
-            link[0] == '/' || slash == nullptr ? 0 : static_cast<size_t>(slash - target) + 1;
-        if (keep + static_cast<size_t>(length) >= sizeof target) return false;
-        std::memcpy(target + keep, link, static_cast<size_t>(length));
-        target[keep + static_cast<size_t>(length)] = '\0';
+// Follows `path` to the directory that holds the file it finally names and
+// that file's name there. The kernel looks up every directory part; a
+// symbolic link at the end is read and its text looked up from the
+// directory that holds the link, so no path is ever joined, and writing
+// through a link writes its target.
+Location Locate(const char* path, PendingOutput& output) {
+    char text[OUTPUT_PATH_LIMIT];
+    const size_t length = std::strlen(path);
+    if (length >= sizeof text) return Location::Nowhere;
+    std::memcpy(text, path, length + 1);
+    int directory = AT_FDCWD;
+    for (int followed = 0; followed <= MAX_LINKS_FOLLOWED; ++followed) {
+        char* slash = std::strrchr(text, '/');
+        const char* name = slash == nullptr ? text : slash + 1;
+        const size_t nameLength = std::strlen(name);
+        if (nameLength == 0 || nameLength >= sizeof output.name || std::strcmp(name, ".") == 0 ||
+            std::strcmp(name, "..") == 0) {
+            break;
+        }
+        std::memcpy(output.name, name, nameLength + 1);
+        const char* parent = ".";
+        if (slash == text) {
+            parent = "/";
+        } else if (slash != nullptr) {
+            *slash = '\0';
+            parent = text;
+        }
+        const int next = openat(directory, parent, LOOKUP_FLAGS);
+        CloseIfOpen(directory);
+        directory = next;
+        output.directory = directory;
+        if (directory < 0) return Location::Nowhere;
+        if (HoldsOpenFiles(directory, parent)) return Location::OpenFile;
+        const ssize_t read = readlinkat(directory, output.name, text, sizeof text);
+        if (read < 0) {
+            if (errno != EINVAL && errno != ENOENT) return Location::Nowhere;
+            output.directory = Syncable(directory);
+            return Location::Directory;
+        }
+        if (static_cast<size_t>(read) >= sizeof text) break;
+        text[read] = '\0';
     }
-    return false;
+    return Location::Nowhere;
 }
 
-// Opens the directory of `target` and puts its last component in `name`.
-// -1 when there is no usable last component ("dir/", "..").
-int OpenDirectoryOf(const char* target, char (&name)[OUTPUT_NAME_LIMIT]) {
-    const char* slash = std::strrchr(target, '/');
-    const char* base = slash == nullptr ? target : slash + 1;
-    if (*base == '\0' || std::strcmp(base, ".") == 0 || std::strcmp(base, "..") == 0 ||
-        !Copy(name, sizeof name, base, std::strlen(base))) {
+// Opens the file examined as `examined` in place, without truncating it
+// and, unless `followLink`, without following a link put there since:
+// nothing is opened when the name now holds another file.
+int OpenInPlace(PendingOutput& output, const struct stat& examined, bool followLink) {
+    output.inPlace = true;
+    const int file =
+        openat(output.directory, output.name, O_WRONLY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+    if (file < 0) return -1;
+    struct stat opened {};
+    if (fstat(file, &opened) != 0 || opened.st_dev != examined.st_dev ||
+        opened.st_ino != examined.st_ino) {
+        close(file);
         return -1;
     }
-#if defined(O_PATH)
-    constexpr int DIRECTORY_FLAGS = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-    constexpr int DIRECTORY_FLAGS = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
-    if (slash == nullptr) return open(".", DIRECTORY_FLAGS);
-    char directory[OUTPUT_PATH_LIMIT];
-    const size_t length = slash == target ? 1 : static_cast<size_t>(slash - target);
-    if (!Copy(directory, sizeof directory, target, length)) return -1;
-    return open(directory, DIRECTORY_FLAGS);
+    return file;
 }
 
-// A name for the new file that says whose it is; `attempt` varies it. No
-// state is kept between calls, so the variation comes from the clock, the
-// process and the stack.
-void TemporaryName(const char* name, int attempt, char (&temporary)[OUTPUT_PATH_LIMIT]) {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    uint64_t mix = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(getpid()) << 32) ^
-                   reinterpret_cast<uintptr_t>(&now) ^ static_cast<uint64_t>(attempt);
-    mix *= 0x9E3779B97F4A7C15u;
-    std::snprintf(temporary, sizeof temporary, ".%s.tolvimo-%08x", name,
-                  static_cast<unsigned>(mix >> 32));
+// The filesystem has no unnamed files: a named one is made instead.
+bool LacksUnnamedFiles(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOENT;
 }
 
 #if defined(__linux__) && defined(O_TMPFILE)
-// An unnamed file in `directory`, or -1 where the filesystem refuses one or
-// /proc, through which it is linked in, is missing.
+// An unnamed file in `directory`, or -1 with errno. It is linked in through
+// /proc, so without /proc the filesystem counts as lacking unnamed files.
 int OpenUnnamed(int directory) {
     const int file = openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (file < 0) return -1;
@@ -99,24 +145,15 @@ int OpenUnnamed(int directory) {
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", file);
     if (access(self, F_OK) != 0) {
         close(file);
+        errno = ENOENT;
         return -1;
     }
     return file;
 }
-
-// Gives the unnamed `file` the name `name` in `directory`.
-bool LinkUnnamed(int file, int directory, const char* name) {
-    char self[64];
-    std::snprintf(self, sizeof self, "/proc/self/fd/%d", file);
-    return linkat(AT_FDCWD, self, directory, name, AT_SYMLINK_FOLLOW) == 0;
-}
 #else
 int OpenUnnamed(int) {
+    errno = EOPNOTSUPP;
     return -1;
-}
-bool LinkUnnamed(int, int, const char*) {
-    errno = ENOSYS;
-    return false;
 }
 #endif
 
@@ -124,170 +161,155 @@ bool LinkUnnamed(int, int, const char*) {
 // file is ever opened by mistake.
 int OpenNamed(PendingOutput& output) {
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
-        TemporaryName(output.name, attempt, output.temporary);
+        TemporaryName(output, attempt, output.temporary);
         const int file = openat(output.directory, output.temporary,
                                 O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (file >= 0 || errno != EEXIST) return file;
+        if (file >= 0) return file;
+        if (errno != EEXIST) break;
     }
+    output.temporary[0] = '\0';
     return -1;
 }
 
-// Gives the new file the destination's permission bits and owner, and
-// false where it cannot have them.
-bool MatchDestination(int file, const struct stat& destination) {
-    if ((destination.st_uid != geteuid() || destination.st_gid != getegid()) &&
-        fchown(file, destination.st_uid, destination.st_gid) != 0) {
-        return false;
-    }
-    return fchmod(file, destination.st_mode & 07777) == 0;
+void DiscardNew(PendingOutput& output, int file) {
+    close(file);
+    if (output.temporary[0] != '\0') unlinkat(output.directory, output.temporary, 0);
+    output.temporary[0] = '\0';
+    output.unnamed = false;
 }
 
-// The new file beside the destination, or -1 when the destination must be
-// written in place.
-int OpenReplacement(PendingOutput& output) {
-    struct stat destination {};
-    if (fstatat(output.directory, output.name, &destination, 0) == 0) {
-        // A file the caller may not write is not replaced either: opening
-        // it in place reports that. No link at all means another process
-        // has just renamed a file over it: the name now holds that file,
-        // which must not be opened in place and emptied on failure.
-        if (!S_ISREG(destination.st_mode) || destination.st_nlink > 1 ||
-            faccessat(output.directory, output.name, W_OK, AT_EACCESS) != 0) {
-            return -1;
-        }
-        output.existed = true;
-    } else if (errno != ENOENT) {
-        return -1;
-    }
-    output.temporary[0] = '\0';
+// The new file beside the destination; `destination` is the file it will
+// replace, or null. Falls back to writing the destination in place only
+// where the directory refuses new files or the owner cannot be carried
+// over; any other failure opens nothing.
+int OpenReplacement(PendingOutput& output, const struct stat* destination) {
+    output.existed = destination != nullptr;
     int file = OpenUnnamed(output.directory);
     output.unnamed = file >= 0;
-    if (file < 0) file = OpenNamed(output);
-    if (file < 0) return -1;
-    if (output.existed && !MatchDestination(file, destination)) {
-        close(file);
-        if (!output.unnamed) unlinkat(output.directory, output.temporary, 0);
+    if (file < 0 && LacksUnnamedFiles(errno)) file = OpenNamed(output);
+    if (file < 0) {
+        const bool refused = errno == EACCES || errno == EPERM;
+        return refused && destination != nullptr ? OpenInPlace(output, *destination, false) : -1;
+    }
+    if (destination == nullptr) return file;
+    if ((destination->st_uid != geteuid() || destination->st_gid != getegid()) &&
+        fchown(file, destination->st_uid, destination->st_gid) != 0) {
+        const bool refused = errno == EPERM;
+        DiscardNew(output, file);
+        return refused ? OpenInPlace(output, *destination, false) : -1;
+    }
+    if (fchmod(file, destination->st_mode & 07777) != 0) {
+        DiscardNew(output, file);
         return -1;
     }
     return file;
 }
 
-void DiscardReplacement(PendingOutput& output) {
-    if (!output.unnamed) unlinkat(output.directory, output.temporary, 0);
+// Examines the destination and opens what is written: the new file, or the
+// destination itself in the cases file_status.h names.
+int OpenDestination(PendingOutput& output) {
+    struct stat destination {};
+    if (fstatat(output.directory, output.name, &destination, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT ? OpenReplacement(output, nullptr) : -1;
+    }
+    if (S_ISLNK(destination.st_mode)) return -1;  // a link put there since it was read
+    if (!S_ISREG(destination.st_mode) || destination.st_nlink > 1) {
+        return OpenInPlace(output, destination, false);
+    }
+    // A file the caller may not write is not replaced either.
+    if (faccessat(output.directory, output.name, W_OK, AT_EACCESS) != 0) return -1;
+    return OpenReplacement(output, &destination);
 }
 
-// Puts the complete new file in place in one step: linked in or renamed
-// over the destination.
-bool PutInPlace(PendingOutput& output) {
-    if (output.unnamed) {
-        // Linked straight to a free name; over an existing file through a
-        // temporary name, since a link never replaces.
-        if (!output.existed && LinkUnnamed(output.kept, output.directory, output.name)) return true;
-        if (errno != EEXIST && !output.existed) return false;
-        for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
-            TemporaryName(output.name, attempt, output.temporary);
-            if (LinkUnnamed(output.kept, output.directory, output.temporary)) break;
-            output.temporary[0] = '\0';
-            if (errno != EEXIST) return false;
-        }
-        if (output.temporary[0] == '\0') return false;
-        output.unnamed = false;
-    }
-    if (renameat(output.directory, output.temporary, output.directory, output.name) == 0) {
-        return true;
-    }
-    DiscardReplacement(output);
-    return false;
-}
-
-void CloseIfOpen(int& descriptor) {
-    if (descriptor >= 0) close(descriptor);
-    descriptor = -1;
+// Empties a regular file opened in place; a pipe or device has nothing to
+// empty. False when it cannot be emptied.
+bool EmptyInPlace(int file) {
+    struct stat opened {};
+    return fstat(file, &opened) == 0 && (!S_ISREG(opened.st_mode) || ftruncate(file, 0) == 0);
 }
 
 }  // namespace
 
+void TemporaryName(const PendingOutput& output, int attempt, char (&temporary)[OUTPUT_PATH_LIMIT]) {
+    static constexpr char SUFFIX[] = ".tolvimo-";
+    constexpr size_t MARKS = 1 + (sizeof SUFFIX - 1) + 8;  // leading dot, suffix, hex
+    long longest = fpathconf(output.directory, _PC_NAME_MAX);
+    if (longest <= 0 || longest > DEFAULT_NAME_MAX) longest = DEFAULT_NAME_MAX;
+    const size_t room =
+        static_cast<size_t>(longest) > MARKS ? static_cast<size_t>(longest) - MARKS : 0;
+    size_t shown = std::strlen(output.name);
+    if (shown > room) {
+        // Cut on a character boundary, so the name stays valid UTF-8.
+        shown = room;
+        while (shown > 0 && (static_cast<unsigned char>(output.name[shown]) & 0xC0) == 0x80) {
+            --shown;
+        }
+    }
+    // No state is kept between calls: the clock, the process and the stack
+    // vary the name.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    uint64_t mix = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(getpid()) << 32) ^
+                   reinterpret_cast<uintptr_t>(&now) ^ static_cast<uint64_t>(attempt);
+    mix *= 0x9E3779B97F4A7C15u;
+    std::snprintf(temporary, sizeof temporary, ".%.*s%s%08x", static_cast<int>(shown), output.name,
+                  SUFFIX, static_cast<unsigned>(mix >> 32));
+}
+
+bool FitsFileSizeLimit(uint64_t bytes) {
+    rlimit limit{};
+    return getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+           bytes <= static_cast<uint64_t>(limit.rlim_cur);
+}
+
+bool NamesStandardOutput(const char* path) {
+    // A terminal or /dev/null takes the report and the bytes alike, as
+    // before; a file, pipe or socket would carry the report in the WAV.
+    struct stat named {};
+    struct stat standard {};
+    return stat(path, &named) == 0 && fstat(STDOUT_FILENO, &standard) == 0 &&
+           named.st_dev == standard.st_dev && named.st_ino == standard.st_ino &&
+           !S_ISCHR(named.st_mode);
+}
+
 bool BeginOutput(const char* path, PendingOutput& output) {
     output = PendingOutput{};
     int file = -1;
-    if (FollowLinks(path, output.target)) {
-        output.directory = OpenDirectoryOf(output.target, output.name);
-        if (output.directory >= 0) file = OpenReplacement(output);
+    switch (Locate(path, output)) {
+        case Location::Nowhere: break;
+        case Location::Directory: file = OpenDestination(output); break;
+        case Location::OpenFile: {
+            struct stat examined {};
+            if (fstatat(output.directory, output.name, &examined, 0) == 0) {
+                file = OpenInPlace(output, examined, true);
+            }
+            break;
+        }
     }
     if (file >= 0) {
         output.stream = fdopen(file, "wb");
-        output.kept = output.stream == nullptr ? -1 : fcntl(file, F_DUPFD_CLOEXEC, 0);
-        if (output.kept < 0) {
-            if (output.stream != nullptr) {
-                std::fclose(output.stream);
-            } else {
+        if (output.stream == nullptr) {
+            if (output.inPlace) {
                 close(file);
+            } else {
+                DiscardNew(output, file);
             }
+        }
+    }
+    // In place, the directory is not needed again; the file is emptied only
+    // now that everything is ready to write it.
+    if (output.stream != nullptr && output.inPlace) {
+        CloseIfOpen(output.directory);
+        if (!EmptyInPlace(file)) {
+            std::fclose(output.stream);
             output.stream = nullptr;
-            DiscardReplacement(output);
         }
     }
     if (output.stream == nullptr) {
         CloseIfOpen(output.directory);
-        output.inPlace = true;
-        output.unnamed = false;
-        output.stream = std::fopen(path, "wb");
-        if (output.stream == nullptr) return false;
-        output.kept = fcntl(fileno(output.stream), F_DUPFD_CLOEXEC, 0);
+        return false;
     }
     return true;
-}
-
-bool ReserveOutput(PendingOutput& output, uint64_t bytes) {
-#if defined(__linux__)
-    // The whole length at once, the file's size included: writes then land
-    // in blocks that are already the file's.
-    if (output.inPlace || bytes == 0 ||
-        fallocate(output.kept, 0, 0, static_cast<off_t>(bytes)) == 0) {
-        return true;
-    }
-    return errno != ENOSPC && errno != EDQUOT && errno != EFBIG;
-#elif defined(__EMSCRIPTEN__)
-    // The in-memory file is sized once, instead of growing by an eighth and
-    // copying itself at each step as the notes arrive.
-    const int failed = output.inPlace || bytes == 0
-                           ? 0
-                           : posix_fallocate(output.kept, 0, static_cast<off_t>(bytes));
-    return failed != ENOSPC && failed != ENOMEM && failed != EFBIG;
-#else
-    static_cast<void>(output);
-    static_cast<void>(bytes);
-    return true;
-#endif
-}
-
-bool FinishOutput(PendingOutput& output, bool complete) {
-    // Closing can report a deferred write error, so it counts too.
-    complete = std::fflush(output.stream) == 0 && complete;
-    complete = std::fclose(output.stream) == 0 && complete;
-    output.stream = nullptr;
-    if (output.inPlace) {
-        if (!complete && output.kept >= 0) {
-            // Emptied through the open file, whatever the path names now;
-            // a pipe or device has nothing to empty. Shrinking is allowed
-            // even past a file size limit.
-            struct stat opened {};
-            if (fstat(output.kept, &opened) == 0 && S_ISREG(opened.st_mode)) {
-                const int emptied = ftruncate(output.kept, 0);
-                static_cast<void>(emptied);  // nothing further can be done
-            }
-        }
-        CloseIfOpen(output.kept);
-        return complete;
-    }
-    if (complete) {
-        complete = PutInPlace(output);
-    } else {
-        DiscardReplacement(output);
-    }
-    CloseIfOpen(output.kept);
-    CloseIfOpen(output.directory);
-    return complete;
 }
 
 }  // namespace tolvimo

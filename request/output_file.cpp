@@ -45,6 +45,11 @@ OutputResult WriteNotesToStream(std::FILE* stream, const NoteSource& source) {
 
 OutputResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
                              const NoteSource& source) {
+    const uint64_t bytes =
+        WAV_HEADER_SIZE + sizeof(int16_t) * static_cast<uint64_t>(TotalSamples(source));
+    // Refused before anything is opened: a write past the limit would raise
+    // SIGXFSZ, which ends a host that has not set it aside.
+    if (!FitsFileSizeLimit(bytes)) return OutputResult::CannotWrite;
     PendingOutput output{};
 #if defined(_WIN32)
     static_cast<void>(path);
@@ -53,8 +58,6 @@ OutputResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
     static_cast<void>(widePath);
     if (!BeginOutput(path, output)) return OutputResult::CannotOpen;
 #endif
-    const uint64_t bytes =
-        WAV_HEADER_SIZE + sizeof(int16_t) * static_cast<uint64_t>(TotalSamples(source));
     if (!ReserveOutput(output, bytes)) {
         FinishOutput(output, false);
         return OutputResult::CannotWrite;

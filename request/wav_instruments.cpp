@@ -5,7 +5,9 @@
 #include <optional>
 
 #include "TolvimoWAVInstruments.h"
+#include "platform/file_status.h"
 #include "platform/text_conversion.h"
+#include "request/argument_text.h"
 #include "request/instrument_names.h"
 #include "request/note_plan.h"
 #include "request/output_file.h"
@@ -55,6 +57,19 @@ std::optional<int32_t> CheckPresent(const TolvimoUtf16* instrument, const Tolvim
     return std::nullopt;
 }
 
+// Prints `before`, the argument `wide` whole, and `after`. `text` is its
+// conversion for a buffer of `capacity` bytes, used when it fits.
+void ReportQuoting(std::FILE* report, const char* before, const TolvimoUtf16* wide,
+                   const NarrowText& text, size_t capacity, const char* after) {
+    if (text.length < capacity) {
+        std::fprintf(report, "%s%s%s", before, text.text.get(), after);
+        return;
+    }
+    std::fputs(before, report);
+    PrintArgument(report, wide);
+    std::fputs(after, report);
+}
+
 // Writes the notes where the destination says. `output` is the converted
 // path of a named file.
 OutputResult Write(const Destination& destination, const NarrowText& output,
@@ -70,25 +85,37 @@ OutputResult Write(const Destination& destination, const NarrowText& output,
     return WriteOutputFile(output.text.get(), destination.path, source);
 }
 
+// Renders the request. When the named output is the file that standard
+// output writes to, the lines go to standard error instead, and
+// `destination.report` says so.
 int32_t RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* notesArg,
-                      int32_t sampleRate, const Destination& destination) {
-    std::FILE* report = destination.report;
+                      int32_t sampleRate, Destination& destination) {
     if (const auto refused = CheckPresent(instrumentArg, notesArg, destination)) return *refused;
 
+    // Each argument is kept only as far as its buffer reaches, so a longer
+    // one costs no more memory than one that fits.
     NarrowText instrument;
     NarrowText notes;
     NarrowText output;
-    if (!ConvertToNarrow(instrumentArg, instrument) || !ConvertToNarrow(notesArg, notes) ||
-        (destination.path != nullptr && !ConvertToNarrow(destination.path, output))) {
-        return OutOfMemory(report);
+    if (!ConvertArgument(instrumentArg, INSTRUMENT_NAME_CAPACITY, instrument) ||
+        !ConvertArgument(notesArg, NOTE_TEXT_CAPACITY, notes) ||
+        (destination.path != nullptr &&
+         !ConvertArgument(destination.path, OUTPUT_PATH_CAPACITY, output))) {
+        return OutOfMemory(destination.report);
     }
+    if (destination.path != nullptr && output.length < OUTPUT_PATH_CAPACITY && !output.lossy &&
+        NamesStandardOutput(output.text.get())) {
+        destination.report = stderr;
+    }
+    std::FILE* report = destination.report;
 
     // A name too long for its buffer matches no instrument.
     const int32_t kind = instrument.length < INSTRUMENT_NAME_CAPACITY
                              ? FindInstrument(instrument.text.get(), instrument.length)
                              : -1;
     if (kind < 0) {
-        std::fprintf(report, "Error: Unknown instrument '%s'\n", instrument.text.get());
+        ReportQuoting(report, "Error: Unknown instrument '", instrumentArg, instrument,
+                      INSTRUMENT_NAME_CAPACITY, "'\n");
         return TOLVIMO_STATUS_UNKNOWN_INSTRUMENT;
     }
     if (sampleRate < MIN_SAMPLE_RATE || sampleRate > MAX_SAMPLE_RATE) {
@@ -122,15 +149,21 @@ int32_t RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
 
     const OutputResult result = Write(destination, output, source);
     const char* shown = destination.path != nullptr ? output.text.get() : destination.shownName;
+    const char* failed = nullptr;
     switch (result) {
         case OutputResult::Written: break;
-        case OutputResult::CannotOpen:
-            std::fprintf(report, "Error: Cannot open output file '%s'\n", shown);
-            return TOLVIMO_STATUS_FAILED;
-        case OutputResult::CannotWrite:
-            std::fprintf(report, "Error: Cannot write output file '%s'\n", shown);
-            return TOLVIMO_STATUS_FAILED;
+        case OutputResult::CannotOpen: failed = "Error: Cannot open output file '"; break;
+        case OutputResult::CannotWrite: failed = "Error: Cannot write output file '"; break;
         case OutputResult::OutOfMemory: return OutOfMemory(report);
+    }
+    if (failed != nullptr) {
+        // A path too long for its buffer is still quoted whole.
+        if (destination.path != nullptr) {
+            ReportQuoting(report, failed, destination.path, output, OUTPUT_PATH_CAPACITY, "'\n");
+        } else {
+            std::fprintf(report, "%s%s'\n", failed, shown);
+        }
+        return TOLVIMO_STATUS_FAILED;
     }
     ReportCreated(report, shown, TotalSamples(source), sampleRate, instrument.text.get());
     return TOLVIMO_STATUS_CREATED;
@@ -141,7 +174,7 @@ int32_t RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
 int32_t RenderRequestToStream(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                               int32_t sampleRate, std::FILE* wav, std::FILE* report,
                               const char* shownName) {
-    const Destination destination{nullptr, wav, report, shownName};
+    Destination destination{nullptr, wav, report, shownName};
     const int32_t status = RenderRequest(instrument, notes, sampleRate, destination);
     std::fflush(report);
     return status;
@@ -150,7 +183,7 @@ int32_t RenderRequestToStream(const TolvimoUtf16* instrument, const TolvimoUtf16
 int32_t RenderRequestReportingTo(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                                  int32_t sampleRate, const TolvimoUtf16* outputFile,
                                  std::FILE* report) {
-    const Destination destination{outputFile, nullptr, report, nullptr};
+    Destination destination{outputFile, nullptr, report, nullptr};
     const int32_t status = RenderRequest(instrument, notes, sampleRate, destination);
     std::fflush(report);
     return status;
@@ -161,9 +194,9 @@ int32_t RenderRequestReportingTo(const TolvimoUtf16* instrument, const TolvimoUt
 extern "C" TOLVIMO_WAV_INSTRUMENTS_API int32_t TOLVIMO_WAV_INSTRUMENTS_CALL
 WAVInstruments(const TolvimoUtf16* instrument, const TolvimoUtf16* notes, int32_t sampleRate,
                const TolvimoUtf16* outputFile) {
-    const tolvimo::Destination destination{outputFile, nullptr, stdout, nullptr};
+    tolvimo::Destination destination{outputFile, nullptr, stdout, nullptr};
     const int32_t status = tolvimo::RenderRequest(instrument, notes, sampleRate, destination);
-    // A host capturing standard output sees every line before the call returns.
-    std::fflush(stdout);
+    // A host capturing the lines sees every one before the call returns.
+    std::fflush(destination.report);
     return status;
 }

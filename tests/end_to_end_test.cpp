@@ -182,18 +182,6 @@ TEST(WAVInstruments, WritesTheDecimalPointWhateverTheLocale) {
     EXPECT_NE(result.output.find("Duration: 0.50 seconds\n"), std::string::npos);
 }
 
-// Runs `body` in a child process and returns its exit status, so limits and
-// signal dispositions stay out of the test runner.
-template <typename Body>
-int InChild(Body body) {
-    std::fflush(stdout);
-    const pid_t child = fork();
-    if (child == 0) _exit(body());
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 // A write cut short by a file size limit, in a child so the limit stays there.
 bool FailsToWrite(const std::string& path) {
     return InChild([&] {
@@ -235,8 +223,8 @@ void Prepare(const TempDir& dir, Before setup) {
     if (setup == Before::SymbolicLink) fs::create_symlink("kept.wav", dir.Path("link.wav"));
 }
 
-// A failed write leaves every file as it was; only a file that must be
-// written in place (a second hard link) is emptied, never removed.
+// A file size limit the file would pass refuses the call before anything is
+// opened: every file is left as it was, a hard-linked one included.
 TEST(WAVInstruments, AFailedWriteLeavesEveryFileAsItWas) {
     const struct {
         Before setup;
@@ -247,7 +235,7 @@ TEST(WAVInstruments, AFailedWriteLeavesEveryFileAsItWas) {
         {Before::Nothing, "kept.wav", nullptr, {}},
         {Before::File, "kept.wav", "keep\n", {"kept.wav"}},
         {Before::SymbolicLink, "link.wav", "keep\n", {"kept.wav", "link.wav"}},
-        {Before::HardLinked, "kept.wav", "", {"kept.wav", "other.wav"}},
+        {Before::HardLinked, "kept.wav", "keep\n", {"kept.wav", "other.wav"}},
     };
     for (const auto& c : cases) {
         const TempDir dir;

@@ -1,7 +1,11 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -51,6 +55,19 @@ public:
 private:
     std::filesystem::path root_;
 };
+
+// Runs `body` in a child process and returns its exit status (128 + the
+// signal's number when a signal ended it), so limits, redirections and
+// signal dispositions stay out of the test runner.
+template <typename Body>
+int InChild(Body body) {
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) _exit(body());
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
