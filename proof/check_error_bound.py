@@ -332,7 +332,7 @@ def check_chebyshev(tools, facts):
         if not (parse_dyadic(out[2 * j]) <= slack * at_one
                 and parse_dyadic(out[2 * j + 1]) <= slack * slope_at_one):
             tools.fail(f"CHEBYSHEV_SLACK: Sollya's infnorm of U_{j} or its derivative")
-    print(f"Chebyshev: U_j and U_j' within the slack over |c| <= 1 + ROTATED_PAIR_ERROR")
+    print("Chebyshev: U_j and U_j' within the slack over |c| <= 1 + ROTATED_PAIR_ERROR")
 
 
 def check_polynomials(tools, facts):
