@@ -48,6 +48,14 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     the p_k in doubles, fused and unfused, for every double |c| <= c0
     (Gappa). Their sum is at most POLYNOMIAL_ERROR u sum_j g_j sum_k
     |U_j[k]|.
+ 6. The sums and products: the scalar path's value, fl(fl(fl(level x fl(sum
+    / H)) x OUTPUT_GAIN) x FULL_SCALE) with sum = fl(sum + fl(a_j s_j)) over
+    the rounded sines s_j, |s_j| <= 1, level in [0, 1], is within
+    SCALAR_ROUNDING u G of the exact value (Gappa); the sines' own error,
+    1 ulp <= u each (std::sin: the C library assumption again), adds sum_j
+    a_j u / H x G <= u G as sum_j a_j <= H (checked); the vector path's
+    fl(fl(s P) x level) with |s P| <= 1.001 G adds VECTOR_ROUNDING u G
+    (Gappa). Together at most SUM_ERROR u G.
 Run by ctest (label `proof`); --perturb changes one fact first, to show the
 proof refutes it.
 """
@@ -71,13 +79,21 @@ FREQUENCY_RANGE = ("1", "16384")  # Hz: every pitch the notes name
 RATE_RANGE = ("8000", "192000")
 # Bounds this program claims and Gappa must prove (not used by the library).
 ROTATION_ROUNDING = 4 * U  # per component of one rotation
+SCALAR_ROUNDING = 5  # u G: the scalar path's sum and products
+VECTOR_ROUNDING = 2  # u G: the vector path's last two products
 
+# Each perturbation: the fact, the factor it is scaled by, and the checks
+# that must then refute it (only those run).
 PERTURBATIONS = {
-    "sine-error": ("sine_error", 0.97),
-    "cosine-error": ("cosine_error", 0.97),
-    "rotated-pair-error": ("rotated_pair_error", 0.97),
-    "polynomial-error": ("polynomial_error", 0.8),
-    "chebyshev-slack": ("chebyshev_slack", 0.0),
+    "sine-error": ("sine_error", 0.97, ["sincos"]),
+    "cosine-error": ("cosine_error", 0.97, ["sincos"]),
+    "rotated-pair-error": ("rotated_pair_error", 0.97, ["rotation"]),
+    "polynomial-error": ("polynomial_error", 0.8, ["polynomials"]),
+    "sum-error": ("sum_error", 0.9, ["sums"]),
+    "chebyshev-slack": ("chebyshev_slack", 0.0, ["chebyshev"]),
+    # The last decimal digits of a leading coefficient, its bound kept.
+    "sine-coefficient": ("sine", None, ["fit", "sincos"]),
+    "cosine-coefficient": ("cosine", None, ["fit", "sincos"]),
 }
 
 
@@ -362,6 +378,35 @@ def check_polynomials(tools, facts):
     print(f"polynomials: folding at most {float(worst):.3f} u x magnitude")
 
 
+def check_sums(tools, facts):
+    gain = facts["output_gain"] * facts["full_scale"]
+    if SCALAR_ROUNDING + 1 + VECTOR_ROUNDING > facts["sum_error"]:
+        tools.fail("SUM_ERROR: below the sums' and products' roundings")
+    gain_text = f"({dyadic(facts['output_gain'], True)})"
+    scale_text = f"({dyadic(facts['full_scale'], True)})"
+    for voice in facts["voices"]:
+        amplitudes = voice["harmonics"]
+        h = len(amplitudes)
+        if sum(amplitudes) > h:
+            tools.fail(f"SUM_ERROR: the {voice['name']}'s amplitudes add up beyond {h}")
+        lines = ["level = rnd(level_);"] + [f"s{j} = rnd(s{j}_);" for j in range(h)]
+        terms = [f"({dyadic(a, True)}) * s{j}" for j, a in enumerate(amplitudes)]
+        lines += [f"sum0 rnd= {terms[0]};", f"Msum0 = {terms[0]};"]
+        for j in range(1, h):
+            lines += [f"sum{j} rnd= sum{j - 1} + {terms[j]};", f"Msum{j} = Msum{j - 1} + {terms[j]};"]
+        lines += [f"value rnd= level * (sum{h - 1} / {h}) * {gain_text} * {scale_text};",
+                  f"Mvalue = level * (Msum{h - 1} / {h}) * {gain_text} * {scale_text};"]
+        hypotheses = " /\\ ".join(["level in [0, 1]"] + [f"|s{j}| <= 1" for j in range(h)])
+        goal = (f"{{ {hypotheses} -> |value - Mvalue| <= "
+                f"{dyadic(SCALAR_ROUNDING * U * gain, False)} }}")
+        tools.gappa(f"scalar_sum_{voice['name']}", gappa_script(lines, goal))
+    lines = ["level = rnd(level_);", "s = rnd(s_);", "p = rnd(p_);", "value rnd= s * p * level;",
+             "Mvalue = s * p * level;"]
+    goal = (f"{{ level in [0, 1] /\\ |s * p| <= {dyadic(F(1001, 1000) * gain, True)} -> "
+            f"|value - Mvalue| <= {dyadic(VECTOR_ROUNDING * U * gain, False)} }}")
+    tools.gappa("vector_products", gappa_script(lines, goal))
+
+
 def load(path):
     out = subprocess.run([path], capture_output=True, text=True, check=True).stdout
     raw = json.loads(out)
@@ -380,15 +425,15 @@ def load(path):
 
 
 def perturb(facts, change):
-    if change in PERTURBATIONS:
-        key, factor = PERTURBATIONS[change]
-        facts[key] = facts[key] * F(factor)
-    elif change in ("sine-coefficient", "cosine-coefficient"):
-        # The last decimal digits of the leading coefficient, its bound kept.
-        series = facts[change.split("-")[0]]
-        series[0] = F(float(repr(float(series[0]))[:-3]))
-    else:
+    """Applies a perturbation; returns the checks to run."""
+    if change not in PERTURBATIONS:
         raise SystemExit(f"unknown perturbation {change}")
+    key, factor, checks = PERTURBATIONS[change]
+    if factor is None:
+        facts[key][0] = F(float(repr(float(facts[key][0]))[:-3]))
+    else:
+        facts[key] = facts[key] * F(factor)
+    return checks
 
 
 def main():
@@ -401,20 +446,29 @@ def main():
     parser.add_argument("--keep", help="write the scripts into this folder and keep them")
     args = parser.parse_args()
     facts = load(args.facts)
+    checks = ["fit", "sincos", "step", "rotation", "chebyshev", "polynomials", "sums"]
     if args.perturb:
-        perturb(facts, args.perturb)
+        checks = perturb(facts, args.perturb)
     with tempfile.TemporaryDirectory() as temporary:
         folder = args.keep or temporary
         os.makedirs(folder, exist_ok=True)
         tools = Tools(folder, args.figures)
         tools.fail_fast = bool(args.perturb)
-        check_fit(tools, facts, args.fit)
-        approximation = dict(zip(("sine", "cosine"), supnorms(tools, facts)))
-        check_sincos(tools, facts, approximation)
-        check_step(tools, facts)
-        check_rotation(tools, facts)
-        check_chebyshev(tools, facts)
-        check_polynomials(tools, facts)
+        if "fit" in checks:
+            check_fit(tools, facts, args.fit)
+        if "sincos" in checks:
+            approximation = dict(zip(("sine", "cosine"), supnorms(tools, facts)))
+            check_sincos(tools, facts, approximation)
+        if "step" in checks:
+            check_step(tools, facts)
+        if "rotation" in checks:
+            check_rotation(tools, facts)
+        if "chebyshev" in checks:
+            check_chebyshev(tools, facts)
+        if "polynomials" in checks:
+            check_polynomials(tools, facts)
+        if "sums" in checks:
+            check_sums(tools, facts)
     if args.perturb:
         if tools.failures:
             print(f"refuted, as it must be: {args.perturb}")

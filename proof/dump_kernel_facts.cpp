@@ -37,6 +37,7 @@ int Dump() {
     PrintNumber("rotated_pair_error", ROTATED_PAIR_ERROR);
     PrintNumber("chebyshev_slack", CHEBYSHEV_SLACK);
     PrintNumber("polynomial_error", POLYNOMIAL_ERROR);
+    PrintNumber("sum_error", SUM_ERROR);
     PrintNumber("two_pi", TWO_PI);
     PrintNumber("two_pi_shortfall", TWO_PI_SHORTFALL);
     PrintNumber("output_gain", OUTPUT_GAIN);

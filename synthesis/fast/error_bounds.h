@@ -30,6 +30,12 @@ constexpr double CHEBYSHEV_SLACK = 1e-9;
 // every preset voice.
 constexpr double POLYNOMIAL_ERROR = 3.0;
 
+// The scalar path's sum of its rounded sines and its value's products, the
+// sines' own error (1 ulp each) and the vector path's last two products,
+// together within SUM_ERROR x u x 0.6 x 32767 of the exact value for every
+// preset voice.
+constexpr double SUM_ERROR = 8.0;
+
 // How far the double TWO_PI lies below the true 2 pi.
 constexpr double TWO_PI_SHORTFALL = 2.45e-16;
 

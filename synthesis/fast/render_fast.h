@@ -41,11 +41,9 @@ namespace tolvimo {
 //    formula; the attack quotients are < 6u apart, and since |t' - t| <= 3u
 //    T, those of decay and release < 3u T / L + 9u (L the shortest nonzero
 //    decay or release, >= 0.01 s): < (10 + 3 T / L) u, times G;
-//  - the sums and products: std::sin within 1 ulp (an assumption about the C
-//    library, G u over the sum), the scalar's sum rounds 2H times below 8 (8u
-//    after / H), its value four times, the vector's twice: 15u G.
+//  - the sums and products: SUM_ERROR u G (the program's).
 // B = M0 A + (e_s M0 + e_c M1)(1 + CHEBYSHEV_SLACK) + POLYNOMIAL_ERROR u
-// sum_j g_j sum_k |U_j[k]| + G (envelope + 15u), times 1.01 for the roundings
+// sum_j g_j sum_k |U_j[k]| + G (envelope + SUM_ERROR u), times 1.01 for the roundings
 // in computing it, with e_s and e_c the pair's sine and cosine errors (the
 // larger of both orders of SINE_ERROR and COSINE_ERROR, or ROTATED_PAIR_ERROR
 // each). The exhaustive test prints the largest
