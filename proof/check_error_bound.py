@@ -105,7 +105,8 @@ class Tools:
         self.failures = []
         for tool in ("gappa", "sollya"):
             if shutil.which(tool) is None:
-                raise SystemExit(f"check_error_bound: {tool} not found (Debian package {tool})")
+                print(f"check_error_bound: {tool} not found (Debian package {tool})")
+                sys.exit(2)
 
     def fail(self, message):
         print("NOT PROVEN:", message)
@@ -126,6 +127,9 @@ class Tools:
         options = ["-Edichotomy=12"] if split else ["-Eno-auto-dichotomy"]
         run = subprocess.run(["gappa", "-Echange-threshold=0"] + options + [path],
                              capture_output=True, text=True, check=False)
+        if run.returncode != 0 and "properties were not satisfied" not in run.stderr:
+            print(f"check_error_bound: Gappa could not read {path}:\n{run.stderr}")
+            sys.exit(2)
         if run.returncode != 0:
             self.fail(f"Gappa: {name}\n{run.stderr.strip()}")
             return False
@@ -151,8 +155,8 @@ class Tools:
             out.write(script)
         run = subprocess.run(["sollya", path], capture_output=True, text=True, check=False)
         if run.returncode != 0 or "rror" in run.stdout:
-            print(run.stdout, run.stderr)
-            raise SystemExit(2)
+            print(f"check_error_bound: Sollya failed on {path}:\n{run.stdout}{run.stderr}")
+            sys.exit(2)
         return run.stdout
 
 
@@ -217,8 +221,11 @@ def gappa_script(definitions, goal, hints=()):
 
 def check_fit(tools, facts, fit_script):
     out = subprocess.run(["sollya", fit_script], capture_output=True, text=True, check=False)
+    if out.returncode != 0:
+        print(f"check_error_bound: Sollya failed on {fit_script}:\n{out.stdout}{out.stderr}")
+        sys.exit(2)
     fitted = [F(float.fromhex(x)) for x in out.stdout.split()]
-    if out.returncode != 0 or fitted != facts["sine"] + facts["cosine"]:
+    if fitted != facts["sine"] + facts["cosine"]:
         tools.fail("the sine-cosine coefficients are not those fit_sincos.sollya fits")
     else:
         print("the sine-cosine coefficients are those fit_sincos.sollya fits")

@@ -43,12 +43,12 @@ namespace tolvimo {
 //    decay or release, >= 0.01 s): < (10 + 3 T / L) u, times G;
 //  - the sums and products: SUM_ERROR u G (the program's).
 // B = M0 A + (e_s M0 + e_c M1)(1 + CHEBYSHEV_SLACK) + POLYNOMIAL_ERROR u
-// sum_j g_j sum_k |U_j[k]| + G (envelope + SUM_ERROR u), times 1.01 for the roundings
-// in computing it, with e_s and e_c the pair's sine and cosine errors (the
-// larger of both orders of SINE_ERROR and COSINE_ERROR, or ROTATED_PAIR_ERROR
-// each). The exhaustive test prints the largest
-// difference seen over every voice, pitch, rate and kernel, and fails when a
-// note's reaches E / 16.
+// sum_j g_j sum_k |U_j[k]| + G (envelope + SUM_ERROR u), times 1.01 for the
+// roundings in computing it, with e_s and e_c the pair's sine and cosine
+// errors (the larger of both orders of SINE_ERROR and COSINE_ERROR, or
+// ROTATED_PAIR_ERROR each). The exhaustive test prints the largest
+// difference seen over every voice, pitch, rate and kernel, and fails when
+// a note's reaches E / 16.
 constexpr double RECHECK_MARGIN = 16.0;
 
 // The least distance from a nonzero integer below which render_note.cpp
