@@ -8,8 +8,11 @@ missing or misbehaves. Gappa's verdict is its exit status on explicit goals.
 
 The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
 
- 1. The vector sine and cosine of r turns, |r| <= 1/8 (the reduction to r is
-    exact): sin(2 pi r) ~ r S(r^2), cos(2 pi r) ~ C(r^2), coefficients the
+ 1. The vector sine and cosine of r turns, |r| <= 1/8. The reduction to r =
+    turns - q / 4, q the nearest whole number to 4 turns, is exact for
+    |turns| < 2^49 by Sterbenz's lemma (stated, not run through Gappa: it
+    needs a case split per binade that Gappa did not settle quickly).
+    sin(2 pi r) ~ r S(r^2), cos(2 pi r) ~ C(r^2), coefficients the
     doubles fit_sincos.sollya fits (checked: any other digits fail).
     Sollya's supnorm bounds |r S(r^2) - sin(2 pi r)| and |C(r^2) - cos(2 pi
     r)| in exact arithmetic; Gappa bounds Horner's rule in doubles against
