@@ -59,6 +59,12 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     a_j u / H x G <= u G as sum_j a_j <= H (checked); the vector path's
     fl(fl(s P) x level) with |s P| <= 1.001 G adds VECTOR_ROUNDING u G
     (Gappa). Together at most SUM_ERROR u G.
+ 7. The envelope's attack: the scalar path's fl(fl(i / rate) / A) and the
+    vector path's fl(fl(i x fl(1 / rate)) x fl(1 / A)) lie within 2u and 4u
+    (relative, Gappa, any attack A in [2^-20, 1]) of i / (rate A) <= 1, so
+    within 6u of each other, inside the 10u the bound's envelope term starts
+    from. The decay and release terms (3u T / L + 9u) stay as the comment
+    beside NoteErrorBound derives them.
 Run by ctest (label `proof`); --perturb changes one fact first, to show the
 proof refutes it.
 """
@@ -417,6 +423,20 @@ def check_sums(tools, facts):
     tools.gappa("vector_products", gappa_script(lines, goal))
 
 
+def check_attack(tools):
+    lines = ["i = rnd(i_);", "rate = rnd(rate_);", "A = rnd(A_);",
+             "scalar rnd= (i / rate) / A;", "vector rnd= (i * (1 / rate)) * (1 / A);",
+             "Mscalar = (i / rate) / A;", "Mvector = (i * (1 / rate)) * (1 / A);"]
+    slack = F(1, 10**6)
+    goal = (f"{{ i in [1, 1b30] /\\ rate in [{RATE_RANGE[0]}, {RATE_RANGE[1]}] /\\ "
+            f"A in [1b-20, 1] -> "
+            f"|(scalar - Mscalar) / Mscalar| <= {dyadic(2 * U * (1 + slack), True)} /\\ "
+            f"|(vector - Mvector) / Mvector| <= {dyadic(4 * U * (1 + slack), True)} }}")
+    tools.gappa("envelope_attack", gappa_script(lines, goal))
+    if 6 * U * (1 + slack) > 10 * U:
+        tools.fail("the envelope's attack term")
+
+
 def load(path):
     out = subprocess.run([path], capture_output=True, text=True, check=True).stdout
     raw = json.loads(out)
@@ -479,6 +499,7 @@ def main():
             check_polynomials(tools, facts)
         if "sums" in checks:
             check_sums(tools, facts)
+            check_attack(tools)
     if args.perturb:
         if tools.failures:
             print(f"refuted, as it must be: {args.perturb}")

@@ -38,9 +38,10 @@ namespace tolvimo {
 //    2pi (7u + rho)), plus 15 beta after 15 rotations without vibrato; sin is
 //    1-Lipschitz, so the sums differ by M0 A;
 //  - the envelope: the phase is chosen by index, so each side uses the same
-//    formula; the attack quotients are < 6u apart, and since |t' - t| <= 3u
-//    T, those of decay and release < 3u T / L + 9u (L the shortest nonzero
-//    decay or release, >= 0.01 s): < (10 + 3 T / L) u, times G;
+//    formula; the attack quotients are < 6u apart (the program's), and since
+//    |t' - t| <= 3u T, those of decay and release < 3u T / L + 9u (L the
+//    shortest nonzero decay or release, >= 0.01 s): < (10 + 3 T / L) u,
+//    times G;
 //  - the sums and products: SUM_ERROR u G (the program's).
 // B = M0 A + (e_s M0 + e_c M1)(1 + CHEBYSHEV_SLACK) + POLYNOMIAL_ERROR u
 // sum_j g_j sum_k |U_j[k]| + G (envelope + SUM_ERROR u), times 1.01 for the
