@@ -154,7 +154,10 @@ void BM_Kernel(benchmark::State& state) {
     state.counters["recheck_share"] = near / samples;
     CountHarmonicSamples(state, static_cast<int32_t>(samples), voice->harmonicCount);
 }
-BENCHMARK(BM_Kernel)->ArgsProduct({{0, 1, 2}, {6, 4}})->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Kernel)
+    ->ArgsProduct({{0, 1, 2}, {6, 4, 11, 3}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
 
 std::string Repeated(const std::string& unit, size_t bytes) {
     std::string text;

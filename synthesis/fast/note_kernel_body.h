@@ -13,6 +13,7 @@
 #include <immintrin.h>
 #endif
 
+#include "synthesis/fast/error_bounds.h"
 #include "synthesis/fast/note_kernels.h"
 #include "synthesis/fast/sincos_coefficients.h"
 #include "synthesis/render_note.h"
@@ -86,9 +87,8 @@ bool AnyLane(typename T::Mask m) {
 }
 
 // a x b + c. Where the unit fuses it (the AVX2 and AVX-512 kernels, built
-// with -mfma), with one rounding instead of two: every bound beside
-// NoteErrorBound counts both roundings of each multiply-add, so it holds
-// either way. Used only for Horner's rule, the rotations, the vibrato's bend
+// with -mfma), with one rounding instead of two: the bounds NoteErrorBound
+// uses are proven for both. Used only for Horner's rule, the rotations, the vibrato's bend
 // of the frequency and the exact steps of the sincos reduction.
 template <typename T>
 [[gnu::always_inline]] inline typename T::Vec MulAdd(typename T::Vec a, typename T::Vec b,
@@ -114,7 +114,8 @@ typename T::Vec Round(typename T::Vec x) {
 // turns are reduced exactly to r = turns - q / 4 with q the nearest whole
 // number of quarter turns (|r| <= 1/8; the subtraction is exact by Sterbenz's
 // lemma for q != 0), the series of sin(2 pi r) and cos(2 pi r) are evaluated,
-// and q mod 4 swaps and negates them. Within SINCOS_ERROR of the true values
+// and q mod 4 swaps and negates them: the series are within SINE_ERROR and
+// COSINE_ERROR of the true values, so each result is within one or the other,
 // for |turns| < 2^49. The G vectors advance together through each series, so
 // that their steps overlap.
 template <typename T, size_t G>

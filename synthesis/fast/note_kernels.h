@@ -14,7 +14,7 @@ constexpr double ROUNDING_SHIFT = 6755399441055744.0;
 // Rotations between two direct evaluations of a fixed fundamental's sine and
 // cosine, and the most samples any kernel advances in one rotation.
 constexpr int32_t ROTATIONS_PER_ANCHOR = 15;
-constexpr int32_t MAX_STRIDE = 64;
+constexpr int32_t MAX_STRIDE = 32;
 
 // A note being rendered.
 struct NoteJob {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "synthesis/fast/error_bounds.h"
 #include "synthesis/fast/note_kernels.h"
-#include "synthesis/fast/sincos_coefficients.h"
 #include "synthesis/render_note.h"
 
 namespace tolvimo {
@@ -14,8 +14,6 @@ namespace {
 
 // 2^-53: a rounding moves a result r by at most U |r|.
 constexpr double U = 1.0 / 9007199254740992.0;
-// The double 2 pi lies below the true one by less than this.
-constexpr double TWO_PI_SHORTFALL = 2.45e-16;
 
 // The smallest sample index whose time i / sampleRate (computed as the scalar
 // path computes it) is not below `time`. Times grow with the index, so the
@@ -55,17 +53,6 @@ constexpr Chebyshev MakeChebyshev() {
 
 constexpr Chebyshev CHEBYSHEV = MakeChebyshev();
 
-// g_j = a_j x ((0.6 x 32767) / H), and the polynomial sum_j g_j U_j.
-void FoldHarmonics(const InstrumentVoice& voice, double (&polynomial)[VOICE_MAX_HARMONICS]) {
-    const double scale = (OUTPUT_GAIN * FULL_SCALE) / static_cast<double>(voice.harmonicCount);
-    std::fill(std::begin(polynomial), std::end(polynomial), 0.0);
-    for (int32_t j = 0; j < voice.harmonicCount; ++j) {
-        const double g = voice.harmonics[j] * scale;
-        for (int32_t k = 0; k <= j; ++k)
-            polynomial[k] = polynomial[k] + g * CHEBYSHEV.coefficient[j][k];
-    }
-}
-
 // sin and cos of the angle by which `frequency` advances over `samples`
 // samples, whole turns dropped.
 void StepOf(double frequency, int32_t samples, int32_t sampleRate, double& sine, double& cosine) {
@@ -76,14 +63,26 @@ void StepOf(double frequency, int32_t samples, int32_t sampleRate, double& sine,
 }
 
 // beta: how far one rotation step of `frequency` (at most MAX_STRIDE samples)
-// may turn from the exact advance.
+// may turn from the exact advance: its turns are within u (1 + 1e-4) f
+// MAX_STRIDE / rate of exact, its angle rounds once (below 2u) and the double
+// 2 pi falls short for at most half a turn (proof/check_error_bound.py).
 double Beta(double frequency, int32_t sampleRate) {
     const double stepTurns =
         frequency * static_cast<double>(MAX_STRIDE) / static_cast<double>(sampleRate);
-    return TWO_PI * 2.0001 * U * stepTurns + 0.5 * TWO_PI_SHORTFALL + 2.0 * U;
+    return TWO_PI * 1.0001 * U * stepTurns + 0.5 * TWO_PI_SHORTFALL + 2.0 * U;
 }
 
 }  // namespace
+
+void FoldHarmonics(const InstrumentVoice& voice, double (&polynomial)[VOICE_MAX_HARMONICS]) {
+    const double scale = (OUTPUT_GAIN * FULL_SCALE) / static_cast<double>(voice.harmonicCount);
+    std::fill(std::begin(polynomial), std::end(polynomial), 0.0);
+    for (int32_t j = 0; j < voice.harmonicCount; ++j) {
+        const double g = voice.harmonics[j] * scale;
+        for (int32_t k = 0; k <= j; ++k)
+            polynomial[k] = polynomial[k] + g * CHEBYSHEV.coefficient[j][k];
+    }
+}
 
 double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sampleRate,
                       int32_t count) {
@@ -107,9 +106,6 @@ double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sa
         for (int32_t k = 0; k <= j; ++k) coefficients += std::fabs(CHEBYSHEV.coefficient[j][k]);
         magnitude += g * coefficients;
     }
-    // A pair rotated up to 15 times is this far from the sine and cosine of
-    // an angle 15 beta off.
-    const double rotatedPair = 1.4143 * SINCOS_ERROR + ROTATIONS_PER_ANCHOR * 5.0 * U;
     // The fundamental's frequency: equal without vibrato; with it, the
     // vibrato sines' arguments differ by sigma_a, the sines by sigma, and f
     // by rho relative (1.0001 covers the products of 1 + u factors).
@@ -117,30 +113,32 @@ double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sa
     if (vibrato) {
         const double sigmaA =
             voice.vibratoRate * longest * (TWO_PI_SHORTFALL + TWO_PI * 6.0001 * U);
-        const double sigma =
-            sigmaA + U + rotatedPair + ROTATIONS_PER_ANCHOR * Beta(voice.vibratoRate, sampleRate);
+        const double sigma = sigmaA + U + ROTATED_PAIR_ERROR +
+                             ROTATIONS_PER_ANCHOR * Beta(voice.vibratoRate, sampleRate);
         rho = (depth * sigma + 2.0 * U * depth + 2.0 * U + 2.0 * U * (1.0 + depth)) /
               (1.0 - depth) * 1.0001;
     }
     // A: the fundamental's angle (per unit of harmonic number).
     double angle = turns * (TWO_PI_SHORTFALL + TWO_PI * (7.0001 * U + rho));
-    // epsilon: the pair's distance from the sine and cosine of its angle.
-    double pair = SINCOS_ERROR;
+    // The pair's distance from the sine and cosine of its angle, per
+    // component: evaluated afresh each sample with vibrato (the series'
+    // errors, in either order as the quarter turn swaps them), else rotated.
+    double pair = std::max(SINE_ERROR * weighted + COSINE_ERROR * slope,
+                           COSINE_ERROR * weighted + SINE_ERROR * slope);
     if (!vibrato) {
         angle += ROTATIONS_PER_ANCHOR * Beta(frequency, sampleRate);
-        pair = rotatedPair;
+        pair = ROTATED_PAIR_ERROR * (weighted + slope);
     }
-    // Horner's rule in cos x (2(H - 1) roundings) and the folded
-    // coefficients (3 roundings of each g_j, H of each sum).
-    const double polynomial = ((2.0 * harmonics - 2.0) + 3.0 + harmonics) * 1.001 * U * magnitude;
+    pair *= 1.0 + CHEBYSHEV_SLACK;
+    // Horner's rule in cos x and the folded coefficients' roundings.
+    const double polynomial = POLYNOMIAL_ERROR * U * magnitude;
     // The envelope, the scalar's sines and sum, the products on either side.
     double shortest = 1.0;
     if (voice.decay > 0.0 && voice.decay < shortest) shortest = voice.decay;
     if (voice.release > 0.0 && voice.release < shortest) shortest = voice.release;
     const double envelope = (10.0 + 3.0001 * longest / shortest) * U;
-    const double fixed = gain * (envelope + U + 8.0 * U + 6.0 * U);
-    const double bound =
-        weighted * angle + pair * (weighted + slope) * (1.0 + 16.0 * pair) + polynomial + fixed;
+    const double fixed = gain * (envelope + SUM_ERROR * U);
+    const double bound = weighted * angle + pair + polynomial + fixed;
     return 1.01 * bound;  // covers the roundings of this computation
 }
 

@@ -1,0 +1,517 @@
+#!/usr/bin/env python3
+"""Proves the constants of synthesis/fast/error_bounds.h, which NoteErrorBound
+(synthesis/fast/render_fast.cpp) builds its bound from, for the numbers a build
+compiled: dump_kernel_facts prints them, this program writes Gappa and Sollya
+scripts from them, runs them, and composes the rest in exact fractions. It
+exits 0 when every constant is proven, 1 when one is not, 2 when a tool is
+missing or misbehaves. Gappa's verdict is its exit status on explicit goals.
+
+The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
+
+ 1. The vector sine and cosine of r turns, |r| <= 1/8. The reduction to r =
+    turns - q / 4, q the nearest whole number to 4 turns, is exact for
+    |turns| < 2^49 by Sterbenz's lemma (stated, not run through Gappa: it
+    needs a case split per binade that Gappa did not settle quickly).
+    sin(2 pi r) ~ r S(r^2), cos(2 pi r) ~ C(r^2), coefficients the
+    doubles fit_sincos.sollya fits (checked: any other digits fail).
+    Sollya's supnorm bounds |r S(r^2) - sin(2 pi r)| and |C(r^2) - cos(2 pi
+    r)| in exact arithmetic; Gappa bounds Horner's rule in doubles against
+    the same polynomials, fused and unfused, for every double r. Their sums
+    are at most SINE_ERROR and COSINE_ERROR. The quarter-turn swap and
+    negation are exact, so each result is within one of the two.
+ 2. A rotation step: the kernels' strides S; f S rounds not at all when S is
+    a power of two, else once, and / rate once (Gappa, relative, for every
+    double f in [1, 16384] and rate in [8000, 192000]); whole turns drop
+    exactly (Sterbenz); the angle frac x 2pi_d rounds below 2u (Gappa, |frac|
+    <= 1/2) and 2pi_d falls short of 2 pi by <= TWO_PI_SHORTFALL (checked
+    with a 50-digit enclosure of pi). Beta, in MAX_STRIDE samples' turns,
+    covers every stride.
+ 3. One rotation rounds each component by at most rho (Gappa, fused and
+    unfused, |s|, |c| <= c0 = 1 + ROTATED_PAIR_ERROR, |S|, |C| <= 1). With
+    the step pair (S, C) within 1 ulp (<= u) of the sine and cosine of its
+    angle (std::sin and std::cos: an assumption about the C library), the
+    exact rotation by (S, C) is the rotation by that angle, which keeps the
+    length of the error vector e, plus a matrix of norm <= sqrt(2) u applied
+    to the true pair (length 1) plus e. So |e'| <= |e| (1 + sqrt(2) u) +
+    sqrt(2) u + sqrt(2) rho, from |e_0| <= sqrt(SINE_ERROR^2 +
+    COSINE_ERROR^2), and after ROTATIONS_PER_ANCHOR steps |e| <=
+    ROTATED_PAIR_ERROR (the angle's own error is beta's).
+ 4. The pair (s, c) within (e_s, e_c) of (sin x, cos x): by the Chebyshev
+    identity sin x P(cos x) = sum_j g_j sin((j + 1) x), and |s P(c) - sin x
+    P(cos x)| <= e_s max |P| + e_c max |P'| over |c| <= c0. There |U_j(c)|
+    <= U_j(c0) and |U_j'(c)| <= U_j'(c0) (on [-1, 1] |U_j| <= j + 1 = U_j(1)
+    and |U_j'| <= U_j'(1) = j (j + 1)(j + 2) / 3; beyond 1 both grow, all
+    roots of U_j and its derivatives lying inside (-1, 1); U_j has the parity
+    of j). U_j(c0) and U_j'(c0) are computed exactly and Sollya's infnorm
+    certifies both maxima directly: each <= (1 + CHEBYSHEV_SLACK) times its
+    value at 1. (|U_j(c)| <= (j + 1)|c|^j, once used here, is false above 1.)
+ 5. The polynomial: for each preset voice, the folded doubles p_k against
+    sum_j g_j U_j[k] with exact g_j = a_j G / H (G = OUTPUT_GAIN x
+    FULL_SCALE, exact): sum_k |p_k - exact| c0^k, exactly; Horner's rule on
+    the p_k in doubles, fused and unfused, for every double |c| <= c0
+    (Gappa). Their sum is at most POLYNOMIAL_ERROR u sum_j g_j sum_k
+    |U_j[k]|.
+ 6. The sums and products: the scalar path's value, fl(fl(fl(level x fl(sum
+    / H)) x OUTPUT_GAIN) x FULL_SCALE) with sum = fl(sum + fl(a_j s_j)) over
+    the rounded sines s_j, |s_j| <= 1, level in [0, 1], is within
+    SCALAR_ROUNDING u G of the exact value (Gappa); the sines' own error,
+    1 ulp <= u each (std::sin: the C library assumption again), adds sum_j
+    a_j u / H x G <= u G as sum_j a_j <= H (checked); the vector path's
+    fl(fl(s P) x level) with |s P| <= 1.001 G adds VECTOR_ROUNDING u G
+    (Gappa). Together at most SUM_ERROR u G.
+ 7. The envelope's attack: the scalar path's fl(fl(i / rate) / A) and the
+    vector path's fl(fl(i x fl(1 / rate)) x fl(1 / A)) lie within 2u and 4u
+    (relative, Gappa, any attack A in [2^-20, 1]) of i / (rate A) <= 1, so
+    within 6u of each other, inside the 10u the bound's envelope term starts
+    from. The decay and release terms (3u T / L + 9u) stay as the comment
+    beside NoteErrorBound derives them.
+Run by ctest (label `proof`); --perturb changes one fact first, to show the
+proof refutes it.
+"""
+import argparse
+import json
+import math
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+from fractions import Fraction as F
+
+U = F(1, 2**53)
+# pi to 50 decimals, and the enclosure that follows from it.
+PI_DIGITS = F("3.14159265358979323846264338327950288419716939937510")
+PI_LOW, PI_HIGH = PI_DIGITS, PI_DIGITS + F(1, 10**50)
+SQRT2_HIGH = F(14142136, 10**7)  # checked below: its square exceeds 2
+FREQUENCY_RANGE = ("1", "16384")  # Hz: every pitch the notes name
+RATE_RANGE = ("8000", "192000")
+# Bounds this program claims and Gappa must prove (not used by the library).
+ROTATION_ROUNDING = 4 * U  # per component of one rotation
+SCALAR_ROUNDING = 5  # u G: the scalar path's sum and products
+VECTOR_ROUNDING = 2  # u G: the vector path's last two products
+
+# Each perturbation: the fact, the factor it is scaled by, and the checks
+# that must then refute it (only those run).
+PERTURBATIONS = {
+    "sine-error": ("sine_error", 0.97, ["sincos"]),
+    "cosine-error": ("cosine_error", 0.97, ["sincos"]),
+    "rotated-pair-error": ("rotated_pair_error", 0.97, ["rotation"]),
+    "polynomial-error": ("polynomial_error", 0.8, ["polynomials"]),
+    "sum-error": ("sum_error", 0.9, ["sums"]),
+    "chebyshev-slack": ("chebyshev_slack", 0.0, ["chebyshev"]),
+    # The last decimal digits of a leading coefficient, its bound kept.
+    "sine-coefficient": ("sine", None, ["fit", "sincos"]),
+    "cosine-coefficient": ("cosine", None, ["fit", "sincos"]),
+}
+
+
+class Tools:
+    def __init__(self, folder, figures):
+        self.folder = folder
+        self.figures = figures
+        self.fail_fast = False
+        self.failures = []
+        for tool in ("gappa", "sollya"):
+            if shutil.which(tool) is None:
+                print(f"check_error_bound: {tool} not found (Debian package {tool})")
+                sys.exit(2)
+
+    def fail(self, message):
+        print("NOT PROVEN:", message)
+        self.failures.append(message)
+
+    def gappa(self, name, script, split=False):
+        """True when Gappa proves every goal of the script; with split, Gappa
+        may cut the input's interval in pieces (slow when a goal is false)."""
+        if self.failures and self.fail_fast:
+            return False
+        if self.figures:
+            found = self.figure(script)
+            if found is not None:
+                print(f"figure: {name}: {float(found / U):.4f} u ({float(found):.4g})")
+        path = os.path.join(self.folder, name + ".g")
+        with open(path, "w", encoding="ascii") as out:
+            out.write(script)
+        options = ["-Edichotomy=12"] if split else ["-Eno-auto-dichotomy"]
+        run = subprocess.run(["gappa", "-Echange-threshold=0"] + options + [path],
+                             capture_output=True, text=True, check=False)
+        if run.returncode != 0 and "properties were not satisfied" not in run.stderr:
+            print(f"check_error_bound: Gappa could not read {path}:\n{run.stderr}")
+            sys.exit(2)
+        if run.returncode != 0:
+            self.fail(f"Gappa: {name}\n{run.stderr.strip()}")
+            return False
+        print(f"proven by Gappa: {name}")
+        return True
+
+    def figure(self, script):
+        """The bound Gappa finds for a script's first goal turned into `in ?`
+        (for --figures only: verdicts come from the explicit goals)."""
+        path = os.path.join(self.folder, "figure.g")
+        with open(path, "w", encoding="ascii") as out:
+            before, after = script.split("->", 1)
+            out.write(before + "->" + re.sub(r"<= [0-9]+b-?[0-9]+( /\\|\s*})", r"in ?\1",
+                                             after, count=1))
+        run = subprocess.run(["gappa", "-Echange-threshold=0", path], capture_output=True,
+                             text=True, check=False)
+        found = re.search(r" in \[[^,]*, ([-0-9b]+)", run.stderr + run.stdout)
+        return parse_dyadic(found.group(1)) if found else None
+
+    def sollya(self, name, script):
+        path = os.path.join(self.folder, name + ".sollya")
+        with open(path, "w", encoding="ascii") as out:
+            out.write(script)
+        run = subprocess.run(["sollya", path], capture_output=True, text=True, check=False)
+        if run.returncode != 0 or "rror" in run.stdout:
+            print(f"check_error_bound: Sollya failed on {path}:\n{run.stdout}{run.stderr}")
+            sys.exit(2)
+        return run.stdout
+
+
+def exact(hex_text):
+    return F(float.fromhex(hex_text))
+
+
+def dyadic(q, up):
+    """q as Gappa's exact m b e, rounded to 80 bits up or down."""
+    if q == 0:
+        return "0"
+    e = 80 - max(q.numerator.bit_length() - q.denominator.bit_length(), -1000)
+    scaled = q * F(2) ** e
+    m = -((-scaled.numerator) // scaled.denominator) if up else scaled.numerator // scaled.denominator
+    return f"{m}b{-e}"
+
+
+def sollya_number(q):
+    return f"({q.numerator} / {q.denominator})"
+
+
+def parse_dyadic(text):
+    """Sollya's dyadic display m b e (or a plain integer) as a fraction."""
+    text = text.strip()
+    if "b" in text:
+        m, e = text.split("b")
+        return F(int(m)) * F(2) ** int(e)
+    return F(int(text))
+
+
+def sqrt_up(q):
+    """An upper bound on sqrt(q), within 2^-60 relative."""
+    scale = 2**130
+    n = q.numerator * scale * scale // q.denominator + 1
+    return F(math.isqrt(n) + 1, scale)
+
+
+def horner(coefficients, variable, fused, square=False, odd=False):
+    """Gappa definitions of Horner's rule in doubles (y) and exactly (My), in
+    the variable or its square, times the variable when odd."""
+    z = f"{variable}2" if square else variable
+    lines = [f"{z} rnd= {variable} * {variable};", f"M{z} = {variable} * {variable};"] if square else []
+    exact_z = f"M{z}" if square else z
+    top = len(coefficients) - 1
+    lines += [f"p{top} = ({dyadic(coefficients[top], True)});",
+              f"Mp{top} = ({dyadic(coefficients[top], True)});"]
+    for k in range(top - 1, -1, -1):
+        c = f"({dyadic(coefficients[k], True)})"
+        lines.append(f"p{k} = rnd(p{k + 1} * {z} + {c});" if fused else
+                     f"p{k} rnd= p{k + 1} * {z} + {c};")
+        lines.append(f"Mp{k} = Mp{k + 1} * {exact_z} + {c};")
+    if odd:
+        lines += [f"y rnd= p0 * {variable};", f"My = Mp0 * {variable};"]
+    else:
+        lines += ["y = p0;", "My = Mp0;"]
+    return lines
+
+
+def gappa_script(definitions, goal, hints=()):
+    return "\n".join(["@rnd = float<ieee_64, ne>;"] + list(definitions) + [goal] + list(hints)) + "\n"
+
+
+def check_fit(tools, facts, fit_script):
+    out = subprocess.run(["sollya", fit_script], capture_output=True, text=True, check=False)
+    if out.returncode != 0:
+        print(f"check_error_bound: Sollya failed on {fit_script}:\n{out.stdout}{out.stderr}")
+        sys.exit(2)
+    fitted = [F(float.fromhex(x)) for x in out.stdout.split()]
+    if fitted != facts["sine"] + facts["cosine"]:
+        tools.fail("the sine-cosine coefficients are not those fit_sincos.sollya fits")
+    else:
+        print("the sine-cosine coefficients are those fit_sincos.sollya fits")
+
+
+def supnorms(tools, facts):
+    """Certified bounds on the series' approximation errors over |r| <= 1/8."""
+    def poly(coefficients, odd):
+        return " + ".join(f"{sollya_number(c)} * x^{2 * k + odd}"
+                          for k, c in enumerate(coefficients))
+    out = tools.sollya("supnorm", f"""prec = 300!;
+verbosity = 0!;
+display = dyadic!;
+s = supnorm({poly(facts['sine'], 1)}, sin(2 * pi * x), [-1/8; 1/8], absolute, 2^-40);
+c = supnorm({poly(facts['cosine'], 0)}, cos(2 * pi * x), [-1/8; 1/8], absolute, 2^-40);
+print(sup(s));
+print(sup(c));
+quit;
+""")
+    sine, cosine = (parse_dyadic(x) for x in out.split())
+    print(f"Sollya: series errors below {float(sine / U):.4f} u (sine), "
+          f"{float(cosine / U):.4f} u (cosine)")
+    return sine, cosine
+
+
+def check_sincos(tools, facts, approximation):
+    for name, odd, key in (("sine", 1, "sine_error"), ("cosine", 0, "cosine_error")):
+        room = facts[key] - approximation[name]
+        if room <= 0:
+            tools.fail(f"{key}: below the series' own error")
+            continue
+        for fused in (False, True):
+            lines = ["r = rnd(r_);"] + horner(facts[name], "r", fused, square=True, odd=bool(odd))
+            goal = f"{{ |r| <= 1b-3 -> |y - My| <= {dyadic(room, False)} }}"
+            tools.gappa(f"{name}_{'fused' if fused else 'unfused'}", gappa_script(lines, goal))
+
+
+def check_step(tools, facts):
+    """Beta's terms: the step's turns, its angle, the double 2 pi."""
+    two_pi = facts["two_pi"]
+    if not (SQRT2_HIGH**2 > 2 and 2 * PI_LOW > two_pi
+            and 2 * PI_HIGH - two_pi <= facts["two_pi_shortfall"]):
+        tools.fail("TWO_PI_SHORTFALL: 2 pi - TWO_PI exceeds it")
+    most = facts["max_stride"]
+    for stride in facts["strides"]:
+        power_of_two = stride & (stride - 1) == 0
+        relative = U if power_of_two else 2 * U + U * U
+        # Beta allows 1.0001 u of MAX_STRIDE samples' turns, times 2pi_d.
+        if not relative * stride * 2 * PI_HIGH <= F("1.0001") * U * most * two_pi:
+            tools.fail(f"stride {stride}: its step's turns may exceed beta's allowance")
+        lines = ["f = rnd(f_);", "rate = rnd(rate_);", f"product rnd= f * {stride};",
+                 "turns rnd= product / rate;", f"Mturns = (f * {stride}) / rate;"]
+        goal = (f"{{ f in [{FREQUENCY_RANGE[0]}, {FREQUENCY_RANGE[1]}] /\\ "
+                f"rate in [{RATE_RANGE[0]}, {RATE_RANGE[1]}] -> "
+                f"|(turns - Mturns) / Mturns| <= {dyadic(relative, True)} }}")
+        tools.gappa(f"step_turns_{stride}", gappa_script(lines, goal))
+    lines = ["frac = rnd(frac_);", f"angle rnd= frac * ({dyadic(two_pi, True)});",
+             f"Mangle = frac * ({dyadic(two_pi, True)});"]
+    tools.gappa("step_angle", gappa_script(
+        lines, "{ |frac| <= 1b-1 -> |angle - Mangle| <= 1b-52 }"))
+
+
+def check_rotation(tools, facts):
+    bound = 1 + facts["rotated_pair_error"]
+    for fused in (False, True):
+        if fused:
+            lines = ["sine_out = rnd(s * C + rnd(c * S));",
+                     "cosine_out = rnd(c * C + -rnd(s * S));"]
+        else:
+            lines = ["sine_out rnd= s * C + c * S;", "cosine_out rnd= c * C - s * S;"]
+        lines = ["s = rnd(s_);", "c = rnd(c_);", "S = rnd(S_);", "C = rnd(C_);"] + lines
+        lines += ["Msine = s * C + c * S;",
+                  "Mcosine = c * C + -(s * S);" if fused else "Mcosine = c * C - s * S;"]
+        limit = dyadic(bound, True)
+        goal = (f"{{ |s| <= {limit} /\\ |c| <= {limit} /\\ |S| <= 1 /\\ |C| <= 1 -> "
+                f"|sine_out - Msine| <= {dyadic(ROTATION_ROUNDING, True)} /\\ "
+                f"|cosine_out - Mcosine| <= {dyadic(ROTATION_ROUNDING, True)} }}")
+        tools.gappa(f"rotation_{'fused' if fused else 'unfused'}", gappa_script(lines, goal))
+    error = sqrt_up(facts["sine_error"] ** 2 + facts["cosine_error"] ** 2)
+    for _ in range(facts["rotations_per_anchor"]):
+        error = error * (1 + SQRT2_HIGH * U) + SQRT2_HIGH * U + SQRT2_HIGH * ROTATION_ROUNDING
+    print(f"rotated pair: within {float(error / U):.2f} u after "
+          f"{facts['rotations_per_anchor']} rotations")
+    if error > facts["rotated_pair_error"]:
+        tools.fail(f"ROTATED_PAIR_ERROR: the pair may be {float(error / U):.2f} u off")
+
+
+def chebyshev(n):
+    """Coefficients of U_0 .. U_(n-1), lowest power first."""
+    rows = [[1], [0, 2]]
+    while len(rows) < n:
+        a, b = rows[-1], rows[-2]
+        rows.append([(2 * a[k - 1] if k > 0 else 0) - (b[k] if k < len(b) else 0)
+                     for k in range(len(a) + 1)])
+    return rows[:n]
+
+
+def evaluate(coefficients, x):
+    value = F(0)
+    for c in reversed(coefficients):
+        value = value * x + c
+    return value
+
+
+def derivative(coefficients):
+    return [k * c for k, c in enumerate(coefficients)][1:] or [0]
+
+
+def check_chebyshev(tools, facts):
+    edge = 1 + facts["rotated_pair_error"]
+    slack = 1 + facts["chebyshev_slack"]
+    rows = chebyshev(facts["max_harmonics"])
+    script = ["prec = 200!;", "verbosity = 0!;", "display = dyadic!;"]
+    for j, row in enumerate(rows):
+        polynomial = " + ".join(f"({c}) * x^{k}" for k, c in enumerate(row))
+        script += [f"print(sup(infnorm({polynomial}, [{sollya_number(-edge)}; "
+                   f"{sollya_number(edge)}])));",
+                   f"print(sup(infnorm(diff({polynomial}), [{sollya_number(-edge)}; "
+                   f"{sollya_number(edge)}])));"]
+    out = tools.sollya("chebyshev", "\n".join(script + ["quit;", ""])).split()
+    for j, row in enumerate(rows):
+        at_one, slope_at_one = F(j + 1), F(j * (j + 1) * (j + 2), 3)
+        at_edge, slope_at_edge = evaluate(row, edge), evaluate(derivative(row), edge)
+        if not (at_edge <= slack * at_one and slope_at_edge <= slack * slope_at_one
+                and evaluate(row, 1) == at_one and evaluate(derivative(row), 1) == slope_at_one):
+            tools.fail(f"CHEBYSHEV_SLACK: U_{j} at 1 + ROTATED_PAIR_ERROR")
+        if not (parse_dyadic(out[2 * j]) <= slack * at_one
+                and parse_dyadic(out[2 * j + 1]) <= slack * slope_at_one):
+            tools.fail(f"CHEBYSHEV_SLACK: Sollya's infnorm of U_{j} or its derivative")
+    print("Chebyshev: U_j and U_j' within the slack over |c| <= 1 + ROTATED_PAIR_ERROR")
+
+
+def check_polynomials(tools, facts):
+    edge = 1 + facts["rotated_pair_error"]
+    gain = facts["output_gain"] * facts["full_scale"]
+    rows = chebyshev(facts["max_harmonics"])
+    worst = F(0)
+    for voice in facts["voices"]:
+        h = len(voice["harmonics"])
+        g = [a * gain / h for a in voice["harmonics"]]
+        ideal = [sum(g[j] * rows[j][k] for j in range(h) if k < len(rows[j])) for k in range(h)]
+        folding = sum(abs(p - q) * edge**k for k, (p, q) in enumerate(zip(voice["polynomial"], ideal)))
+        magnitude = sum(g[j] * sum(abs(x) for x in rows[j]) for j in range(h))
+        room = facts["polynomial_error"] * U * magnitude - folding
+        if room <= 0:
+            tools.fail(f"POLYNOMIAL_ERROR: the {voice['name']}'s folded coefficients alone")
+            continue
+        for fused in (False, True):
+            lines = ["c = rnd(c_);"] + horner(voice["polynomial"], "c", fused)
+            goal = f"{{ |c| <= {dyadic(edge, True)} -> |y - My| <= {dyadic(room, False)} }}"
+            tools.gappa(f"polynomial_{voice['name']}_{'fused' if fused else 'unfused'}",
+                        gappa_script(lines, goal), split=True)
+        worst = max(worst, folding / (U * magnitude))
+        if tools.figures:
+            print(f"figure: {voice['name']}: folding {float(folding):.4g}, "
+                  f"magnitude x u {float(magnitude * U):.4g}")
+    print(f"polynomials: folding at most {float(worst):.3f} u x magnitude")
+
+
+def check_sums(tools, facts):
+    gain = facts["output_gain"] * facts["full_scale"]
+    if SCALAR_ROUNDING + 1 + VECTOR_ROUNDING > facts["sum_error"]:
+        tools.fail("SUM_ERROR: below the sums' and products' roundings")
+    gain_text = f"({dyadic(facts['output_gain'], True)})"
+    scale_text = f"({dyadic(facts['full_scale'], True)})"
+    for voice in facts["voices"]:
+        amplitudes = voice["harmonics"]
+        h = len(amplitudes)
+        if sum(amplitudes) > h:
+            tools.fail(f"SUM_ERROR: the {voice['name']}'s amplitudes add up beyond {h}")
+        lines = ["level = rnd(level_);"] + [f"s{j} = rnd(s{j}_);" for j in range(h)]
+        terms = [f"({dyadic(a, True)}) * s{j}" for j, a in enumerate(amplitudes)]
+        lines += [f"sum0 rnd= {terms[0]};", f"Msum0 = {terms[0]};"]
+        for j in range(1, h):
+            lines += [f"sum{j} rnd= sum{j - 1} + {terms[j]};", f"Msum{j} = Msum{j - 1} + {terms[j]};"]
+        lines += [f"value rnd= level * (sum{h - 1} / {h}) * {gain_text} * {scale_text};",
+                  f"Mvalue = level * (Msum{h - 1} / {h}) * {gain_text} * {scale_text};"]
+        hypotheses = " /\\ ".join(["level in [0, 1]"] + [f"|s{j}| <= 1" for j in range(h)])
+        goal = (f"{{ {hypotheses} -> |value - Mvalue| <= "
+                f"{dyadic(SCALAR_ROUNDING * U * gain, False)} }}")
+        tools.gappa(f"scalar_sum_{voice['name']}", gappa_script(lines, goal))
+    lines = ["level = rnd(level_);", "s = rnd(s_);", "p = rnd(p_);", "value rnd= s * p * level;",
+             "Mvalue = s * p * level;"]
+    goal = (f"{{ level in [0, 1] /\\ |s * p| <= {dyadic(F(1001, 1000) * gain, True)} -> "
+            f"|value - Mvalue| <= {dyadic(VECTOR_ROUNDING * U * gain, False)} }}")
+    tools.gappa("vector_products", gappa_script(lines, goal))
+
+
+def check_attack(tools):
+    lines = ["i = rnd(i_);", "rate = rnd(rate_);", "A = rnd(A_);",
+             "scalar rnd= (i / rate) / A;", "vector rnd= (i * (1 / rate)) * (1 / A);",
+             "Mscalar = (i / rate) / A;", "Mvector = (i * (1 / rate)) * (1 / A);"]
+    slack = F(1, 10**6)
+    goal = (f"{{ i in [1, 1b30] /\\ rate in [{RATE_RANGE[0]}, {RATE_RANGE[1]}] /\\ "
+            f"A in [1b-20, 1] -> "
+            f"|(scalar - Mscalar) / Mscalar| <= {dyadic(2 * U * (1 + slack), True)} /\\ "
+            f"|(vector - Mvector) / Mvector| <= {dyadic(4 * U * (1 + slack), True)} }}")
+    tools.gappa("envelope_attack", gappa_script(lines, goal))
+    if 6 * U * (1 + slack) > 10 * U:
+        tools.fail("the envelope's attack term")
+
+
+def load(path):
+    out = subprocess.run([path], capture_output=True, text=True, check=True).stdout
+    raw = json.loads(out)
+    facts = {}
+    for key, value in raw.items():
+        if isinstance(value, str):
+            facts[key] = exact(value)
+        elif key in ("sine", "cosine"):
+            facts[key] = [exact(x) for x in value]
+        else:
+            facts[key] = value
+    for voice in facts["voices"]:
+        for key in ("harmonics", "polynomial"):
+            voice[key] = [exact(x) for x in voice[key]]
+    return facts
+
+
+def perturb(facts, change):
+    """Applies a perturbation; returns the checks to run."""
+    if change not in PERTURBATIONS:
+        raise SystemExit(f"unknown perturbation {change}")
+    key, factor, checks = PERTURBATIONS[change]
+    if factor is None:
+        facts[key][0] = F(float(repr(float(facts[key][0]))[:-3]))
+    else:
+        facts[key] = facts[key] * F(factor)
+    return checks
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--facts", required=True, help="the dump_kernel_facts program")
+    parser.add_argument("--fit", required=True, help="fit_sincos.sollya")
+    parser.add_argument("--perturb", help="change one fact; then succeed only if refuted")
+    parser.add_argument("--figures", action="store_true",
+                        help="also print the tightest figure Gappa finds for each claim")
+    parser.add_argument("--keep", help="write the scripts into this folder and keep them")
+    args = parser.parse_args()
+    facts = load(args.facts)
+    checks = ["fit", "sincos", "step", "rotation", "chebyshev", "polynomials", "sums"]
+    if args.perturb:
+        checks = perturb(facts, args.perturb)
+    with tempfile.TemporaryDirectory() as temporary:
+        folder = args.keep or temporary
+        os.makedirs(folder, exist_ok=True)
+        tools = Tools(folder, args.figures)
+        tools.fail_fast = bool(args.perturb)
+        if "fit" in checks:
+            check_fit(tools, facts, args.fit)
+        if "sincos" in checks:
+            approximation = dict(zip(("sine", "cosine"), supnorms(tools, facts)))
+            check_sincos(tools, facts, approximation)
+        if "step" in checks:
+            check_step(tools, facts)
+        if "rotation" in checks:
+            check_rotation(tools, facts)
+        if "chebyshev" in checks:
+            check_chebyshev(tools, facts)
+        if "polynomials" in checks:
+            check_polynomials(tools, facts)
+        if "sums" in checks:
+            check_sums(tools, facts)
+            check_attack(tools)
+    if args.perturb:
+        if tools.failures:
+            print(f"refuted, as it must be: {args.perturb}")
+            return 0
+        print(f"NOT REFUTED: {args.perturb}")
+        return 1
+    if tools.failures:
+        print(f"{len(tools.failures)} claims not proven")
+        return 1
+    print("every constant of error_bounds.h is proven")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
