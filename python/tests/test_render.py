@@ -226,3 +226,9 @@ def test_without_the_variable_the_loader_finds_the_soname():
     script = "import tolvimo_wav; tolvimo_wav.render_bytes('oboe', 'C', 8000)"
     subprocess.run([sys.executable, "-c", script], env=environment, check=True,
                    stdout=subprocess.DEVNULL)
+
+
+def test_a_refusal_quoting_a_line_feed_keeps_the_whole_line(tmp_path):
+    with pytest.raises(UnknownInstrument) as raised:
+        tolvimo_wav.render("pi\nano", "C", 8000, tmp_path / "out.wav")
+    assert raised.value.line == "Error: Unknown instrument 'pi\nano'"

@@ -15,7 +15,8 @@ export const NATIVE_LIBRARY = resolve(
 );
 
 // Reads the request as JSON from standard input, which carries any string,
-// unpaired surrogates included; prints the library's lines, then the status.
+// unpaired surrogates included; prints the library's lines (a refusal's line
+// travels in the exception), then the status.
 const SCRIPT = `
 import json, sys, tolvimo_wav
 instrument, notes, rate, path = json.load(sys.stdin)
@@ -24,6 +25,7 @@ try:
     code = 999
 except tolvimo_wav.TolvimoError as refusal:
     code = refusal.code
+    print(refusal.line)
 print("status", code)
 `;
 

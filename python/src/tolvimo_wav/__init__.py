@@ -13,12 +13,13 @@ a TolvimoError subclass whose ``code`` is the library's status and whose
 ``line`` is the library's own error line; a RenderError for a bad note also
 has ``position`` and ``character``, and one for a file ``reason``.
 
-On Linux the library's lines are caught on worker threads that each have a
-descriptor table of their own, so calls from several threads run at once
-and nothing else the process prints is caught. Elsewhere (and on a Linux
-that refuses a thread its own descriptor table, as some container seccomp
-filters do) the library prints its lines on the process's standard output
-itself, ``quiet`` cannot keep them off, and an exception's ``line`` is None:
+With glibc the library's lines are caught in memory: for the length of a
+call the C runtime's standard output stream is one of the call's own (what
+Python prints, or anything written to descriptor 1, is never caught; C code
+printing through ``stdout`` on another thread meanwhile would be), and calls
+from several threads take turns in the library. Elsewhere (musl, macOS, a Windows C runtime) the
+library prints its lines on the process's standard output itself, ``quiet``
+cannot keep them off, and an exception's ``line`` is None:
 its message then says what the status can mean.
 """
 from __future__ import annotations
@@ -133,7 +134,8 @@ def _refusal(outcome: _calls.Outcome, instrument: str, notes: str, sample_rate: 
             instrument=_shown(instrument), rate=sample_rate, notes=_shown(notes),
             path=_shown(path) if path is not None else "memory", status=outcome.status)
         return _errors.error_for(outcome.status, message)
-    line = outcome.report.splitlines()[-1] if outcome.report else ""
+    # One line, unless the name it quotes holds a line feed.
+    line = outcome.report.rstrip("\n")
     error = _errors.error_for(outcome.status, line, line)
     if isinstance(error, RenderError):
         error.args = (_explain.explain_render_error(error, notes, path),)
