@@ -29,6 +29,14 @@ struct NarrowText {
 // out; `out` is then empty.
 bool ConvertToNarrow(const TolvimoUtf16* wide, NarrowText& out);
 
+// The halves of a UTF-16 surrogate pair.
+constexpr bool IsHighSurrogate(TolvimoUtf16 unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+constexpr bool IsLowSurrogate(TolvimoUtf16 unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
 // Bytes taken by the character starting at `position` in `text` (1 for
 // ASCII), never reaching past `length`.
 size_t CharacterLength(const char* text, size_t length, size_t position);

@@ -8,13 +8,6 @@ namespace {
 
 constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
 
-bool IsHighSurrogate(char16_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 // Decodes the code point at wide[i], joining a surrogate pair; sets `units`
 // to the code units it took.
 char32_t DecodeAt(const char16_t* wide, size_t i, size_t& units) {

@@ -9,13 +9,6 @@ namespace {
 // UTF-16 code units converted at a time.
 constexpr size_t PIECE_UNITS = 256;
 
-bool IsHighSurrogate(TolvimoUtf16 unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(TolvimoUtf16 unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 // Converts the next piece of `wide` from `position`, never splitting a
 // surrogate pair, and moves `position` past it. False when memory runs out.
 bool ConvertPiece(const TolvimoUtf16* wide, size_t& position, NarrowText& piece) {

@@ -329,14 +329,6 @@ TEST(WAVInstruments, AFailedCallNeverRemovesAFileRenamedOntoThePath) {
     EXPECT_EQ(Entries(dir.Path("")), std::set<std::string>({"out.wav"}));
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TOLVIMO_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define TOLVIMO_SANITIZED 1
-#endif
-#endif
-
 // Address space the process has mapped now, in bytes.
 rlim_t MappedBytes() {
     unsigned long pages = 0;

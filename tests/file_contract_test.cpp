@@ -288,14 +288,6 @@ TEST(FileContract, WritesInPlaceAFileWhoseOwnerCannotBeCarriedOver) {
     EXPECT_EQ(Entries(dir.Path("")), std::set<std::string>({"theirs.wav"}));
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TOLVIMO_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define TOLVIMO_SANITIZED 1
-#endif
-#endif
-
 long PeakKilobytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

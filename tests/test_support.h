@@ -12,6 +12,15 @@
 
 #include "TolvimoWAVInstruments.h"
 
+// Instrumented builds use more memory and descriptors than a host would.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TOLVIMO_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TOLVIMO_SANITIZED 1
+#endif
+#endif
+
 namespace tolvimo_test {
 
 using Utf16 = std::basic_string<TolvimoUtf16>;
