@@ -1,5 +1,6 @@
 // The exported function as a host calls it: UTF-16 arguments, standard
 // output captured, files read back byte for byte.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -7,10 +8,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <clocale>
 #include <csignal>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -293,40 +296,110 @@ TEST(WAVInstruments, AWrittenFileTakesTheDestinationsPlace) {
     EXPECT_EQ(CallCaptured("oboe", "CE", 8000, "/dev/null").status, 999);
 }
 
-// Another process renaming its file onto the path while calls fail: the
-// failures never remove it, whichever moment the rename lands.
+// Another process renaming files onto the path while calls fail after
+// their file is open: a failure that removed or emptied anything by the
+// destination's name would hit the file renamed there. The tmpfs never has
+// room for the 960,044-byte file: a new file fails to reserve its length,
+// and a hard-linked destination, written in place, runs out of room midway
+// and must be emptied through the open file, the renamed file untouched.
 TEST(WAVInstruments, AFailedCallNeverRemovesAFileRenamedOntoThePath) {
-    TempDir dir;
-    const std::string path = dir.Path("out.wav");
-    const int status = InChild([&] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        std::atomic<bool> done{false};
-        std::thread mover([&] {
-            for (int i = 0; i < 200; ++i) {
-                const std::string precious = dir.Path("precious" + std::to_string(i % 2));
-                WriteBytes(precious, "precious\n");
-                std::filesystem::rename(precious, path);
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+    constexpr int RENAMES = 200;
+    constexpr int SWEEP = 25;            // rename offsets into a call, 0.2 us apart
+    constexpr long FILE_BYTES = 960044;  // "CDEFGABCDE" at 96000 Hz
+    const long page = sysconf(_SC_PAGESIZE);
+    // The files renamed take a page each; the emptied half give theirs back.
+    const long room = 64 << 10;
+    if (room + RENAMES / 2 * page >= FILE_BYTES) GTEST_SKIP() << "pages too large for the sizes";
+    const struct {
+        const char* what;
+        bool hardLinked;  // every other file renamed has a second link, NAME.link
+    } cases[] = {
+        {"the new file cannot be reserved", false},
+        {"the write in place runs out of room", true},
+    };
+    for (const auto& c : cases) {
+        const Tmpfs fs("size=" + std::to_string(RENAMES * page + room));
+        if (!fs.Mounted()) GTEST_SKIP() << "this root cannot mount a tmpfs";
+        const std::string path = fs.Path("out.wav");
+        // Made beforehand: the calls leave no room to make them meanwhile.
+        // Each single-link file is kept open, to be read after it left the path.
+        std::set<std::string> entries{"out.wav"};
+        std::vector<int> kept;
+        for (int i = 0; i < RENAMES; ++i) {
+            const std::string name = fs.Path("file" + std::to_string(i));
+            WriteBytes(name, "precious\n");
+            if (c.hardLinked && i % 2 == 0) {  // the last one has one link
+                std::filesystem::create_hard_link(name, name + ".link");
+                entries.insert("file" + std::to_string(i) + ".link");
+            } else {
+                kept.push_back(open(name.c_str(), O_RDONLY | O_CLOEXEC));
             }
-            done = true;
-        });
-        const QuietStdout quiet;
-        const Utf16 piano = Wide("piano");
-        const Utf16 notes = Wide("CDEFG");
-        const Utf16 wide = Wide(path);
-        bool failed = true;
-        // During the renames, and a few calls after the last one.
-        for (int after = 0; after < 5; after += done ? 1 : 0) {
-            failed =
-                failed && WAVInstruments(piano.c_str(), notes.c_str(), 44100, wide.c_str()) == 1;
         }
-        mover.join();
-        return failed ? 0 : 1;
-    });
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(Text(path), "precious\n");
-    EXPECT_EQ(Entries(dir.Path("")), std::set<std::string>({"out.wav"}));
+        const TempDir captured;
+        const std::string lines = captured.Path("lines");
+        const int status = InChild([&] {
+            const int out = open(lines.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (out < 0 || dup2(out, STDOUT_FILENO) < 0) return 100;
+            close(out);
+            std::atomic<int> calls{0};
+            std::atomic<bool> done{false};
+            // Each rename lands a little further into a call than the one
+            // before, so that some land between a call's look at the path
+            // and its open; each file then stays for at least a whole call.
+            std::thread mover([&] {
+                for (int i = 0; i < RENAMES; ++i) {
+                    const int begun = calls;
+                    while (calls == begun) std::this_thread::yield();
+                    const auto landing = std::chrono::steady_clock::now() +
+                                         std::chrono::nanoseconds(i / 2 % SWEEP * 200);
+                    while (std::chrono::steady_clock::now() < landing) {
+                    }
+                    std::filesystem::rename(fs.Path("file" + std::to_string(i)), path);
+                    const int seen = calls;
+                    while (calls < seen + 2) std::this_thread::yield();
+                }
+                done = true;
+            });
+            const Utf16 piano = Wide("piano");
+            const Utf16 notes = Wide("CDEFGABCDE");
+            const Utf16 wide = Wide(path);
+            bool failed = true;
+            // During the renames, and a few calls after the last one.
+            for (int after = 0; after < 5; after += done ? 1 : 0) {
+                const int32_t result =
+                    WAVInstruments(piano.c_str(), notes.c_str(), 96000, wide.c_str());
+                failed = failed && result == 1;
+                ++calls;
+            }
+            mover.join();
+            return failed ? 0 : 1;
+        });
+        EXPECT_EQ(status, 0) << c.what;
+        // Every call failed after opening its file, save one whose
+        // destination was replaced while examined: that one opens nothing.
+        const std::string wrote = "Error: Cannot write output file '" + path + "'";
+        const std::string opened = "Error: Cannot open output file '" + path + "'";
+        std::istringstream report(Text(lines));
+        int writes = 0;
+        for (std::string line; std::getline(report, line);) {
+            EXPECT_TRUE(line == wrote || line == opened) << c.what << ": " << line;
+            writes += line == wrote ? 1 : 0;
+        }
+        EXPECT_GE(writes, RENAMES) << c.what;
+        for (const int file : kept) {
+            char bytes[16] = {};
+            EXPECT_EQ(pread(file, bytes, sizeof bytes, 0), 9) << c.what;
+            EXPECT_STREQ(bytes, "precious\n") << c.what;
+            close(file);
+        }
+        // A hard-linked file was written in place, and emptied when it failed.
+        for (const std::string& name : entries) {
+            const std::string expected = name == "out.wav" ? "precious\n" : "";
+            EXPECT_EQ(Text(fs.Path(name)), expected) << c.what << ": " << name;
+        }
+        EXPECT_EQ(Entries(fs.Path("")), entries) << c.what;
+    }
 }
 
 // Address space the process has mapped now, in bytes.

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,26 +51,6 @@ std::string Report(const std::string& path, int samples, int rate, const std::st
            std::to_string(rate) + " Hz\nDuration: " + (samples == 4000 ? "0.50" : "2.50") +
            " seconds\nInstrument: " + instrument + "\n";
 }
-
-// A tmpfs mounted on a fresh directory while it lives; needs root.
-class Tmpfs {
-public:
-    explicit Tmpfs(const std::string& options)
-        : mounted_(geteuid() == 0 &&
-                   mount("tolvimo-test", dir_.Path("").c_str(), "tmpfs", 0, options.c_str()) == 0) {
-    }
-    ~Tmpfs() {
-        if (mounted_) umount2(dir_.Path("").c_str(), MNT_DETACH);
-    }
-    Tmpfs(const Tmpfs&) = delete;
-    Tmpfs& operator=(const Tmpfs&) = delete;
-    bool Mounted() const { return mounted_; }
-    std::string Path(const std::string& name) const { return dir_.Path(name); }
-
-private:
-    TempDir dir_;
-    bool mounted_;
-};
 
 // Creates files in `directory` until the filesystem has no inode left.
 void UseEveryInode(const Tmpfs& fs) {

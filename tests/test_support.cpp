@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -75,6 +76,14 @@ TempDir::~TempDir() {
     std::filesystem::permissions(root_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(root_, ignored);
+}
+
+Tmpfs::Tmpfs(const std::string& options)
+    : mounted_(geteuid() == 0 &&
+               mount("tolvimo-test", dir_.Path("").c_str(), "tmpfs", 0, options.c_str()) == 0) {}
+
+Tmpfs::~Tmpfs() {
+    if (mounted_) umount2(dir_.Path("").c_str(), MNT_DETACH);
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {

@@ -65,6 +65,21 @@ private:
     std::filesystem::path root_;
 };
 
+// A tmpfs mounted on a fresh directory while it lives; needs root.
+class Tmpfs {
+public:
+    explicit Tmpfs(const std::string& options);
+    ~Tmpfs();
+    Tmpfs(const Tmpfs&) = delete;
+    Tmpfs& operator=(const Tmpfs&) = delete;
+    bool Mounted() const { return mounted_; }
+    std::string Path(const std::string& name) const { return dir_.Path(name); }
+
+private:
+    TempDir dir_;
+    bool mounted_;
+};
+
 // Runs `body` in a child process and returns its exit status (128 + the
 // signal's number when a signal ended it), so limits, redirections and
 // signal dispositions stay out of the test runner.
