@@ -638,8 +638,8 @@ def main():
         if "sums" in checks:
             check_sums(tools, facts)
         if "envelope" in checks:
-            check_decay_release(tools, facts)
             check_times(tools, facts)
+            check_decay_release(tools, facts)
             check_attack(tools, facts)
     if args.perturb:
         if tools.failures:
