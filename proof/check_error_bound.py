@@ -293,7 +293,8 @@ def check_reduction(tools, facts):
     <= 1/8 and q mod 4 in the shifted sum's low bits, for every turns a
     kernel computes: 0, or between the lowest (a sample period times the
     slowest pitch or vibrato) and the highest (the highest pitch bent by the
-    deepest vibrato, over a note), each binade in a Gappa run."""
+    deepest vibrato, over a note), each binade in a Gappa run. (Lanes past
+    a note's last sample are computed and dropped, never stored.)"""
     shift = facts["rounding_shift"]
     if not (shift.denominator == 1 and 2**52 <= shift < 2**53 and (shift - 2**52) % 4 == 0):
         tools.fail("ROUNDING_SHIFT: its sums' low bits do not hold q mod 4")
