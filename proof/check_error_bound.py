@@ -9,9 +9,12 @@ missing or misbehaves. Gappa's verdict is its exit status on explicit goals.
 The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
 
  1. The vector sine and cosine of r turns, |r| <= 1/8. The reduction to r =
-    turns - q / 4, q the nearest whole number to 4 turns, is exact for
-    |turns| < 2^49 by Sterbenz's lemma (stated, not run through Gappa: it
-    needs a case split per binade that Gappa did not settle quickly).
+    turns - q / 4, q the nearest whole number to 4 turns, is exact with |r|
+    <= 1/8, and q mod 4 sits in the low bits of the shifted sum, for turns 0 and every
+    binade from the least positive turns a kernel computes (a sample period
+    times the slowest pitch or vibrato) to the most (the highest pitch the
+    notes name, bent by the deepest vibrato, over a note): Gappa, one run
+    per binade, and exact checks of ROUNDING_SHIFT's low bits.
     sin(2 pi r) ~ r S(r^2), cos(2 pi r) ~ C(r^2), coefficients the
     doubles fit_sincos.sollya fits (checked: any other digits fail).
     Sollya's supnorm bounds |r S(r^2) - sin(2 pi r)| and |C(r^2) - cos(2 pi
@@ -59,12 +62,17 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     a_j u / H x G <= u G as sum_j a_j <= H (checked); the vector path's
     fl(fl(s P) x level) with |s P| <= 1.001 G adds VECTOR_ROUNDING u G
     (Gappa). Together at most SUM_ERROR u G.
- 7. The envelope's attack: the scalar path's fl(fl(i / rate) / A) and the
-    vector path's fl(fl(i x fl(1 / rate)) x fl(1 / A)) lie within 2u and 4u
-    (relative, Gappa, any attack A in [2^-20, 1]) of i / (rate A) <= 1, so
-    within 6u of each other, inside the 10u the bound's envelope term starts
-    from. The decay and release terms (3u T / L + 9u) stay as the comment
-    beside NoteErrorBound derives them.
+ 7. The envelope: the phase is chosen by the sample's index on both paths.
+    The attack: the scalar's fl(fl(i / rate) / A) and the vector's fl(fl(i x
+    fl(1 / rate)) x fl(1 / A)) lie within 2u and 4u (relative, Gappa, any A
+    in [2^-20, 1]) of i / (rate A) <= 1, so within 6u <= ENVELOPE_ERROR u.
+    The times: ts = fl(i / rate) and tv = fl(i x fl(1 / rate)) lie within u
+    and (ENVELOPE_TIME_ERROR - 1) u of i / rate (Gappa). The decay and the
+    release, each voice's own constants and formulas on each path: apart
+    from the difference the exact formulas make of ts and tv, (1 - sustain)
+    (tv - ts) / decay or sustain (tv - ts) / release, at most
+    ENVELOPE_TIME_ERROR u T / L, the levels lie within ENVELOPE_ERROR u of
+    each other (Gappa, over the phase's times; t < T <= the note's length).
 Run by ctest (label `proof`); --perturb changes one fact first, to show the
 proof refutes it.
 """
@@ -99,6 +107,11 @@ PERTURBATIONS = {
     "rotated-pair-error": ("rotated_pair_error", 0.97, ["rotation"]),
     "polynomial-error": ("polynomial_error", 0.8, ["polynomials"]),
     "sum-error": ("sum_error", 0.9, ["sums"]),
+    "reduced-turns": ("reduced_turns", 0.5, ["reduction"]),
+    # A shift whose sums reach 2^53, where they no longer round to whole numbers.
+    "rounding-shift": ("rounding_shift", F(2**53 - 4, 3 * 2**51), ["reduction"]),
+    "envelope-error": ("envelope_error", 0.3, ["envelope"]),
+    "envelope-time-error": ("envelope_time_error", 0.97, ["envelope"]),
     "chebyshev-slack": ("chebyshev_slack", 0.0, ["chebyshev"]),
     # The last decimal digits of a leading coefficient, its bound kept.
     "sine-coefficient": ("sine", None, ["fit", "sincos"]),
@@ -121,12 +134,12 @@ class Tools:
         print("NOT PROVEN:", message)
         self.failures.append(message)
 
-    def gappa(self, name, script, split=False):
+    def gappa(self, name, script, split=False, quiet=False):
         """True when Gappa proves every goal of the script; with split, Gappa
         may cut the input's interval in pieces (slow when a goal is false)."""
         if self.failures and self.fail_fast:
             return False
-        if self.figures:
+        if self.figures and not quiet:
             found = self.figure(script)
             if found is not None:
                 print(f"figure: {name}: {float(found / U):.4f} u ({float(found):.4g})")
@@ -142,7 +155,8 @@ class Tools:
         if run.returncode != 0:
             self.fail(f"Gappa: {name}\n{run.stderr.strip()}")
             return False
-        print(f"proven by Gappa: {name}")
+        if not quiet:
+            print(f"proven by Gappa: {name}")
         return True
 
     def figure(self, script):
@@ -268,8 +282,51 @@ def check_sincos(tools, facts, approximation):
             continue
         for fused in (False, True):
             lines = ["r = rnd(r_);"] + horner(facts[name], "r", fused, square=True, odd=bool(odd))
-            goal = f"{{ |r| <= 1b-3 -> |y - My| <= {dyadic(room, False)} }}"
+            goal = (f"{{ |r| <= {dyadic(facts['reduced_turns'], True)} -> "
+                    f"|y - My| <= {dyadic(room, False)} }}")
             tools.gappa(f"{name}_{'fused' if fused else 'unfused'}", gappa_script(lines, goal))
+
+
+def check_reduction(tools, facts):
+    """The sine-cosine's reduction r = turns - q / 4 (q the nearest whole
+    number to 4 turns, by adding and subtracting ROUNDING_SHIFT): exact, |r|
+    <= 1/8 and q mod 4 in the shifted sum's low bits, for every turns a
+    kernel computes: 0, or between the lowest (a sample period times the
+    slowest pitch or vibrato) and the highest (the highest pitch bent by the
+    deepest vibrato, over a note), each binade in a Gappa run. (Lanes past
+    a note's last sample are computed and dropped, never stored.)"""
+    shift = facts["rounding_shift"]
+    if not (shift.denominator == 1 and 2**52 <= shift < 2**53 and (shift - 2**52) % 4 == 0):
+        tools.fail("ROUNDING_SHIFT: its sums' low bits do not hold q mod 4")
+    if not (F(FREQUENCY_RANGE[0]) <= facts["lowest_pitch"]
+            and facts["highest_pitch"] <= F(FREQUENCY_RANGE[1])):
+        tools.fail("the notes name pitches outside the range the proof assumes")
+    bend = facts["max_vibrato_depth"] * (1 + facts["rotated_pair_error"])
+    margin = F(1, 2**40)  # covers the roundings of t, the bend and the products
+    rates = [v["rate"] for v in facts["voices"] if v["vibrato"]]
+    lowest = (F(1, facts["max_rate"]) * min([facts["lowest_pitch"] * (1 - bend)] + rates)
+              * (1 - margin))
+    highest = facts["highest_pitch"] * (1 + bend) * facts["note_duration"] * (1 + margin)
+    highest = max([highest] + [r * facts["note_duration"] * (1 + margin) for r in rates])
+    low = math.floor(math.log2(lowest))
+    high = math.ceil(math.log2(highest))
+    shift_text = f"({dyadic(shift, True)})"
+    lines = ["turns = rnd(turns_);", "four rnd= turns * 4;",
+             f"Mshifted = turns * 4 + {shift_text};", "shifted = rnd(Mshifted);",
+             f"d rnd= {shift_text} - shifted;", f"Md = {shift_text} - shifted;",
+             "quarter rnd= d * 1b-2;", "r = rnd(quarter + turns);", "Mr = d * 1b-2 + turns;"]
+    hint = "Mr -> (Mshifted - shifted) * 1b-2 + (d - Md) * 1b-2;"
+    ranges = [("0", "0")] + [(f"1b{k}", f"1b{k + 1}") for k in range(low, high)]
+    for first, last in ranges:
+        # Fused or not, the same roundings: 4 turns and d / 4 are exact.
+        goal = (f"{{ turns in [{first}, {last}] -> four - turns * 4 in [0, 0] /\\ "
+                f"shifted in [1b52, {2**53 - 1}] /\\ d - Md in [0, 0] /\\ "
+                f"quarter - d * 1b-2 in [0, 0] /\\ r - Mr in [0, 0] /\\ "
+                f"|Mr| <= {dyadic(facts['reduced_turns'], False)} }}")
+        if not tools.gappa(f"reduction_{first}", gappa_script(lines, goal, [hint]), quiet=True):
+            return
+    print(f"proven by Gappa: the reduction, exact for turns 0 and in [2^{low}, 2^{high}] "
+          f"({len(ranges)} runs)")
 
 
 def check_step(tools, facts):
@@ -423,7 +480,7 @@ def check_sums(tools, facts):
     tools.gappa("vector_products", gappa_script(lines, goal))
 
 
-def check_attack(tools):
+def check_attack(tools, facts):
     lines = ["i = rnd(i_);", "rate = rnd(rate_);", "A = rnd(A_);",
              "scalar rnd= (i / rate) / A;", "vector rnd= (i * (1 / rate)) * (1 / A);",
              "Mscalar = (i / rate) / A;", "Mvector = (i * (1 / rate)) * (1 / A);"]
@@ -433,8 +490,84 @@ def check_attack(tools):
             f"|(scalar - Mscalar) / Mscalar| <= {dyadic(2 * U * (1 + slack), True)} /\\ "
             f"|(vector - Mvector) / Mvector| <= {dyadic(4 * U * (1 + slack), True)} }}")
     tools.gappa("envelope_attack", gappa_script(lines, goal))
-    if 6 * U * (1 + slack) > 10 * U:
-        tools.fail("the envelope's attack term")
+    if 6 * U * (1 + slack) > facts["envelope_error"] * U:
+        tools.fail("ENVELOPE_ERROR: below the attack's 6u")
+
+
+def check_times(tools, facts):
+    """A sample's time: the scalar's t = i / rate within u, the vector's i x
+    (1 / rate) within (ENVELOPE_TIME_ERROR - 1) u, relative (Gappa); both 0
+    at i = 0. So they differ by at most ENVELOPE_TIME_ERROR u i / rate."""
+    lines = ["i = rnd(i_);", "rate = rnd(rate_);", "ts rnd= i / rate;",
+             "tv rnd= i * (1 / rate);", "Mt = i / rate;", "Mtv = i * (1 / rate);"]
+    vector = (facts["envelope_time_error"] - 1) * U
+    goal = (f"{{ i in [1, 1b31] /\\ rate in [{facts['min_rate']}, {facts['max_rate']}] -> "
+            f"|(ts - Mt) / Mt| <= {dyadic(U, True)} /\\ "
+            f"|(tv - Mtv) / Mtv| <= {dyadic(vector, False)} }}")
+    # i x (1 / rate) and i / rate are the same real number.
+    tools.gappa("sample_times", gappa_script(lines, goal))
+    goal = (f"{{ i in [0, 0] /\\ rate in [{facts['min_rate']}, {facts['max_rate']}] -> "
+            "ts in [0, 0] /\\ tv in [0, 0] }")
+    tools.gappa("sample_time_zero", gappa_script(lines, goal))
+
+
+def check_decay_release(tools, facts):
+    """Each voice's decay and release levels on the two paths, the scalar's
+    and the vector's formulas over their own times ts and tv: apart from the
+    difference their exact formulas make of the times' difference (at most
+    ENVELOPE_TIME_ERROR u t / L, as that factor is 1 - sustain <= 1 over the
+    decay, sustain <= 1 over the release, and each length >= L), within
+    ENVELOPE_ERROR u (Gappa). A note lasts at most note_duration (count =
+    trunc(rate x duration)), so t < duration (1 + u)."""
+    bound = dyadic(facts["envelope_error"] * U, False)
+    duration = facts["note_duration"]
+    apart = facts["envelope_time_error"] * U * duration * (1 + U)
+    times = ["ts = rnd(ts_);", "tv = rnd(tv_);"]
+    for voice in facts["voices"]:
+        attack, decay, sustain, release = (voice[k] for k in ("attack", "decay", "sustain", "release"))
+        if not (0 <= sustain <= 1):
+            tools.fail(f"the {voice['name']}'s sustain lies outside [0, 1]")
+        if decay > 0:
+            drop = F(1.0 - float(sustain))
+            per = F(1.0 / float(decay))
+            a, d, dr, pr = (f"({dyadic(x, True)})" for x in (attack, decay, drop, per))
+            # The scalar decays while A <= ts < A + D, the sum rounded.
+            top = F(float(attack) + float(decay)) - attack
+            lines = times + [
+                f"ds rnd= ts - {a};", f"ps rnd= ds / {d};", f"ms rnd= {dr} * ps;",
+                "ls rnd= 1 - ms;", f"dv rnd= tv - {a};", f"pv rnd= dv * {pr};",
+                f"mv rnd= {dr} * pv;", "lv rnd= 1 - mv;",
+                f"Ms = 1 - {dr} * ((ts - {a}) / {d});", f"Mv = 1 - {dr} * ((tv - {a}) / {d});"]
+            goal = (f"{{ ts - {a} in [0, {dyadic(top, True)}] /\\ tv - ts in "
+                    f"[-{dyadic(apart, True)}, {dyadic(apart, True)}] -> "
+                    f"|(ls - lv) - (Ms - Mv)| <= {bound} }}")
+            hints = ["(ls - lv) - (Ms - Mv) -> (ls - Ms) - (lv - Mv);",
+                     f"ls - Ms -> (ls - (1 - ms)) - (ms - {dr} * ps) - {dr} * (ps - ds / {d})"
+                     f" - {dr} * (ds - (ts - {a})) / {d};",
+                     f"lv - Mv -> (lv - (1 - mv)) - (mv - {dr} * pv) - {dr} * (pv - dv * {pr})"
+                     f" - {dr} * dv * ({pr} - 1 / {d}) - {dr} * (dv - (tv - {a})) / {d};"]
+            tools.gappa(f"decay_{voice['name']}", gappa_script(lines, goal, hints))
+        if release > 0:
+            per = F(1.0 / float(release))
+            s_, r_, pr = (f"({dyadic(x, True)})" for x in (sustain, release, per))
+            # The scalar releases from rs = fl(duration - R) <= ts <= the note's end.
+            start = F(float(duration) - float(release))
+            top = duration * (1 + U) ** 2 - start
+            lines = times + [
+                "rs = rnd(rs_);", "es rnd= ts - rs;", f"qs rnd= es / {r_};", "os rnd= 1 - qs;",
+                f"ls rnd= os * {s_};", "ev rnd= tv - rs;", f"qv rnd= ev * {pr};",
+                "ov rnd= 1 - qv;", f"lv rnd= ov * {s_};",
+                f"Ms = (1 - (ts - rs) / {r_}) * {s_};", f"Mv = (1 - (tv - rs) / {r_}) * {s_};"]
+            goal = (f"{{ ts - rs in [0, {dyadic(top, True)}] /\\ tv - ts in "
+                    f"[-{dyadic(apart, True)}, {dyadic(apart, True)}] -> "
+                    f"|(ls - lv) - (Ms - Mv)| <= {bound} }}")
+            hints = ["(ls - lv) - (Ms - Mv) -> (ls - Ms) - (lv - Mv);",
+                     f"ls - Ms -> (ls - os * {s_}) + {s_} * ((os - (1 - qs)) - (qs - es / {r_})"
+                     f" - (es - (ts - rs)) / {r_});",
+                     f"lv - Mv -> (lv - ov * {s_}) + {s_} * ((ov - (1 - qv)) - (qv - ev * {pr})"
+                     f" - ev * ({pr} - 1 / {r_}) - (ev - (tv - rs)) / {r_});",
+                     "tv - rs -> (tv - ts) + (ts - rs);"]
+            tools.gappa(f"release_{voice['name']}", gappa_script(lines, goal, hints))
 
 
 def load(path):
@@ -451,6 +584,9 @@ def load(path):
     for voice in facts["voices"]:
         for key in ("harmonics", "polynomial"):
             voice[key] = [exact(x) for x in voice[key]]
+        for key in ("attack", "decay", "sustain", "release", "rate", "depth"):
+            voice[key] = exact(voice[key])
+    facts["reduced_turns"] = F(1, 8)  # the sine-cosine's claim on |r|
     return facts
 
 
@@ -476,7 +612,8 @@ def main():
     parser.add_argument("--keep", help="write the scripts into this folder and keep them")
     args = parser.parse_args()
     facts = load(args.facts)
-    checks = ["fit", "sincos", "step", "rotation", "chebyshev", "polynomials", "sums"]
+    checks = ["fit", "reduction", "sincos", "step", "rotation", "chebyshev", "polynomials", "sums",
+              "envelope"]
     if args.perturb:
         checks = perturb(facts, args.perturb)
     with tempfile.TemporaryDirectory() as temporary:
@@ -486,6 +623,8 @@ def main():
         tools.fail_fast = bool(args.perturb)
         if "fit" in checks:
             check_fit(tools, facts, args.fit)
+        if "reduction" in checks:
+            check_reduction(tools, facts)
         if "sincos" in checks:
             approximation = dict(zip(("sine", "cosine"), supnorms(tools, facts)))
             check_sincos(tools, facts, approximation)
@@ -499,7 +638,10 @@ def main():
             check_polynomials(tools, facts)
         if "sums" in checks:
             check_sums(tools, facts)
-            check_attack(tools)
+        if "envelope" in checks:
+            check_times(tools, facts)
+            check_decay_release(tools, facts)
+            check_attack(tools, facts)
     if args.perturb:
         if tools.failures:
             print(f"refuted, as it must be: {args.perturb}")

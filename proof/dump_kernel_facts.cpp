@@ -7,6 +7,8 @@
 #include <iterator>
 #include <memory>
 
+#include "notes/note_reader.h"
+#include "request/request_limits.h"
 #include "synthesis/fast/error_bounds.h"
 #include "synthesis/fast/note_kernels.h"
 #include "synthesis/fast/render_fast.h"
@@ -38,7 +40,20 @@ int Dump() {
     PrintNumber("chebyshev_slack", CHEBYSHEV_SLACK);
     PrintNumber("polynomial_error", POLYNOMIAL_ERROR);
     PrintNumber("sum_error", SUM_ERROR);
+    PrintNumber("envelope_error", ENVELOPE_ERROR);
+    PrintNumber("envelope_time_error", ENVELOPE_TIME_ERROR);
     PrintNumber("two_pi", TWO_PI);
+    PrintNumber("rounding_shift", ROUNDING_SHIFT);
+    // What bounds the turns the sine-cosine reduces: the pitches the notes
+    // can name (the lowest and highest spellings), the note's length, the
+    // sample rates and the vibrato's depth.
+    uint32_t at = 0;
+    PrintNumber("lowest_pitch", ParseNote("Cb0b", at));
+    at = 0;
+    PrintNumber("highest_pitch", ParseNote("B#8#", at));
+    PrintNumber("note_duration", NOTE_DURATION);
+    PrintNumber("max_vibrato_depth", VOICE_MAX_VIBRATO_DEPTH);
+    std::printf("\"min_rate\": %d,\n\"max_rate\": %d,\n", MIN_SAMPLE_RATE, MAX_SAMPLE_RATE);
     PrintNumber("two_pi_shortfall", TWO_PI_SHORTFALL);
     PrintNumber("output_gain", OUTPUT_GAIN);
     PrintNumber("full_scale", FULL_SCALE);
@@ -59,6 +74,10 @@ int Dump() {
                     voice->vibratoEnabled);
         PrintList("harmonics", voice->harmonics, voice->harmonicCount);
         PrintList("polynomial", polynomial, voice->harmonicCount);
+        std::printf(
+            "\"attack\": \"%a\", \"decay\": \"%a\", \"sustain\": \"%a\", "
+            "\"release\": \"%a\", \"rate\": \"%a\",\n",
+            voice->attack, voice->decay, voice->sustain, voice->release, voice->vibratoRate);
         std::printf("\"depth\": \"%a\"}%s\n", voice->vibratoDepth,
                     kind + 1 < INSTRUMENT_KIND_COUNT ? "," : "");
     }

@@ -36,6 +36,14 @@ constexpr double POLYNOMIAL_ERROR = 3.0;
 // preset voice.
 constexpr double SUM_ERROR = 8.0;
 
+// The envelope levels of a sample on the two paths differ by at most
+// (ENVELOPE_ERROR + ENVELOPE_TIME_ERROR x T / L) x u for a note of T seconds,
+// L the shortest nonzero decay or release (at most 1 s): the attack's
+// quotients, and the decay's and release's roundings plus their times'
+// difference, which grows with the time.
+constexpr double ENVELOPE_ERROR = 10.0;
+constexpr double ENVELOPE_TIME_ERROR = 3.0001;
+
 // How far the double TWO_PI lies below the true 2 pi.
 constexpr double TWO_PI_SHORTFALL = 2.45e-16;
 

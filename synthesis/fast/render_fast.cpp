@@ -136,7 +136,7 @@ double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sa
     double shortest = 1.0;
     if (voice.decay > 0.0 && voice.decay < shortest) shortest = voice.decay;
     if (voice.release > 0.0 && voice.release < shortest) shortest = voice.release;
-    const double envelope = (10.0 + 3.0001 * longest / shortest) * U;
+    const double envelope = (ENVELOPE_ERROR + ENVELOPE_TIME_ERROR * longest / shortest) * U;
     const double fixed = gain * (envelope + SUM_ERROR * U);
     const double bound = weighted * angle + pair + polynomial + fixed;
     return 1.01 * bound;  // covers the roundings of this computation

@@ -19,12 +19,12 @@ namespace tolvimo {
 //
 // proof/check_error_bound.py proves the constants B is built from
 // (error_bounds.h: the vector sine and cosine, the rotated pair, the
-// polynomial, the rotation step beta) with Gappa, Sollya and exact fractions,
-// and composes the steps between them; its docstring is the derivation. What
-// it takes from here, with u = 2^-53, G = 0.6 x 32767, H harmonics, g_j = a_j
-// G / H, t < T = n / rate, W = f (1 + D) T the most turns of the fundamental
-// (D the vibrato's depth, 0 without), M0 = sum_j g_j (j + 1) and M1 = sum_j
-// g_j j (j + 1) (j + 2) / 3:
+// polynomial, the rotation step beta, the envelope) with Gappa, Sollya and
+// exact fractions, and composes the steps between them; its docstring is the
+// derivation. What it takes from here, with u = 2^-53, G = 0.6 x 32767, H
+// harmonics, g_j = a_j G / H, t < T = n / rate, W = f (1 + D) T the most
+// turns of the fundamental (D the vibrato's depth, 0 without), M0 = sum_j g_j
+// (j + 1) and M1 = sum_j g_j j (j + 1) (j + 2) / 3:
 //  - the frequency: with vibrato, the scalar's argument of the vibrato sine
 //    is three roundings from nu (i / rate) 2pi_d, the vector's turns three
 //    from nu (i / rate), so they differ by nu T (shortfall + 2pi 6u); the
@@ -37,11 +37,9 @@ namespace tolvimo {
 //    turns dropped exactly: they differ by (j + 1) A with A = W (shortfall +
 //    2pi (7u + rho)), plus 15 beta after 15 rotations without vibrato; sin is
 //    1-Lipschitz, so the sums differ by M0 A;
-//  - the envelope: the phase is chosen by index, so each side uses the same
-//    formula; the attack quotients are < 6u apart (the program's), and since
-//    |t' - t| <= 3u T, those of decay and release < 3u T / L + 9u (L the
-//    shortest nonzero decay or release, >= 0.01 s): < (10 + 3 T / L) u,
-//    times G;
+//  - the envelope: ENVELOPE_ERROR + ENVELOPE_TIME_ERROR T / L (L the
+//    shortest nonzero decay or release, and at most 1) times u G (the
+//    program's, each voice's decay and release proven on their own);
 //  - the sums and products: SUM_ERROR u G (the program's).
 // B = M0 A + (e_s M0 + e_c M1)(1 + CHEBYSHEV_SLACK) + POLYNOMIAL_ERROR u
 // sum_j g_j sum_k |U_j[k]| + G (envelope + SUM_ERROR u), times 1.01 for the
