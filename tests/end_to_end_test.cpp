@@ -339,9 +339,7 @@ TEST(WAVInstruments, AFailedCallNeverRemovesAFileRenamedOntoThePath) {
         const TempDir captured;
         const std::string lines = captured.Path("lines");
         const int status = InChild([&] {
-            const int out = open(lines.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || dup2(out, STDOUT_FILENO) < 0) return 100;
-            close(out);
+            if (!RedirectStdoutTo(lines)) return 100;
             std::atomic<int> calls{0};
             std::atomic<bool> done{false};
             // Each rename lands a little further into a call than the one

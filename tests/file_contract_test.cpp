@@ -101,9 +101,7 @@ TEST(FileContract, AFailureToPrepareTheNewFileTouchesNothing) {
         const TempDir captured;
         const std::string lines = captured.Path("lines");
         const int status = InChild([&] {
-            const int out = open(lines.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || dup2(out, STDOUT_FILENO) < 0) return 100;
-            close(out);
+            if (!RedirectStdoutTo(lines)) return 100;
             const Utf16 piano = Wide("piano");
             const Utf16 notes = Wide("CDEFG");
             const Utf16 path = Wide(kept);

@@ -86,6 +86,14 @@ Tmpfs::~Tmpfs() {
     if (mounted_) umount2(dir_.Path("").c_str(), MNT_DETACH);
 }
 
+bool RedirectStdoutTo(const std::string& path) {
+    const int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0) return false;
+    const bool moved = dup2(out, STDOUT_FILENO) >= 0;
+    close(out);
+    return moved;
+}
+
 std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -93,6 +93,10 @@ int InChild(Body body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Points descriptor 1 at a new file `path`, for a child whose lines are
+// read afterwards. False when it cannot.
+bool RedirectStdoutTo(const std::string& path);
+
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::vector<int16_t> SamplesOf(const std::vector<uint8_t>& wav);
