@@ -31,6 +31,7 @@ struct PendingOutput {
     int directory = -1;                      // POSIX: the destination's directory, -1 if none
     bool unnamed = false;                    // the new file has no name yet (Linux O_TMPFILE)
     bool existed = false;                    // a file is being replaced
+    bool folderRefused = false;              // BeginOutput failed on the destination's folder
     char target[OUTPUT_PATH_LIMIT] = {};     // Windows: the destination
     char name[OUTPUT_NAME_LIMIT] = {};       // POSIX: its name in `directory`
     char temporary[OUTPUT_PATH_LIMIT] = {};  // the new file's name while written
@@ -44,7 +45,9 @@ struct PendingOutput {
 };
 
 // Opens `path` for writing as above. Returns false, creating and changing
-// nothing, when it cannot be opened.
+// nothing, when it cannot be opened; errno is then the failed call's, and
+// `folderRefused` says whether that call was finding the destination's
+// folder or making a file in it.
 bool BeginOutput(const char* path, PendingOutput& output);
 
 #if defined(_WIN32)
