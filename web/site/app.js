@@ -2,7 +2,7 @@
 // back. The library decides what is valid; the page says it in plain words,
 // with the library's own line beneath. The worker hands over the file as a
 // Blob and the waveform as a small envelope, so nothing heavy runs here.
-import { VOICES } from "./voices.js";
+import { VOICES } from "./facts.js";
 import { drawWaveform } from "./waveform.js";
 import { describe, fileName, sizeText } from "./wording.js";
 

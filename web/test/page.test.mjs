@@ -136,7 +136,7 @@ async function checkTouchTargets() {
 
 test("before the first render: the voices, no empty boxes, accessible", async (t) => {
   const voices = await page.$$eval("#instrument option", (options) => options.map((o) => o.value));
-  const { VOICES } = await import(pathToFileURL(join(SITE, "voices.js")));
+  const { VOICES } = await import(pathToFileURL(join(SITE, "facts.js")));
   assert.deepEqual(voices, VOICES);
   assert.equal(await page.inputValue("#rate"), "44100");
   for (const empty of ["#result", "#report", "#waveform", "#output", "#unserved"]) {
