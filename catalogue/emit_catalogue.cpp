@@ -16,10 +16,15 @@ void PrintVoices() {
     std::printf("  \"voices\": [\n");
     for (size_t kind = 0; kind < std::size(tolvimo::PRESETS); ++kind) {
         const tolvimo::Preset& row = tolvimo::PRESETS[kind];
-        std::printf("    {\"name\": \"%s\", \"kind\": %zu, \"harmonics\": %d, \"vibrato\": %s}%s\n",
-                    row.name, kind, static_cast<int>(row.harmonicCount),
-                    row.vibrato ? "true" : "false",
-                    kind + 1 < std::size(tolvimo::PRESETS) ? "," : "");
+        std::printf("    {\"name\": \"%s\", \"kind\": %zu, \"harmonics\": %d, ", row.name, kind,
+                    static_cast<int>(row.harmonicCount));
+        if (row.vibrato) {
+            std::printf("\"vibrato\": {\"depth\": %.17g, \"rate\": %.17g}}", row.vibratoDepth,
+                        row.vibratoRate);
+        } else {
+            std::printf("\"vibrato\": null}");
+        }
+        std::printf("%s\n", kind + 1 < std::size(tolvimo::PRESETS) ? "," : "");
     }
     std::printf("  ],\n");
 }
