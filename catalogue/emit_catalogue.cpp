@@ -1,10 +1,11 @@
 // Prints the library's facts as JSON: the version, the voices in table
-// order, the request's limits and the status codes. The Python package, the
+// order, the request's limits, the status codes and the kinds of refusal. The Python package, the
 // npm package, the playground and the documentation checks are all made from
 // this one output, so none of them copies a fact from the C++ sources.
 #include <cstdio>
 
 #include "TolvimoWAVInstruments.h"
+#include "request/outcome.h"
 #include "request/request_limits.h"
 #include "synthesis/preset_table.h"
 #include "tolvimo_version.h"
@@ -48,7 +49,19 @@ void PrintStatuses() {
     std::printf("    \"unknownInstrument\": %d,\n", TOLVIMO_STATUS_UNKNOWN_INSTRUMENT);
     std::printf("    \"badSampleRate\": %d,\n", TOLVIMO_STATUS_BAD_SAMPLE_RATE);
     std::printf("    \"failed\": %d\n", TOLVIMO_STATUS_FAILED);
-    std::printf("  }\n");
+    std::printf("  },\n");
+}
+
+// Each kind of outcome a request can have, with the status it returns.
+void PrintRefusals() {
+    std::printf("  \"refusals\": [\n");
+    for (size_t i = 0; i < std::size(tolvimo::REFUSAL_KINDS); ++i) {
+        const tolvimo::RefusalRow& row = tolvimo::REFUSAL_KINDS[i];
+        std::printf("    {\"kind\": \"%s\", \"status\": %d}%s\n", row.name,
+                    static_cast<int>(row.status),
+                    i + 1 < std::size(tolvimo::REFUSAL_KINDS) ? "," : "");
+    }
+    std::printf("  ]\n");
 }
 
 }  // namespace
@@ -58,6 +71,7 @@ int main() {
     PrintVoices();
     PrintLimits();
     PrintStatuses();
+    PrintRefusals();
     std::printf("}\n");
     return std::ferror(stdout) != 0 || std::fflush(stdout) != 0 ? 1 : 0;
 }
