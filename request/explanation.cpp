@@ -189,7 +189,7 @@ std::string OutputReason(const Outcome& outcome) {
                " bytes long; it must be shorter than " + std::to_string(OUTPUT_PATH_CAPACITY);
     }
     if (outcome.systemError == 0) return {};
-    const std::string words = SystemWords(outcome.systemError);
+    std::string words = SystemWords(outcome.systemError);
     if (outcome.outputKind != OutputKind::File) return words;
     if (outcome.inFolder) {
         return "folder " + Quoted(FolderOf(outcome.path.narrow.text.get())) + ": " + words;

@@ -96,7 +96,8 @@ OutputResult WriteNotesToMemory(MemoryFormat format, const MemorySink& sink,
     const size_t bytes =
         (wav ? WAV_HEADER_SIZE : 0) + sizeof(int16_t) * static_cast<size_t>(sampleCount);
     auto* at = static_cast<uint8_t*>(sink.reserve(sink.context, bytes));
-    if (at == nullptr && bytes > 0) return OutputResult::OutOfMemory;
+    // Nothing to write needs no room.
+    if (at == nullptr) return bytes > 0 ? OutputResult::OutOfMemory : OutputResult::Written;
     if (wav) {
         uint8_t header[WAV_HEADER_SIZE];
         EncodeWavHeader(header, source.buffer.sampleRate, sampleCount);

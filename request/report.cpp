@@ -45,7 +45,7 @@ private:
 
     std::FILE* stream_ = nullptr;
     std::string* text_ = nullptr;
-    char buffer_[512];
+    char buffer_[512] = {};
     size_t used_ = 0;
 };
 
