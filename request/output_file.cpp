@@ -68,6 +68,7 @@ WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
     const bool begun = BeginOutput(path, output);
 #endif
     if (!begun) return {OutputResult::CannotOpen, errno, output.folderRefused};
+    errno = 0;
     if (!ReserveOutput(output, bytes)) {
         const WriteResult refused = Refused(OutputResult::CannotWrite);
         FinishOutput(output, false);

@@ -125,6 +125,7 @@ TEST(Outcome, EachRefusalKindHasItsStatusFactsLineAndReason) {
          "Error: Not enough memory for the request\n", ""},
     };
     std::set<RefusalKind> covered;
+    testing::internal::CaptureStdout();
     for (const auto& c : cases) {
         const Outcome outcome = c.call();
         const std::string kind = RowOf(c.kind).name;
@@ -136,6 +137,7 @@ TEST(Outcome, EachRefusalKindHasItsStatusFactsLineAndReason) {
             c.kind == RefusalKind::InvalidNote ? NoteHint(outcome.badNote) : OutputReason(outcome);
         EXPECT_EQ(reason, c.reason) << kind;
     }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "the entries print nothing";
     EXPECT_EQ(covered.size(), std::size(REFUSAL_KINDS));
     for (size_t i = 0; i < std::size(REFUSAL_KINDS); ++i) {
         EXPECT_EQ(static_cast<size_t>(REFUSAL_KINDS[i].kind), i) << REFUSAL_KINDS[i].name;
