@@ -49,7 +49,9 @@ struct MemorySink {
     // notes in the Samples format). Returns room for that many bytes,
     // aligned for int16_t, which the render then fills completely; nullptr
     // refuses the request as OutOfMemory (for 0 bytes it is no refusal and
-    // nothing is written). May throw: the render then ends,
+    // nothing is written). It runs on the calling thread, inside the call:
+    // a binding that released its interpreter lock around the call takes it
+    // back here to make its object. May throw: the render then ends,
     // releasing all it holds, and the exception passes to the caller.
     void* (*reserve)(void* context, size_t bytes);
     void* context;
