@@ -61,8 +61,9 @@ struct MemorySink {
 // the caller's result is the only copy, and the render itself holds about
 // 3 MB besides (one note's samples and a bounded store of recurring notes),
 // whatever the request. Opens no file. The outcome's shownName is
-// MEMORY_OUTPUT_NAME and its outputKind Memory; a refusal never calls
-// `reserve`, except OutOfMemory after it returned nullptr.
+// MEMORY_OUTPUT_NAME and its outputKind Memory. A refused argument or note
+// never calls `reserve`; on any status but 999 what was reserved holds no
+// result and is the caller's to discard.
 Outcome RenderToMemory(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                        int32_t sampleRate, MemoryFormat format, const MemorySink& sink);
 
