@@ -28,8 +28,10 @@ Utf16 Wide(const std::string& utf8) {
     for (size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
         const size_t length = lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        char32_t value = length == 1 ? lead : lead & (0x7F >> length);
-        for (size_t k = 1; k < length; ++k) value = (value << 6) | (utf8[i + k] & 0x3F);
+        char32_t value = length == 1 ? lead : lead & (0x7Fu >> length);
+        for (size_t k = 1; k < length; ++k) {
+            value = (value << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+        }
         wide.push_back(static_cast<TolvimoUtf16>(value));
         i += length;
     }
