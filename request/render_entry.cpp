@@ -177,7 +177,8 @@ Outcome RenderToFile(const TolvimoUtf16* instrument, const TolvimoUtf16* notes, 
 
 Outcome RenderToStream(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                        int32_t sampleRate, std::FILE* wav, const char* shownName) {
-    const Destination destination{OutputKind::Stream,    nullptr, wav, shownName,
+    const char* shown = shownName != nullptr ? shownName : "";
+    const Destination destination{OutputKind::Stream,    nullptr, wav, shown,
                                   MemoryFormat::WavFile, nullptr};
     return RenderRequest(instrument, notes, sampleRate, destination);
 }
