@@ -60,7 +60,7 @@ test("imported by name, it renders the native library's bytes", () => {
   });
   for (const [k, result] of JSON.parse(output).entries()) {
     const [instrument, notes, rate] = requests[k];
-    const native = renderNative(instrument, notes, rate, `${instrument}.wav`);
+    const native = renderNative(instrument, notes, rate);
     assert.equal(result.code, native.code, instrument);
     assert.deepEqual(result.report, native.report, instrument);
     assert.equal(result.wav, native.wav && native.wav.toString("base64"), instrument);

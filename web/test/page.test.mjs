@@ -156,7 +156,7 @@ test("before the first render: the voices, no empty boxes, accessible", async (t
 test("offers the native library's bytes, plays them, and the browser can decode them", async (t) => {
   const notes = "C#4Bb3E5G2";
   assert.equal(await renderOnPage("violin", notes, 22050), "999");
-  const native = renderNative("violin", notes, 22050, "violin.wav");
+  const native = renderNative("violin", notes, 22050);
   assert.deepEqual((await page.textContent("#report")).split("\n"), native.report);
   assert.equal(
     await page.textContent("#status"),
