@@ -22,6 +22,7 @@ const form = $("request");
 const instrument = $("instrument");
 const notes = $("notes");
 const notesProblem = $("notes-problem");
+const hint = $("hint");
 const rate = $("rate");
 const button = $("render");
 const status = $("status");
@@ -74,6 +75,8 @@ function clearAnswer() {
   for (const field of [notes, rate]) field.removeAttribute("aria-invalid");
   notesProblem.hidden = true;
   notesProblem.replaceChildren();
+  hint.hidden = true;
+  hint.textContent = "";
   output.hidden = true;
   waveform.hidden = true;
   waveformScale.hidden = true;
@@ -99,8 +102,9 @@ function finish(code, words, lines) {
 }
 
 // The offending character, shown in the notes it was typed in, and the
-// library's hint on what to write instead.
-function showBadNote(text, { position, character, hint }) {
+// library's hint on what to write instead beneath the status, where it moves
+// no control whatever its length.
+function showBadNote(text, { position, character, hint: words }) {
   const before = text.slice(Math.max(0, position - 12), position);
   const after = text.slice(position + character.length, position + character.length + 12);
   const mark = document.createElement("mark");
@@ -110,8 +114,9 @@ function showBadNote(text, { position, character, hint }) {
   notesProblem.replaceChildren(
     `Not a note: ${describe(character)}, at character ${position + 1}: `,
     excerpt,
-    `; ${hint}.`,
   );
+  hint.textContent = `Hint: ${words}.`;
+  hint.hidden = false;
   markInvalid(notes, notesProblem);
 }
 
@@ -186,6 +191,7 @@ notes.addEventListener("input", () => {
   notes.removeAttribute("aria-invalid");
   notesProblem.hidden = true;
   notesProblem.replaceChildren(); // a hidden description is still read out
+  hint.textContent = "";
 });
 rate.addEventListener("input", () => rate.removeAttribute("aria-invalid"));
 
