@@ -3,7 +3,8 @@
 //   node write_facts.mjs CATALOGUE FACTS_JS [TYPES_IN TYPES_OUT]
 // FACTS_JS is an ES module with VOICES, LIMITS, STATUS and REFUSALS (each
 // kind of refusal with its status); TYPES_OUT is TYPES_IN with its
-// %PLACEHOLDERS% filled in from the same facts.
+// %PLACEHOLDERS% filled in from the same facts, %EXAMPLE:kind% with the
+// library's lines for a request of that kind.
 import { readFileSync, writeFileSync } from "node:fs";
 
 const [catalogueFile, factsFile, typesIn, typesOut] = process.argv.slice(2);
@@ -46,7 +47,15 @@ if (typesIn) {
   };
   let types = readFileSync(typesIn, "utf8").replace("%VOICE_NAMES%\n", filled.VOICE_NAMES);
   types = types.replace("%REFUSAL_TABLE%\n", filled.REFUSAL_TABLE);
-  types = types.replace(/%([A-Z_]+)%/g, (whole, name) => {
+  // %EXAMPLE:kind%: the catalogue's example of that kind's lines, quoted.
+  for (const { kind, example } of catalogue.refusals) {
+    filled[`EXAMPLE:${kind}`] = example
+      .trimEnd()
+      .split("\n")
+      .map((line) => JSON.stringify(line))
+      .join(", ");
+  }
+  types = types.replace(/%([A-Z_]+(?::[a-z_]+)?)%/g, (whole, name) => {
     if (!(name in filled)) throw new Error(`write_facts: no fact for ${whole}`);
     return filled[name];
   });
