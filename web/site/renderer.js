@@ -56,9 +56,8 @@ function quotingWholeName(facts, instrument, passed) {
   if (passed === instrument.length || facts.instrumentEnd === undefined) return facts.lines;
   const text = facts.lines.join("\n");
   const end = facts.instrumentEnd;
-  return `${text.slice(0, end)}${instrument.slice(passed).toWellFormed()}${text.slice(end)}`.split(
-    "\n",
-  );
+  const rest = instrument.slice(passed).toWellFormed();
+  return `${text.slice(0, end)}${rest}${text.slice(end)}`.split("\n");
 }
 
 // The module's answer (four 32-bit words: the file's address and size, the
@@ -77,7 +76,9 @@ function readAnswer(module, answer, instrument, passed) {
       report: quotingWholeName(facts, instrument, passed),
       wav: wavAt === 0 ? null : module.HEAPU8.slice(wavAt, wavAt + wavBytes),
     };
-    for (const name of ["position", "character", "hint", "suggestions", "reason"]) {
+    // A render into memory opens nothing, so the facts' "reason" (why an
+    // output could not be opened or written) never applies here.
+    for (const name of ["position", "character", "hint", "suggestions"]) {
       if (facts[name] !== undefined) result[name] = facts[name];
     }
     return result;
