@@ -29,6 +29,12 @@ const INT32_MAX = 2147483647;
 // accepts and is refused just as the whole of it would be.
 const MAX_UNITS = Math.max(LIMITS.maxInstrumentNameBytes, LIMITS.maxNoteTextBytes) + 2;
 
+// The file is rendered into the module's memory, which grows to hold it and
+// never shrinks. Past this size an instance is let go after its call and the
+// next call starts a fresh one from the same bytes, so a page or a process
+// that once rendered a long file does not keep its size for good.
+const KEPT_MEMORY_BYTES = 64 * 1024 * 1024;
+
 // How many leading units of `text` go to the module: all, or MAX_UNITS
 // without splitting a surrogate pair (half a pair would read as U+FFFD).
 function passedUnits(text) {
@@ -95,15 +101,21 @@ function checkText(name, text) {
 }
 
 // The render function over the module whose bytes `wasmBytes()` gives. The
-// module is instantiated once and shared by every call; a load that fails
-// (bytes missing, refused by the page's policy) is tried again by the next
-// call rather than kept.
+// bytes are got once and an instance shared by every call, until one grew
+// past KEPT_MEMORY_BYTES; a load that fails (bytes missing, refused by the
+// page's policy) is tried again by the next call rather than kept.
 export function makeRenderer(wasmBytes) {
+  let bytes = null;
   let loading = null;
 
   function loadModule() {
-    loading ??= Promise.resolve()
+    bytes ??= Promise.resolve()
       .then(wasmBytes)
+      .catch((error) => {
+        bytes = null;
+        throw error;
+      });
+    loading ??= bytes
       .then((wasmBinary) =>
         createWavInstrumentsModule({
           wasmBinary,
@@ -139,15 +151,20 @@ export function makeRenderer(wasmBytes) {
       strings.push(utf16(module, instrument, passed));
       strings.push(utf16(module, notes, passedUnits(notes)));
       answer = module._tolvimo_wasm_render(strings[0], strings[1], rate);
+    } catch (error) {
+      loading = null; // an instance that failed inside a call is not used again
+      throw error;
     } finally {
       for (const address of strings) module._free(address);
     }
+    if (module.HEAPU8.buffer.byteLength > KEPT_MEMORY_BYTES) loading = null;
     if (answer === 0) throw new Error("the module is out of memory");
     return readAnswer(module, answer, instrument, passed);
   }
 
   // Bytes of the module's memory: it grows for a longer request than any
-  // before, never from one call to the next of the same size.
+  // before, never from one call to the next of the same size, and starts
+  // afresh after one that grew it past KEPT_MEMORY_BYTES.
   async function memoryBytes() {
     return (await loadModule()).HEAPU8.buffer.byteLength;
   }

@@ -189,4 +189,8 @@ test("memory does not grow from call to call", async () => {
   for (let k = 0; k < 5; k += 1) await render("bell", PHRASE, 192000);
   await render("piano", "CDX", 44100);
   assert.equal(await memoryBytes(), before);
+  // A long file grows the memory to hold it; the next call starts afresh.
+  const long = await render("bell", "C".repeat(400), 192000);
+  assert.equal(long.wav.length, 44 + 400 * 96000 * 2);
+  assert.equal(await memoryBytes(), before);
 });
