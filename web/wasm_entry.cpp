@@ -98,7 +98,8 @@ size_t InstrumentEnd(tolvimo::Outcome& outcome, size_t instrumentUnits) {
 // The outcome's facts: {"status", "refusal" (REFUSAL_KINDS' name), "lines"
 // (the library's, without line feeds), and as the refusal has them:
 // "position", "character" (as the library read it), "hint", "suggestions",
-// "reason", "instrumentEnd"}.
+// "instrumentEnd"}. A render into memory opens and writes no file, so there
+// is never a system's reason to give.
 std::string FactsOf(tolvimo::Outcome& outcome, size_t instrumentUnits) {
     const tolvimo::RefusalRow& row = tolvimo::RowOf(outcome.refusal);
     std::string json = "{\"status\":" + std::to_string(outcome.status);
@@ -136,11 +137,6 @@ std::string FactsOf(tolvimo::Outcome& outcome, size_t instrumentUnits) {
         json += ']';
         PutField(json, "instrumentEnd");
         json += std::to_string(InstrumentEnd(outcome, instrumentUnits));
-    }
-    const std::string reason = tolvimo::OutputReason(outcome);
-    if (!reason.empty()) {
-        PutField(json, "reason");
-        PutString(json, reason);
     }
     json += '}';
     return json;
