@@ -77,10 +77,17 @@ bool RenderNoteFast(int16_t* out, int32_t count, int32_t sampleRate, double freq
 
 // As RenderNoteFast, with the given kernel (which the CPU must support).
 // When `values` is not null it receives every sample's fast value before
-// truncation and before any recheck.
+// truncation and before any recheck; when `substitute` is not null its
+// values replace the fast ones before the recheck's test (for tests).
 void RenderNoteWith(const NoteKernel& kernel, int16_t* out, int32_t count, int32_t sampleRate,
                     double frequency, double duration, const InstrumentVoice& voice,
-                    double recheckBound, double* values = nullptr);
+                    double recheckBound, double* values = nullptr,
+                    const double* substitute = nullptr);
+
+// The job RenderNoteWith hands the kernel for a whole note (values and
+// substitute null): what the proof's model of the kernel starts from.
+NoteJob NoteJobFor(const NoteKernel& kernel, int32_t count, int32_t sampleRate, double frequency,
+                   double duration, const InstrumentVoice& voice, double recheckBound);
 
 // The kernels this build and CPU run, narrowest first; returns how many.
 int32_t AvailableKernels(const NoteKernel* (&kernels)[3]);
