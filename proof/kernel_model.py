@@ -57,6 +57,10 @@ class Doubles:
         return a * b
 
     @staticmethod
+    def div(a, b, name=None):
+        return a / b
+
+    @staticmethod
     def neg(a):
         return -a
 
@@ -65,50 +69,58 @@ class Doubles:
 
 
 class GappaText:
-    """Gappa definitions: every value is a pair of expressions, the rounded
-    one (a named variable) and the exact one (its name with an M before it)."""
+    """Gappa definitions: every value is the rounded expression (a named
+    variable), the exact one (its name with an M before it) and, for
+    constants, the number itself, so that operations on constants fold as
+    the compiler folds them."""
 
     def __init__(self, fused, dyadic):
         self.fused = fused
-        self.dyadic = dyadic
+        self.dyadic = dyadic  # a double as Gappa's exact m b e
         self.lines = []
         self.made = 0
 
     def input(self, name):
         """A double the computation starts from."""
         self.lines += [f"{name} = rnd({name}_);", f"M{name} = {name};"]
-        return (name, f"M{name}")
+        return (name, f"M{name}", None)
 
     def const(self, x):
-        text = f"({self.dyadic(x)})"
-        return (text, text)
+        x = float(x)
+        text = str(int(x)) if x == int(x) and abs(x) < 2**53 else f"({self.dyadic(x)})"
+        return (text, text, x)
 
-    def _define(self, rounded, exact, name):
+    def _define(self, rounded, exact, name, operands, fold):
+        if all(x[2] is not None for x in operands):
+            return self.const(fold(*(x[2] for x in operands)))
         if name is None:
             name = f"v{self.made}"
             self.made += 1
         self.lines += [f"{name} = rnd({rounded});", f"M{name} = {exact};"]
-        return (name, f"M{name}")
+        return (name, f"M{name}", None)
 
     def add(self, a, b, name=None):
-        return self._define(f"{a[0]} + {b[0]}", f"{a[1]} + {b[1]}", name)
+        return self._define(f"{a[0]} + {b[0]}", f"{a[1]} + {b[1]}", name, (a, b), Doubles.add)
 
     def sub(self, a, b, name=None):
-        return self._define(f"{a[0]} - {b[0]}", f"{a[1]} - ({b[1]})", name)
+        return self._define(f"{a[0]} - {b[0]}", f"{a[1]} - ({b[1]})", name, (a, b), Doubles.sub)
 
     def mul(self, a, b, name=None):
-        return self._define(f"{a[0]} * {b[0]}", f"{a[1]} * {b[1]}", name)
+        return self._define(f"{a[0]} * {b[0]}", f"{a[1]} * {b[1]}", name, (a, b), Doubles.mul)
+
+    def div(self, a, b, name=None):
+        return self._define(f"{a[0]} / {b[0]}", f"{a[1]} / ({b[1]})", name, (a, b), Doubles.div)
 
     @staticmethod
     def neg(a):
-        return (f"-({a[0]})", f"-({a[1]})")
+        return (f"-({a[0]})", f"-({a[1]})", None if a[2] is None else -a[2])
 
     def muladd(self, a, b, c, name=None):
         exact = f"{a[1]} * {b[1]} + {c[1]}"
         if self.fused:
-            return self._define(f"{a[0]} * {b[0]} + {c[0]}", exact, name)
-        product = self._define(f"{a[0]} * {b[0]}", f"{a[1]} * {b[1]}", None)
-        return self._define(f"{product[0]} + {c[0]}", exact, name)
+            return self._define(f"{a[0]} * {b[0]} + {c[0]}", exact, name, (a, b, c), fma)
+        product = self.mul(a, b)
+        return self._define(f"{product[0]} + {c[0]}", exact, name, (product, c), Doubles.add)
 
 
 # -- the kernel's steps, per lane ---------------------------------------------
@@ -152,6 +164,10 @@ def mix(ar, polynomial, cosine):
     for k in range(len(polynomial) - 2, -1, -1):
         m = ar.muladd(m, cosine, ar.const(polynomial[k]), name="y" if k == 0 else None)
     return m
+
+
+def inverse_rate(ar, rate):
+    return ar.div(ar.const(1.0), rate, name="inverse")
 
 
 def sample_time(ar, index, inverse_rate):
@@ -206,7 +222,7 @@ def render(call, kernel, voice, facts):
         shifted, r = reduce_turns(ar, turns, shift)
         return quadrant(shifted, *series(ar, r, sine_turns, cosine_turns))
 
-    inverse_rate = 1.0 / rate
+    inverse = inverse_rate(ar, rate)
     width = stride
     pair = [None] * width
     wobble = [None] * width
@@ -217,7 +233,7 @@ def render(call, kernel, voice, facts):
         since = 0 if anchor else since + 1
         for lane in range(width):
             index = float(lane % lanes) + float(first + at + (lane // lanes) * lanes)
-            t = sample_time(ar, index, inverse_rate)
+            t = sample_time(ar, index, inverse)
             if vibrato:
                 if anchor:
                     wobble[lane] = sincos(fundamental_turns(ar, t, voice["rate"]))
