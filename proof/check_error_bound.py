@@ -127,6 +127,10 @@ PERTURBATIONS = {
     # The last decimal digits of a leading coefficient, its bound kept.
     "sine-coefficient": ("sine", None, ["fit", "sincos"]),
     "cosine-coefficient": ("cosine", None, ["fit", "sincos"]),
+    # A kernel rotating 31 times between anchors, the constant kept at 15.
+    "kernel-rotations": ("rotations", 31, ["rotation"]),
+    # NoteErrorBound half a per cent low.
+    "note-error-bound": ("bounds", F(995, 1000), ["bounds"]),
 }
 
 
@@ -767,7 +771,11 @@ def perturb(facts, change):
     if change not in PERTURBATIONS:
         raise SystemExit(f"unknown perturbation {change}")
     key, factor, checks = PERTURBATIONS[change]
-    if factor is None:
+    if key == "rotations":
+        facts["kernels"][0]["rotations"] = facts[key] = factor
+    elif key == "bounds":
+        facts[key] = [entry[:4] + (entry[4] * factor,) for entry in facts[key]]
+    elif factor is None:
         facts[key][0] = F(float(repr(float(facts[key][0]))[:-3]))
     else:
         facts[key] = facts[key] * F(factor)
