@@ -2,9 +2,11 @@
 """Proves the constants of synthesis/fast/error_bounds.h, which NoteErrorBound
 (synthesis/fast/render_fast.cpp) builds its bound from, for the numbers a build
 compiled: dump_kernel_facts prints them, this program writes Gappa and Sollya
-scripts from them, runs them, and composes the rest in exact fractions. It
-exits 0 when every constant is proven, 1 when one is not, 2 when a tool is
-missing or misbehaves. Gappa's verdict is its exit status on explicit goals.
+scripts from them (the kernel's side of each from kernel_model.py, which is
+checked bit for bit against the kernels), runs them, composes the rest in exact
+fractions and compares NoteErrorBound with the bound so composed. It exits 0
+when every constant is proven, 1 when one is not, 2 when a tool is missing,
+untested or misbehaves. Gappa's verdict is its exit status on explicit goals.
 
 The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
 
@@ -24,7 +26,8 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     negation are exact, so each result is within one of the two.
  2. A rotation step: the kernels' strides S; f S rounds not at all when S is
     a power of two, else once, and / rate once (Gappa, relative, for every
-    double f in [1, 16384] and rate in [8000, 192000]); whole turns drop
+    double f from the lowest pitch or vibrato rate to the highest and every
+    rate within the request's limits); whole turns drop
     exactly (Sterbenz); the angle frac x 2pi_d rounds below 2u (Gappa, |frac|
     <= 1/2) and 2pi_d falls short of 2 pi by <= TWO_PI_SHORTFALL (checked
     with a 50-digit enclosure of pi). Beta, in MAX_STRIDE samples' turns,
@@ -73,6 +76,14 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     (tv - ts) / decay or sustain (tv - ts) / release, at most
     ENVELOPE_TIME_ERROR u T / L, the levels lie within ENVELOPE_ERROR u of
     each other (Gappa, over the phase's times; t < T <= the note's length).
+ 8. The angles: the scalar's argument of harmonic j and of the vibrato
+    within SCALAR_ANGLE_ROUNDING and SCALAR_VIBRATO_ROUNDING, the kernel's
+    turns within VECTOR_TURNS_ROUNDING, relative (Gappa). The vibrato's bend
+    of f (rho) is composed by hand in exact fractions, and |s P| <=
+    PRODUCT_LIMIT G, the vector products' hypothesis, is checked per voice.
+ 9. The bound: evaluated exactly (note_bound) for every voice over a grid of
+    pitches and rates, with the kernels' strides and measured rotations;
+    NoteErrorBound must be it times 1.01.
 Run by ctest (label `proof`); --perturb changes one fact first, to show the
 proof refutes it.
 """
