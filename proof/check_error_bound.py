@@ -16,7 +16,8 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     binade from the least positive turns a kernel computes (a sample period
     times the slowest pitch or vibrato) to the most (the highest pitch the
     notes name, bent by the deepest vibrato, over a note): Gappa, one run
-    per binade, and exact checks of ROUNDING_SHIFT's low bits.
+    per binade on the model's steps, fused and unfused, and exact checks of
+    ROUNDING_SHIFT's low bits.
     sin(2 pi r) ~ r S(r^2), cos(2 pi r) ~ C(r^2), coefficients the
     doubles fit_sincos.sollya fits (checked: any other digits fail).
     Sollya's supnorm bounds |r S(r^2) - sin(2 pi r)| and |C(r^2) - cos(2 pi
@@ -349,22 +350,23 @@ def check_reduction(tools, facts):
     low = math.floor(math.log2(lowest))
     high = math.ceil(math.log2(highest))
     shift_text = f"({dyadic(shift, True)})"
-    lines = ["turns = rnd(turns_);", "four rnd= turns * 4;",
-             f"Mshifted = turns * 4 + {shift_text};", "shifted = rnd(Mshifted);",
-             f"d rnd= {shift_text} - shifted;", f"Md = {shift_text} - shifted;",
-             "quarter rnd= d * 1b-2;", "r = rnd(quarter + turns);", "Mr = d * 1b-2 + turns;"]
-    hint = "Mr -> (Mshifted - shifted) * 1b-2 + (d - Md) * 1b-2;"
+    # What the kernel's steps must give exactly: q / 4 subtracted from turns.
+    ideal = [f"Ishifted = turns * 4 + {shift_text};", f"Id = {shift_text} - shifted;",
+             "Ir = d * 1b-2 + turns;"]
+    hint = "Ir -> (Ishifted - shifted) * 1b-2 + (d - Id) * 1b-2;"
     ranges = [("0", "0")] + [(f"1b{k}", f"1b{k + 1}") for k in range(low, high)]
-    for first, last in ranges:
-        # Fused or not, the same roundings: 4 turns and d / 4 are exact.
-        goal = (f"{{ turns in [{first}, {last}] -> four - turns * 4 in [0, 0] /\\ "
-                f"shifted in [1b52, {2**53 - 1}] /\\ d - Md in [0, 0] /\\ "
-                f"quarter - d * 1b-2 in [0, 0] /\\ r - Mr in [0, 0] /\\ "
-                f"|Mr| <= {dyadic(facts['reduced_turns'], False)} }}")
-        if not tools.gappa(f"reduction_{first}", gappa_script(lines, goal, [hint]), quiet=True):
-            return
-    print(f"proven by Gappa: the reduction, exact for turns 0 and in [2^{low}, 2^{high}] "
-          f"({len(ranges)} runs)")
+    for fused in (False, True):
+        ar = arithmetic(fused)
+        model.reduce_turns(ar, ar.input("turns"), shift)
+        for first, last in ranges:
+            goal = (f"{{ turns in [{first}, {last}] -> shifted in [1b52, {2**53 - 1}] /\\ "
+                    f"d - Id in [0, 0] /\\ r - Ir in [0, 0] /\\ "
+                    f"|Ir| <= {dyadic(facts['reduced_turns'], False)} }}")
+            name = f"reduction_{'fused' if fused else 'unfused'}_{first}"
+            if not tools.gappa(name, gappa_script(ar.lines + ideal, goal, [hint]), quiet=True):
+                return
+    print(f"proven by Gappa: the reduction, exact for turns 0 and in [2^{low}, 2^{high}], "
+          f"fused and unfused ({2 * len(ranges)} runs)")
 
 
 def check_step(tools, facts):

@@ -3,7 +3,10 @@
 // own flags; the unnamed namespace keeps every copy inside its unit, so no
 // function compiled for a wider set can be shared with a narrower one.
 // Every operation on a vector is one IEEE operation per lane (the library is
-// compiled with -ffp-contract=off).
+// compiled with -ffp-contract=off). proof/kernel_model.py repeats this
+// arithmetic operation by operation, and the error bound's proof is built from
+// it; the test proof_kernel_model compares the two bit for bit, so a change to
+// the arithmetic here goes there too.
 #pragma once
 
 #include <cstdint>
