@@ -189,20 +189,22 @@ class Tools:
                 sys.exit(2)
             self.fail(f"Gappa: {name}\n{run.stderr.strip()}")
             return False
-        if self.figures and not quiet:
-            found = self.figure(name, script, split)
+        found = self.figure(name, script, split) if self.figures and not quiet else None
+        if found is not None:
             print(f"figure: {name}: {float(found / U):.4f} u ({float(found):.4g})")
         if not quiet:
             print(f"proven by Gappa: {name}")
         return True
 
     def figure(self, name, script, split):
-        """The least bound on the script's first goal that Gappa proves with
-        the goal's own options, to 1/1024 of the goal's (bisection)."""
+        """The least bound on the script's first bounded goal that Gappa proves with
+        the goal's own options, to 1/16384 of the goal's (bisection)."""
         found = re.search(r"<= ([0-9]+)b(-?[0-9]+)", script.split("->", 1)[1])
+        if found is None:
+            return None  # an exact goal: no figure
         proven = int(found.group(1)) * F(2) ** int(found.group(2))
         low = F(0)
-        for _ in range(10):
+        for _ in range(14):
             middle = (low + proven) / 2
             trial = script.replace(found.group(0), f"<= {dyadic(middle, False)}", 1)
             if self.run_gappa(name + "_figure", trial, split).returncode == 0:

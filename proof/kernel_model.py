@@ -223,15 +223,14 @@ def render(call, kernel, voice, facts):
         return quadrant(shifted, *series(ar, r, sine_turns, cosine_turns))
 
     inverse = inverse_rate(ar, rate)
-    width = stride
-    pair = [None] * width
-    wobble = [None] * width
+    pair = [None] * stride  # each lane's sine and cosine, carried between strides
+    wobble = [None] * stride
     since = facts["rotations_per_anchor"]
     values = []
     for at in range(0, count, stride):
         anchor = since == facts["rotations_per_anchor"]
         since = 0 if anchor else since + 1
-        for lane in range(width):
+        for lane in range(stride):
             index = float(lane % lanes) + float(first + at + (lane // lanes) * lanes)
             t = sample_time(ar, index, inverse)
             if vibrato:
