@@ -14,6 +14,7 @@ the package's sources are complete without a build of the library first.
 import json
 import pathlib
 import sys
+from typing import Any
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
@@ -26,7 +27,7 @@ def constant_name(key: str) -> str:
     return "".join("_" + c if c.isupper() else c.upper() for c in key)
 
 
-def contents(catalogue: dict) -> str:
+def contents(catalogue: dict[str, Any]) -> str:
     voices = "".join(f'    "{voice["name"]}",\n' for voice in catalogue["voices"])
     limits = "".join(
         f"{constant_name(key)}: Final = {value!r}\n" for key, value in catalogue["limits"].items()
@@ -59,7 +60,7 @@ def contents(catalogue: dict) -> str:
     )
 
 
-def wanted_files(catalogue: dict) -> dict[pathlib.Path, str]:
+def wanted_files(catalogue: dict[str, Any]) -> dict[pathlib.Path, str]:
     return {
         GENERATED: contents(catalogue),
         LICENSE: (ROOT / "LICENSE").read_text(encoding="utf-8"),

@@ -12,7 +12,6 @@
 #include <pybind11/stl.h>
 
 #include <climits>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -28,16 +27,29 @@ namespace {
 
 using WideText = std::basic_string<TolvimoUtf16>;
 
-// A str as the library's NUL-terminated UTF-16. An unpaired surrogate goes
+// A str as the library's NUL-terminated UTF-16, read straight from the
+// string's code points (no codec is looked up). An unpaired surrogate goes
 // through as it is (the library reads it as U+FFFD); the package refuses a
 // U+0000 before it gets here.
 WideText Wide(const py::str& text) {
-    const auto encoded = py::reinterpret_steal<py::object>(
-        PyUnicode_AsEncodedString(text.ptr(), "utf-16-le", "surrogatepass"));
-    if (!encoded) throw py::error_already_set();
-    const auto size = static_cast<size_t>(PyBytes_GET_SIZE(encoded.ptr()));
-    WideText wide(size / sizeof(TolvimoUtf16), TolvimoUtf16{});
-    std::memcpy(wide.data(), PyBytes_AS_STRING(encoded.ptr()), size);
+    PyObject* const object = text.ptr();
+#if PY_VERSION_HEX < 0x030C0000
+    if (PyUnicode_READY(object) != 0) throw py::error_already_set();
+#endif
+    const int kind = PyUnicode_KIND(object);
+    const void* const data = PyUnicode_DATA(object);
+    const Py_ssize_t length = PyUnicode_GET_LENGTH(object);
+    WideText wide;
+    wide.reserve(static_cast<size_t>(length));
+    for (Py_ssize_t i = 0; i < length; ++i) {
+        const Py_UCS4 point = PyUnicode_READ(kind, data, i);
+        if (point < 0x10000) {
+            wide.push_back(static_cast<TolvimoUtf16>(point));
+        } else {
+            wide.push_back(static_cast<TolvimoUtf16>(0xD800 + ((point - 0x10000) >> 10)));
+            wide.push_back(static_cast<TolvimoUtf16>(0xDC00 + ((point - 0x10000) & 0x3FF)));
+        }
+    }
     return wide;
 }
 
@@ -202,6 +214,8 @@ Facts RenderMemory(const py::str& instrument, const py::str& notes, const py::in
 
 PYBIND11_MODULE(_core, module) {
     module.doc() = "The library's entries for tolvimo_wav; use the package's functions instead.";
+    // What the report of a render into memory calls the output.
+    module.attr("MEMORY_OUTPUT_NAME") = tolvimo::MEMORY_OUTPUT_NAME;
     py::class_<Facts>(module, "Outcome")
         .def_readonly("status", &Facts::status)
         .def_readonly("kind", &Facts::kind)

@@ -34,17 +34,20 @@ from ._errors import (
     UnknownInstrument,
 )
 from ._generated import (
+    MAX_INSTRUMENT_NAME_BYTES,
     MAX_NOTE_TEXT_BYTES,
     MAX_OUTPUT_PATH_BYTES,
     MAX_SAMPLE_RATE,
     MIN_SAMPLE_RATE,
     REFUSAL_KINDS,
+    STATUS_BAD_SAMPLE_RATE,
     STATUS_CREATED,
     VOICES,
     __version__,
 )
 
 __all__ = [
+    "MAX_INSTRUMENT_NAME_BYTES",
     "MAX_NOTE_TEXT_BYTES",
     "MAX_OUTPUT_PATH_BYTES",
     "MAX_SAMPLE_RATE",
@@ -119,7 +122,7 @@ def _rate(sample_rate: object) -> int:
     if isinstance(sample_rate, bool) or not isinstance(sample_rate, SupportsIndex):
         raise SampleRateNotInteger(
             f"sample_rate must be an int, not {type(sample_rate).__name__}",
-            _errors.STATUS_BAD_SAMPLE_RATE)
+            STATUS_BAD_SAMPLE_RATE)
     return operator.index(sample_rate)
 
 

@@ -2,6 +2,8 @@
 from typing import Optional, Union
 import array
 
+MEMORY_OUTPUT_NAME: str
+
 class Outcome:
     @property
     def status(self) -> int: ...
