@@ -5,7 +5,9 @@ render_samples of the heavy violin request against the command-line
 program writing the same file (process start included); and the peak
 memory of the largest request in a fresh process beside the result's size.
 Cases run alternately, so that load from elsewhere falls on all of them
-alike; medians are printed.
+alike; medians are printed. Two processes of the program at once show what
+parallelism the machine gives at the time (a loaded machine, or one that
+shares the CPU between sessions, gives less than 2x to either).
 
     python_calls.py WAVINSTRUMENTS [--runs 9]
 
@@ -28,17 +30,19 @@ HEAVY = (pathlib.Path(__file__).resolve().parent / "heavy_notes.txt").read_text(
 # The largest request: as many one-letter notes as the note text may hold,
 # at the highest rate.
 PEAK_SCRIPT = """
-import resource, sys, tolvimo_wav
+import sys, tolvimo_wav
 from tolvimo_wav._generated import MAX_NOTE_TEXT_BYTES, MAX_SAMPLE_RATE
+def high_water():
+    # This process's own peak (ru_maxrss would include the parent's, from before exec).
+    with open("/proc/self/status") as status:
+        return next(int(line.split()[1]) * 1024 for line in status if line.startswith("VmHWM:"))
 notes = ("CDEFGAB" * 1000)[:MAX_NOTE_TEXT_BYTES]
-rate = MAX_SAMPLE_RATE
 call = getattr(tolvimo_wav, sys.argv[1])
 tolvimo_wav.render_bytes("piano", "C", 8000, quiet=True)
-before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
-result = call("piano", notes, rate, quiet=True)
+before = high_water()
+result = call("piano", notes, MAX_SAMPLE_RATE, quiet=True)
 size = len(result) if isinstance(result, bytes) else len(result[0]) * 2
-peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
-print(size, before, peak)
+print(size, before, high_water())
 """
 
 
@@ -63,6 +67,15 @@ def two_calls_on_threads() -> None:
         thread.join()
 
 
+def two_programs_at_once(program: str, folder: str) -> None:
+    # The machine's own parallelism, for comparison: two processes of the
+    # command-line program on the same request.
+    running = [subprocess.Popen([program, "bell", HEAVY, "96000", f"{folder}/{k}.wav"],
+                                stdout=subprocess.DEVNULL) for k in range(2)]
+    for process in running:
+        process.wait()
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("cli")
@@ -78,6 +91,11 @@ def main() -> int:
     cases = {
         "2 x bell heavy 96000, one after the other": two_calls_serial,
         "2 x bell heavy 96000, on 2 threads": two_calls_on_threads,
+        "2 x bell heavy 96000, wavinstruments one after the other": lambda: [
+            subprocess.run([options.cli, "bell", HEAVY, "96000", f"{folder}/{k}.wav"], check=True,
+                           stdout=subprocess.DEVNULL) for k in range(2)],
+        "2 x bell heavy 96000, wavinstruments at once": lambda: two_programs_at_once(
+            options.cli, folder),
         "violin heavy 192000, render_bytes": lambda: tolvimo_wav.render_bytes(
             "violin", HEAVY, 192000, quiet=True),
         "violin heavy 192000, render_samples": lambda: tolvimo_wav.render_samples(
@@ -94,9 +112,10 @@ def main() -> int:
     for name, value in median.items():
         print(f"{name:50} {value * 1000:8.1f} ms")
     names = list(cases)
-    print(f"threads: serial / parallel = {median[names[0]] / median[names[1]]:.2f}x")
-    for name in names[2:4]:
-        print(f"{name.split(', ')[1]} / wavinstruments = {median[name] / median[names[4]]:.2f}x")
+    print(f"threads: serial / parallel = {median[names[0]] / median[names[1]]:.2f}x "
+          f"(two programs: {median[names[2]] / median[names[3]]:.2f}x)")
+    for name in names[4:6]:
+        print(f"{name.split(', ')[1]} / wavinstruments = {median[name] / median[names[6]]:.2f}x")
     for call in ("render_bytes", "render_samples"):
         result = subprocess.run([sys.executable, "-c", PEAK_SCRIPT, call], check=True,
                                 capture_output=True, text=True)
