@@ -17,6 +17,7 @@ from conftest import SOURCE_ROOT
 from tolvimo_wav import (
     MAX_INSTRUMENT_NAME_BYTES,
     MAX_NOTE_TEXT_BYTES,
+    MAX_OUTPUT_PATH_BYTES,
     MAX_SAMPLE_RATE,
     MIN_SAMPLE_RATE,
     RenderError,
@@ -111,10 +112,10 @@ def test_refusals_raise_their_class_with_the_programs_line(
 
 @pytest.mark.parametrize("path", [
     "missing/out.wav",
-    "a" * 200 + ".wav",
+    "a" * MAX_OUTPUT_PATH_BYTES + ".wav",
     ".",
     "",
-    "Kl\u00e4nge/" + "\u00e9" * 96 + ".wav",
+    "Kl\u00e4nge/" + "\u00e9" * (MAX_OUTPUT_PATH_BYTES // 2) + ".wav",
     "/proc/nope.wav",
 ])
 def test_a_path_that_cannot_be_opened_says_why_as_the_program_does(path, tmp_path, monkeypatch,

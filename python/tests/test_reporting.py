@@ -15,7 +15,7 @@ import sys
 import pytest
 
 import tolvimo_wav
-from tolvimo_wav import MAX_NOTE_TEXT_BYTES, MIN_SAMPLE_RATE, RenderError
+from tolvimo_wav import MAX_NOTE_TEXT_BYTES, MAX_SAMPLE_RATE, MIN_SAMPLE_RATE, RenderError
 
 HEAVY = (pathlib.Path(__file__).resolve().parents[2] / "bench" / "heavy_notes.txt").read_text().strip()
 
@@ -150,7 +150,7 @@ import threading, time, tolvimo_wav
 span = []
 def long_call():
     span.append(time.monotonic())
-    tolvimo_wav.render_bytes("bell", {HEAVY!r}, 192000)
+    tolvimo_wav.render_bytes("bell", {HEAVY!r}, {MAX_SAMPLE_RATE})
     span.append(time.monotonic())
 worker = threading.Thread(target=long_call)
 ticks = []
@@ -232,7 +232,7 @@ import os, threading, time, tolvimo_wav
 started = threading.Event()
 def long_call():
     started.set()
-    tolvimo_wav.render_bytes("violin", {HEAVY!r}, 192000)
+    tolvimo_wav.render_bytes("violin", {HEAVY!r}, {MAX_SAMPLE_RATE})
 worker = threading.Thread(target=long_call)
 worker.start()
 started.wait()

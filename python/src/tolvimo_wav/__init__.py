@@ -167,8 +167,8 @@ def _in_memory(instrument: str, notes: str, sample_rate: int, samples: bool,
 
 def render_bytes(instrument: str, notes: str, sample_rate: int, *, quiet: bool = True) -> bytes:
     """Renders like render() and returns the WAV file's bytes, made in memory:
-    no file is opened. The report (printed with ``quiet=False``) names the
-    file ``<memory>``."""
+    no file is opened. The report (printed with ``quiet=False``) names no
+    file: the output is called as in the npm package's reports."""
     wav = _in_memory(instrument, notes, sample_rate, False, quiet).data
     assert isinstance(wav, bytes)
     return wav
