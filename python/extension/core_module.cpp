@@ -122,15 +122,17 @@ Facts FactsOf(const tolvimo::Outcome& outcome) {
         case RefusalKind::UnknownInstrument: {
             const auto& typed = outcome.instrument.narrow;
             const auto close = tolvimo::CloseInstruments(
-                typed.text ? std::string_view(typed.text.get(), typed.length)
-                           : std::string_view());
+                typed.text ? std::string_view(typed.text.get(), typed.length) : std::string_view());
             py::tuple names(close.size());
-            for (size_t i = 0; i < close.size(); ++i) names[i] = py::str(close[i].data(), close[i].size());
+            for (size_t i = 0; i < close.size(); ++i)
+                names[i] = py::str(close[i].data(), close[i].size());
             facts.suggestions = std::move(names);
             break;
         }
         case RefusalKind::CannotOpen:
-        case RefusalKind::CannotWrite: facts.reason = TextOrNone(tolvimo::OutputReason(outcome)); break;
+        case RefusalKind::CannotWrite:
+            facts.reason = TextOrNone(tolvimo::OutputReason(outcome));
+            break;
         default: break;
     }
     return facts;
@@ -138,7 +140,8 @@ Facts FactsOf(const tolvimo::Outcome& outcome) {
 
 Facts RenderFile(const py::str& instrument, const py::str& notes, const py::int_& sampleRate,
                  const py::str& path) {
-    const WideText wideInstrument = Wide(instrument), wideNotes = Wide(notes), widePath = Wide(path);
+    const WideText wideInstrument = Wide(instrument), wideNotes = Wide(notes),
+                   widePath = Wide(path);
     const int32_t rate = ClampedRate(sampleRate);
     std::optional<tolvimo::Outcome> outcome;
     {
@@ -192,7 +195,8 @@ Facts RenderMemory(const py::str& instrument, const py::str& notes, const py::in
                    bool samples) {
     const WideText wideInstrument = Wide(instrument), wideNotes = Wide(notes);
     const int32_t rate = ClampedRate(sampleRate);
-    Room room{samples ? tolvimo::MemoryFormat::Samples : tolvimo::MemoryFormat::WavFile, py::none()};
+    Room room{samples ? tolvimo::MemoryFormat::Samples : tolvimo::MemoryFormat::WavFile,
+              py::none()};
     std::optional<tolvimo::Outcome> outcome;
     {
         py::gil_scoped_release unlocked;
