@@ -8,6 +8,7 @@ import contextlib
 import io
 import os
 import pathlib
+import pickle
 import platform
 import subprocess
 import sys
@@ -72,6 +73,14 @@ def test_other_refusals_say_what_was_given():
         tolvimo_wav.render_bytes("piano", "C" * (MAX_NOTE_TEXT_BYTES + 1), 8000)
     assert str(raised.value) == (f"{raised.value.line} "
                                  f"(the notes are {MAX_NOTE_TEXT_BYTES + 1} bytes)")
+
+
+def test_a_refusal_survives_pickling_whole():
+    with pytest.raises(RenderError) as raised:
+        tolvimo_wav.render_bytes("piano", "C4 D4", 8000)
+    copy = pickle.loads(pickle.dumps(raised.value))
+    assert type(copy) is RenderError and str(copy) == str(raised.value)
+    assert vars(copy) == vars(raised.value) and copy.code == 1 and copy.position == 2
 
 
 def test_quiet_false_prints_the_report_on_sys_stdout(tmp_path, capfd):

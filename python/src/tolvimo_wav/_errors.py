@@ -2,7 +2,7 @@
 filled from the outcome's facts."""
 from __future__ import annotations
 
-from typing import Optional
+from typing import Any, Optional
 
 from . import _core
 from ._generated import STATUS_BAD_SAMPLE_RATE, STATUS_FAILED, STATUS_UNKNOWN_INSTRUMENT
@@ -30,6 +30,11 @@ class TolvimoError(Exception):
         super().__init__(message)
         self.code = code
         self.line = line
+
+    def __reduce__(self) -> tuple[Any, ...]:
+        # Whole across pickling (a process pool's worker to its caller), with
+        # the attributes the refusal set.
+        return type(self), (str(self), self.code, self.line), self.__dict__
 
 
 class UnknownInstrument(TolvimoError):
