@@ -237,7 +237,7 @@ def test_every_public_name_is_in_all():
 def test_a_fork_during_a_call_leaves_the_child_able_to_render(tmp_path):
     # The parent forks while another thread is inside a long call.
     script = f"""
-import os, threading, time, tolvimo_wav
+import os, sys, threading, time, tolvimo_wav
 started = threading.Event()
 def long_call():
     started.set()
@@ -249,6 +249,7 @@ time.sleep(0.02)
 child = os.fork()
 if child == 0:
     tolvimo_wav.render("bass", "C", 8000, "child.wav", quiet=False)
+    sys.stdout.flush()  # os._exit drops what a piped sys.stdout still holds
     os._exit(0)
 os.waitpid(child, 0)
 worker.join()
