@@ -1,10 +1,11 @@
 // What a call leaves when the situation around it is hostile, built for
-// real: a filesystem out of inodes or room, two free descriptors, names the
-// kernel resolves though their joined text could not be held, standard
-// output's own file, files open only by descriptor, and arguments of a
-// hundred million units.
+// real: a filesystem out of inodes or room, a hard-linked file and a second
+// writer of it, two free descriptors, names the kernel resolves though their
+// joined text could not be held, standard output's own file, files open only
+// by descriptor, and arguments of a hundred million units.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -123,6 +124,84 @@ TEST(FileContract, AFailureToPrepareTheNewFileTouchesNothing) {
             EXPECT_EQ(Text(kept), "keep\n") << c.what;
         }
     }
+}
+
+// A file with a second hard link is written in place. Without room for the
+// new file it used to be emptied first and the call then failed, leaving
+// both names empty; the room is now found before any byte changes.
+TEST(FileContract, AHardLinkedFileKeepsItsBytesWithoutRoomForTheNewOnes) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+    const std::vector<uint8_t> created = Rendered("piano", "CDEFGABCDEFG", 44100);  // 529244 bytes
+    const std::string old(100000, 'o');
+    const struct {
+        const char* options;
+        int32_t status;
+    } cases[] = {{"size=200k", 1}, {"size=2m", 999}};
+    for (const auto& c : cases) {
+        const Tmpfs fs(c.options);
+        if (!fs.Mounted()) GTEST_SKIP() << "this root cannot mount a tmpfs";
+        const std::string path = fs.Path("old.wav");
+        WriteBytes(path, old);
+        fs::create_hard_link(path, fs.Path("link.wav"));
+        const CallResult result = CallCaptured("piano", "CDEFGABCDEFG", 44100, path);
+        EXPECT_EQ(result.status, c.status) << c.options;
+        const std::vector<uint8_t> expected =
+            c.status == 1 ? std::vector<uint8_t>(old.begin(), old.end()) : created;
+        for (const char* name : {"old.wav", "link.wav"}) {
+            EXPECT_TRUE(ReadBytes(fs.Path(name)) == expected)
+                << c.options << ", " << name << ": " << Text(fs.Path(name));
+        }
+        if (c.status == 1) {
+            EXPECT_EQ(result.output, "Error: Cannot write output file '" + path + "'\n");
+        }
+    }
+}
+
+// Two calls writing one hard-linked file at once: the second used to empty
+// it while the first was still writing, and the first then went on past the
+// second's end, leaving neither call's file. The second now waits for the
+// first to close it, and its own file is what stays.
+TEST(FileContract, TwoWritersOfAHardLinkedFileTakeTurns) {
+    const std::vector<uint8_t> second = Rendered("piano", "C", 8000);
+    const TempDir dir;
+    const std::string kept = dir.Path("kept.wav");
+    WriteBytes(kept, "keep\n");
+    fs::create_hard_link(kept, dir.Path("link.wav"));
+    std::string distinct;  // 126 pitches, rendered one by one: tens of ms
+    for (const char letter : std::string("CDEFGAB")) {
+        for (char octave = '0'; octave <= '8'; ++octave) distinct += {letter, octave, letter, '#'};
+    }
+    const auto start = [&](const char* instrument, const std::string& notes, int rate) {
+        std::fflush(stdout);
+        const pid_t child = fork();
+        if (child == 0) {
+            const QuietStdout quiet;
+            const Utf16 wideInstrument = Wide(instrument);
+            const Utf16 wideNotes = Wide(notes);
+            const Utf16 path = Wide(kept);
+            _exit(WAVInstruments(wideInstrument.c_str(), wideNotes.c_str(), rate, path.c_str()) ==
+                          999
+                      ? 0
+                      : 1);
+        }
+        return child;
+    };
+    const pid_t first = start("violin", distinct, 192000);
+    // Stopped as its first bytes arrive, the first call is mid-file while
+    // the second one runs.
+    while (fs::file_size(kept) <= 5 && waitpid(first, nullptr, WNOHANG) == 0) usleep(100);
+    kill(first, SIGSTOP);
+    int status = 0;
+    ASSERT_EQ(waitpid(first, &status, WUNTRACED), first);
+    ASSERT_TRUE(WIFSTOPPED(status)) << "the first call ended before it could be stopped";
+    const pid_t next = start("piano", "C", 8000);
+    usleep(300'000);
+    kill(first, SIGCONT);
+    EXPECT_EQ(waitpid(first, &status, 0), first);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(waitpid(next, &status, 0), next);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(ReadBytes(kept) == second) << Text(kept);
 }
 
 // Links are followed by the kernel from the directory that holds each one,
