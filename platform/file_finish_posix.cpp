@@ -142,7 +142,30 @@ bool ReserveInPlace(int file, uint64_t bytes) {
 }
 #endif
 
+#if defined(__linux__)
+// How far the data may run ahead of its writeback: large enough for the disk
+// to take it in large pieces, small enough that little is left for the sync.
+constexpr off_t WRITEBACK_STEP = off_t{4} << 20;
+#endif
+
 }  // namespace
+
+void StartWriteback(PendingOutput& output) {
+#if defined(__linux__)
+    // Only started, never waited for: the disk writes while the next notes
+    // are rendered. The sync before the rename still waits for every byte.
+    if (!output.existed || output.inPlace) return;
+    const int file = fileno(output.stream);
+    const off_t from = static_cast<off_t>(output.writtenBack);
+    const off_t reached = lseek(file, 0, SEEK_CUR);
+    if (reached - from < WRITEBACK_STEP) return;
+    if (sync_file_range(file, from, reached - from, SYNC_FILE_RANGE_WRITE) == 0) {
+        output.writtenBack = static_cast<uint64_t>(reached);
+    }
+#else
+    static_cast<void>(output);
+#endif
+}
 
 bool ReserveOutput(PendingOutput& output, uint64_t bytes) {
     const int file = fileno(output.stream);

@@ -32,6 +32,7 @@ struct PendingOutput {
     int directory = -1;                      // POSIX: the destination's directory, -1 if none
     bool unnamed = false;                    // the new file has no name yet (Linux O_TMPFILE)
     bool existed = false;                    // a file is being replaced
+    uint64_t writtenBack = 0;                // POSIX: bytes whose writeback has been started
     char target[OUTPUT_PATH_LIMIT] = {};     // Windows: the destination
     char name[OUTPUT_NAME_LIMIT] = {};       // POSIX: its name in `directory`
     char temporary[OUTPUT_PATH_LIMIT] = {};  // the new file's name while written
@@ -63,6 +64,11 @@ bool BeginOutput(const wchar_t* path, PendingOutput& output);
 // shortage); false when there is no room, and the caller finishes with
 // `complete` false, which leaves a file written in place untouched.
 bool ReserveOutput(PendingOutput& output, uint64_t bytes);
+
+// Starts the writeback of the bytes the stream has handed to a file that
+// will be synced (one that replaces another), every few MB, so that its
+// sync at the end waits for little. Called as the bytes are written.
+void StartWriteback(PendingOutput& output);
 
 // Closes the file. With `complete`, and when every byte reached it, puts it
 // in place and returns true; otherwise discards what was written and

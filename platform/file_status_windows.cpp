@@ -278,6 +278,9 @@ bool ReserveOutput(PendingOutput& output, uint64_t bytes) {
     return !output.inPlace || VolumeHasRoom(file, bytes - static_cast<uint64_t>(size.QuadPart));
 }
 
+// The Windows side does not sync a replacing file, so it has nothing to start.
+void StartWriteback(PendingOutput&) {}
+
 bool FinishOutput(PendingOutput& output, bool complete) {
     // Closing can report a deferred write error, so it counts too.
     complete = std::fflush(output.stream) == 0 && complete;

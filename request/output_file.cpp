@@ -14,7 +14,8 @@ namespace {
 
 constexpr size_t OUTPUT_BLOCK_BYTES = size_t{1} << 20;
 
-OutputResult WriteNotes(std::FILE* stream, const NoteSource& source) {
+// `output`, when the stream writes a file, is told as each note is written.
+OutputResult WriteNotes(std::FILE* stream, const NoteSource& source, PendingOutput* output) {
     if (!WriteWavHeader(stream, source.buffer.sampleRate, TotalSamples(source))) {
         return OutputResult::CannotWrite;
     }
@@ -26,6 +27,7 @@ OutputResult WriteNotes(std::FILE* stream, const NoteSource& source) {
         if (!WriteWavSampleArray(stream, samples, source.noteSamples)) {
             return OutputResult::CannotWrite;
         }
+        if (output != nullptr) StartWriteback(*output);
     }
     return OutputResult::Written;
 }
@@ -38,7 +40,7 @@ int32_t TotalSamples(const NoteSource& source) {
 }
 
 OutputResult WriteNotesToStream(std::FILE* stream, const NoteSource& source) {
-    const OutputResult result = WriteNotes(stream, source);
+    const OutputResult result = WriteNotes(stream, source, nullptr);
     if (result != OutputResult::Written) return result;
     return std::fflush(stream) == 0 ? result : OutputResult::CannotWrite;
 }
@@ -69,7 +71,7 @@ OutputResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
         bytes < OUTPUT_BLOCK_BYTES ? static_cast<size_t>(bytes) : OUTPUT_BLOCK_BYTES;
     const std::unique_ptr<char[]> staging(new (std::nothrow) char[block]);
     if (staging != nullptr) std::setvbuf(output.stream, staging.get(), _IOFBF, block);
-    const OutputResult result = WriteNotes(output.stream, source);
+    const OutputResult result = WriteNotes(output.stream, source, &output);
     const bool finished = FinishOutput(output, result == OutputResult::Written);
     if (result != OutputResult::Written) return result;
     return finished ? result : OutputResult::CannotWrite;
