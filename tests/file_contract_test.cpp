@@ -157,6 +157,46 @@ TEST(FileContract, AHardLinkedFileKeepsItsBytesWithoutRoomForTheNewOnes) {
     }
 }
 
+// A call in a child writing `path`, its status 0 for 999, 1 for 1; SIGXFSZ
+// is ignored, so that a lowered file size limit fails a write instead.
+pid_t StartCall(const char* instrument, const std::string& notes, int rate,
+                const std::string& path) {
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child != 0) return child;
+    signal(SIGXFSZ, SIG_IGN);
+    const QuietStdout quiet;
+    const Utf16 wideInstrument = Wide(instrument);
+    const Utf16 wideNotes = Wide(notes);
+    const Utf16 widePath = Wide(path);
+    const int32_t status =
+        WAVInstruments(wideInstrument.c_str(), wideNotes.c_str(), rate, widePath.c_str());
+    _exit(status == 999 ? 0 : status == 1 ? 1 : 2);
+}
+
+// A long call writing `path` (126 pitches rendered one by one, 24 MB),
+// stopped as its first bytes arrive there, mid-file.
+pid_t StoppedMidFile(const std::string& path) {
+    std::string distinct;
+    for (const char letter : std::string("CDEFGAB")) {
+        for (char octave = '0'; octave <= '8'; ++octave) distinct += {letter, octave, letter, '#'};
+    }
+    const pid_t call = StartCall("violin", distinct, 192000, path);
+    const auto before = fs::file_size(path);
+    while (fs::file_size(path) <= before && waitpid(call, nullptr, WNOHANG) == 0) usleep(100);
+    kill(call, SIGSTOP);
+    int status = 0;
+    waitpid(call, &status, WUNTRACED);
+    EXPECT_TRUE(WIFSTOPPED(status)) << "the call ended before it could be stopped";
+    return call;
+}
+
+int ExitStatus(pid_t child) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 // Two calls writing one hard-linked file at once: the second used to empty
 // it while the first was still writing, and the first then went on past the
 // second's end, leaving neither call's file. The second now waits for the
@@ -167,41 +207,29 @@ TEST(FileContract, TwoWritersOfAHardLinkedFileTakeTurns) {
     const std::string kept = dir.Path("kept.wav");
     WriteBytes(kept, "keep\n");
     fs::create_hard_link(kept, dir.Path("link.wav"));
-    std::string distinct;  // 126 pitches, rendered one by one: tens of ms
-    for (const char letter : std::string("CDEFGAB")) {
-        for (char octave = '0'; octave <= '8'; ++octave) distinct += {letter, octave, letter, '#'};
-    }
-    const auto start = [&](const char* instrument, const std::string& notes, int rate) {
-        std::fflush(stdout);
-        const pid_t child = fork();
-        if (child == 0) {
-            const QuietStdout quiet;
-            const Utf16 wideInstrument = Wide(instrument);
-            const Utf16 wideNotes = Wide(notes);
-            const Utf16 path = Wide(kept);
-            _exit(WAVInstruments(wideInstrument.c_str(), wideNotes.c_str(), rate, path.c_str()) ==
-                          999
-                      ? 0
-                      : 1);
-        }
-        return child;
-    };
-    const pid_t first = start("violin", distinct, 192000);
-    // Stopped as its first bytes arrive, the first call is mid-file while
-    // the second one runs.
-    while (fs::file_size(kept) <= 5 && waitpid(first, nullptr, WNOHANG) == 0) usleep(100);
-    kill(first, SIGSTOP);
-    int status = 0;
-    ASSERT_EQ(waitpid(first, &status, WUNTRACED), first);
-    ASSERT_TRUE(WIFSTOPPED(status)) << "the first call ended before it could be stopped";
-    const pid_t next = start("piano", "C", 8000);
+    const pid_t first = StoppedMidFile(kept);
+    const pid_t next = StartCall("piano", "C", 8000, kept);
     usleep(300'000);
     kill(first, SIGCONT);
-    EXPECT_EQ(waitpid(first, &status, 0), first);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(waitpid(next, &status, 0), next);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ExitStatus(first), 0);
+    EXPECT_EQ(ExitStatus(next), 0);
     EXPECT_TRUE(ReadBytes(kept) == second) << Text(kept);
+}
+
+// A hard-linked file that fails after its bytes began to change (here a
+// file size limit lowered mid-call) is emptied under every name, never left
+// half written.
+TEST(FileContract, AHardLinkedFileFailingMidFileIsEmptied) {
+    const TempDir dir;
+    const std::string kept = dir.Path("kept.wav");
+    WriteBytes(kept, "keep\n");
+    fs::create_hard_link(kept, dir.Path("link.wav"));
+    const pid_t call = StoppedMidFile(kept);
+    const rlimit limit{1, RLIM_INFINITY};
+    ASSERT_EQ(prlimit(call, RLIMIT_FSIZE, &limit, nullptr), 0);
+    kill(call, SIGCONT);
+    EXPECT_EQ(ExitStatus(call), 1);
+    EXPECT_EQ(fs::file_size(dir.Path("link.wav")), 0u);
 }
 
 // Links are followed by the kernel from the directory that holds each one,
