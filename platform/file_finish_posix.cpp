@@ -112,9 +112,11 @@ bool PutInPlace(PendingOutput& output) {
     // The file is in place now whatever follows; a sync that fails is
     // still reported, as the rename may not survive a power cut.
     const bool synced = SyncRename(output.directory, file);
+    const int error = errno;
     std::fclose(output.stream);
     output.stream = nullptr;
     CloseIfOpen(output.directory);
+    errno = error;  // the failed sync's reason, when it failed
     return synced;
 }
 
@@ -138,7 +140,9 @@ bool ReserveInPlace(int file, uint64_t bytes) {
     struct statvfs space {};
     if (held >= bytes || fstatvfs(file, &space) != 0) return true;
     const uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
-    return blocks * space.f_frsize >= bytes - held;
+    if (blocks * space.f_frsize >= bytes - held) return true;
+    errno = ENOSPC;
+    return false;
 }
 #endif
 

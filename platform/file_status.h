@@ -32,6 +32,7 @@ struct PendingOutput {
     int directory = -1;                      // POSIX: the destination's directory, -1 if none
     bool unnamed = false;                    // the new file has no name yet (Linux O_TMPFILE)
     bool existed = false;                    // a file is being replaced
+    bool folderRefused = false;              // BeginOutput failed on the destination's folder
     uint64_t writtenBack = 0;                // POSIX: bytes whose writeback has been started
     char target[OUTPUT_PATH_LIMIT] = {};     // Windows: the destination
     char name[OUTPUT_NAME_LIMIT] = {};       // POSIX: its name in `directory`
@@ -46,7 +47,9 @@ struct PendingOutput {
 };
 
 // Opens `path` for writing as above. Returns false, creating and changing
-// nothing, when it cannot be opened.
+// nothing, when it cannot be opened; errno is then the failed call's, and
+// `folderRefused` says whether that call was finding the destination's
+// folder or making a file in it.
 bool BeginOutput(const char* path, PendingOutput& output);
 
 #if defined(_WIN32)

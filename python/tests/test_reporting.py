@@ -185,7 +185,7 @@ def test_a_fork_during_a_call_leaves_the_child_able_to_render_and_print(tmp_path
     # The parent forks while another thread is inside a long call, holding the
     # C runtime's stdout pointed at its memory stream.
     script = """
-import os, threading, time, tolvimo_wav
+import os, sys, threading, time, tolvimo_wav
 started = threading.Event()
 def long_call():
     started.set()
@@ -197,6 +197,7 @@ time.sleep(0.05)
 child = os.fork()
 if child == 0:
     tolvimo_wav.render("bass", "C", 8000, "child.wav")
+    sys.stdout.flush()  # os._exit drops what a piped sys.stdout still holds
     import ctypes
     libc = ctypes.CDLL(None)
     libc.printf(b"C stdout works\\n")
