@@ -3,6 +3,7 @@
 // where the filesystem has no O_TMPFILE, a hidden named file beside the
 // destination (see file_finish_posix.cpp for how either takes its place).
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -243,11 +244,29 @@ int OpenDestination(PendingOutput& output) {
     return OpenReplacement(output, &destination);
 }
 
-// Empties a regular file opened in place; a pipe or device has nothing to
-// empty. False when it cannot be emptied.
-bool EmptyInPlace(int file) {
+// Waits until no other call is writing the regular file opened in place,
+// then keeps others out until it is closed: an exclusive lock of the open
+// file, not of the process, so two threads of one host take turns too. A
+// lock this process holds the traditional way on the file would never be
+// released while it waited, so then it does not wait; nor where the
+// filesystem has no locks.
+void TakeTurn(int file) {
     struct stat opened {};
-    return fstat(file, &opened) == 0 && (!S_ISREG(opened.st_mode) || ftruncate(file, 0) == 0);
+    if (fstat(file, &opened) != 0 || !S_ISREG(opened.st_mode)) return;
+#if defined(F_OFD_SETLKW)
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    struct flock held = whole;
+    if (fcntl(file, F_OFD_GETLK, &held) == 0 && held.l_type != F_UNLCK && held.l_pid == getpid()) {
+        return;
+    }
+    while (fcntl(file, F_OFD_SETLKW, &whole) != 0 && errno == EINTR) {
+    }
+#else
+    while (flock(file, LOCK_EX) != 0 && errno == EINTR) {
+    }
+#endif
 }
 
 }  // namespace
@@ -318,14 +337,11 @@ bool BeginOutput(const char* path, PendingOutput& output) {
             }
         }
     }
-    // In place, the directory is not needed again; the file is emptied only
-    // now that everything is ready to write it.
+    // In place, the directory is not needed again, and the file is written
+    // by one call at a time. Its bytes change only after ReserveOutput.
     if (output.stream != nullptr && output.inPlace) {
         CloseIfOpen(output.directory);
-        if (!EmptyInPlace(file)) {
-            std::fclose(output.stream);
-            output.stream = nullptr;
-        }
+        TakeTurn(file);
     }
     if (output.stream == nullptr) {
         CloseIfOpen(output.directory);

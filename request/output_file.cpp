@@ -22,7 +22,8 @@ WriteResult Refused(OutputResult result) {
     return {result, errno, false};
 }
 
-WriteResult WriteNotes(std::FILE* stream, const NoteSource& source) {
+// `output`, when the stream writes a file, is told as each note is written.
+WriteResult WriteNotes(std::FILE* stream, const NoteSource& source, PendingOutput* output) {
     if (!WriteWavHeader(stream, source.buffer.sampleRate, TotalSamples(source))) {
         return Refused(OutputResult::CannotWrite);
     }
@@ -34,6 +35,7 @@ WriteResult WriteNotes(std::FILE* stream, const NoteSource& source) {
         if (!WriteWavSampleArray(stream, samples, source.noteSamples)) {
             return Refused(OutputResult::CannotWrite);
         }
+        if (output != nullptr) StartWriteback(*output);
     }
     return {};
 }
@@ -46,7 +48,7 @@ int32_t TotalSamples(const NoteSource& source) {
 }
 
 WriteResult WriteNotesToStream(std::FILE* stream, const NoteSource& source) {
-    const WriteResult written = WriteNotes(stream, source);
+    const WriteResult written = WriteNotes(stream, source, nullptr);
     if (written.result != OutputResult::Written) return written;
     return std::fflush(stream) == 0 ? written : Refused(OutputResult::CannotWrite);
 }
@@ -81,7 +83,7 @@ WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
         bytes < OUTPUT_BLOCK_BYTES ? static_cast<size_t>(bytes) : OUTPUT_BLOCK_BYTES;
     const std::unique_ptr<char[]> staging(new (std::nothrow) char[block]);
     if (staging != nullptr) std::setvbuf(output.stream, staging.get(), _IOFBF, block);
-    const WriteResult written = WriteNotes(output.stream, source);
+    const WriteResult written = WriteNotes(output.stream, source, &output);
     if (written.result != OutputResult::Written) {
         FinishOutput(output, false);
         return written;
