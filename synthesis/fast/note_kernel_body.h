@@ -178,7 +178,8 @@ template <typename T, size_t G>
     for (size_t g = 0; g < G; ++g) {
         s[g] = s[g] * r[g];
         const Mask q = __builtin_bit_cast(Mask, shifted[g]);
-        const Mask odd = (q & 1) != 0;
+        // All ones where q is odd: a negation, as SSE2 has no 64-bit compare.
+        const Mask odd = -(q & 1);
         // Bit 1 of q (of q + 1), moved to the sign bit.
         const Mask sineSign = (q << 62) & sign;
         const Mask cosineSign = ((q + 1) << 62) & sign;
@@ -362,12 +363,18 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
     Vec wobble[SLOTS]{};  // the vibrato's sine and cosine
     Vec wobbleCosine[SLOTS]{};
     int32_t sinceAnchor = ROTATIONS_PER_ANCHOR;
+    // Each lane's offset in the stride: indices are whole numbers far below
+    // 2^53, so every sum of them is exact.
+    Vec offset[SLOTS];
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g) offset[g] = lanes + static_cast<double>(g * N);
     for (int32_t at = 0; at < count; at += STRIDE) {
+        const double start = static_cast<double>(first + at);
         Vec index[SLOTS];
         Vec t[SLOTS];
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
-            index[g] = lanes + static_cast<double>(first + at + g * N);
+            index[g] = offset[g] + start;
             t[g] = index[g] * inverseRate;
         }
         const bool anchor = sinceAnchor == ROTATIONS_PER_ANCHOR;
@@ -413,7 +420,7 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
         NearLanes<T> anyNear{};
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
-            const double base = static_cast<double>(first + at + g * N);
+            const double base = start + static_cast<double>(g * N);
             value[g] = (sine[g] * mix[g]) * EnvelopeOf<T>(base, index[g], t[g], job);
             if (job.substitute != nullptr)
                 value[g] =
