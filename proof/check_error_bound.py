@@ -79,9 +79,11 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     each other (Gappa, over the phase's times; t < T <= the note's length).
  8. The angles: the scalar's argument of harmonic j and of the vibrato
     within SCALAR_ANGLE_ROUNDING and SCALAR_VIBRATO_ROUNDING, the kernel's
-    turns within VECTOR_TURNS_ROUNDING, relative (Gappa). The vibrato's bend
-    of f (rho) is composed by hand in exact fractions, and |s P| <=
-    PRODUCT_LIMIT G, the vector products' hypothesis, is checked per voice.
+    turns within VECTOR_TURNS_ROUNDING, relative (Gappa). With vibrato, each
+    path's bent frequency within side_rounding(D) f of its exact value (Gappa,
+    per voice, the kernel's fused and unfused), composed into rho in exact
+    fractions; |s P| <= PRODUCT_LIMIT G, the vector products' hypothesis,
+    is checked per voice.
  9. The bound: evaluated exactly (note_bound) for every voice over a grid of
     pitches and rates, with the kernels' strides and measured rotations;
     NoteErrorBound must be it times 1.01.
@@ -121,6 +123,20 @@ SLACK = 1 + F(1, 10**6)
 SCALAR_ANGLE_ROUNDING = 4 * U * SLACK
 SCALAR_VIBRATO_ROUNDING = 3 * U * SLACK
 VECTOR_TURNS_ROUNDING = 3 * U * SLACK
+
+
+
+
+def side_rounding(depth):
+    """A bent frequency's roundings over f: D s (uD), the sum (u (1 + D))
+    and the product with f (u (1 + D)); Gappa proves it for both paths."""
+    return U * (2 + 3 * depth) * SLACK
+
+
+def bend_rounding(depth):
+    """How far, relative to the scalar's bent frequency fs >= (1 - D) f (1 -
+    2u)^2, the two paths' roundings may move them apart."""
+    return 2 * side_rounding(depth) / ((1 - depth) * (1 - 4 * U))
 
 # Each perturbation: the fact, the factor it is scaled by, and the checks
 # that must then refute it (only those run).
@@ -643,7 +659,7 @@ def check_angles(tools, facts):
     fl(fl(nu ts) 2pi_d), within SCALAR_VIBRATO_ROUNDING; the kernel's turns
     (the model's) within VECTOR_TURNS_ROUNDING of f i / rate, for every
     frequency the kernel multiplies t by (a pitch or a vibrato's rate, bent
-    by the deepest vibrato)."""
+    by the deepest vibrato); and each vibrato voice's bent frequency."""
     rates = [v["rate"] for v in facts["voices"] if v["vibrato"]]
     bend = facts["max_vibrato_depth"] * (1 + facts["rotated_pair_error"])
     slowest = min([facts["lowest_pitch"]] + rates) * (1 - bend) * (1 - F(1, 2**40))
@@ -665,6 +681,27 @@ def check_angles(tools, facts):
             f"|(harmonic - Mharmonic) / Mharmonic| <= {dyadic(SCALAR_ANGLE_ROUNDING, False)} /\\ "
             f"|(vibrato - Mvibrato) / Mvibrato| <= {dyadic(SCALAR_VIBRATO_ROUNDING, False)} }}")
     tools.gappa("angle_scalar", gappa_script(lines, goal))
+    # The bent frequencies: the scalar's fl(fl(1 + fl(D s)) f) and the
+    # kernel's (the model's) from sines s and w, each within side_rounding(D)
+    # f of its exact value (Gappa); so apart from the exact difference (w - s)
+    # D f they lie within bend_rounding(D) of each other, relative to the
+    # scalar's.
+    edge = 1 + max(facts["sine_error"], facts["cosine_error"], facts["rotated_pair_error"])
+    pitches = (f"f in [{dyadic(facts['lowest_pitch'], False)}, "
+               f"{dyadic(facts['highest_pitch'], True)}]")
+    for voice in (v for v in facts["voices"] if v["vibrato"]):
+        depth = voice["depth"]
+        side = dyadic(side_rounding(depth), False)
+        for fused in (False, True):
+            ar = arithmetic(fused)
+            bent = model.bent_frequency(ar, ar.input("w"), ar.const(depth), ar.input("f"))
+            text = f"({dyadic(depth, True)})"
+            lines = ar.lines + ["s = rnd(s_);", f"fs rnd= (1 + {text} * s) * f;",
+                                f"Mfs = (1 + {text} * s) * f;"]
+            goal = (f"{{ |s| <= 1 /\\ |w| <= {dyadic(edge, True)} /\\ {pitches} -> "
+                    f"|({bent[0]} - {bent[1]}) / f| <= {side} /\\ |(fs - Mfs) / f| <= {side} }}")
+            tools.gappa(f"bend_{voice['name']}_{'fused' if fused else 'unfused'}",
+                        gappa_script(lines, goal))
 
 
 def power_of_two(n):
@@ -700,7 +737,9 @@ def note_bound(facts, voice, frequency, rate, count):
         nu = voice["rate"]
         sigma = (nu * longest * (short + two_pi * (SCALAR_VIBRATO_ROUNDING + VECTOR_TURNS_ROUNDING))
                  + u + facts["rotated_pair_error"] + rotations * beta(nu))
-        rho = (depth * sigma + 2 * u * depth + 2 * u + 2 * u * (1 + depth)) / (1 - depth)
+        # The exact difference D (w - s) f over fs >= (1 - D) f (1 - 2u)^2,
+        # and the roundings (check_angles).
+        rho = depth * sigma / ((1 - depth) * (1 - 4 * u)) + bend_rounding(depth)
     angle = frequency * (1 + depth) * longest * (
         short + two_pi * (SCALAR_ANGLE_ROUNDING + VECTOR_TURNS_ROUNDING + rho))
     es, ec = facts["sine_error"], facts["cosine_error"]

@@ -178,10 +178,13 @@ def fundamental_turns(ar, t, frequency):
     return ar.mul(t, frequency, name="turns")
 
 
+def bent_frequency(ar, wobble, depth, frequency):
+    """With vibrato: the frequency bent by the vibrato's sine."""
+    return ar.mul(ar.muladd(depth, wobble, ar.const(1.0), name="bend"), frequency, name="fb")
+
+
 def bent_turns(ar, wobble, depth, frequency, t):
-    """With vibrato: the frequency bent by the vibrato's sine, times t."""
-    bent = ar.mul(ar.muladd(depth, wobble, ar.const(1.0), name="bend"), frequency, name="fb")
-    return ar.mul(bent, t, name="turns")
+    return ar.mul(bent_frequency(ar, wobble, depth, frequency), t, name="turns")
 
 
 def attack_level(ar, t, per_attack):

@@ -115,8 +115,7 @@ double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sa
             voice.vibratoRate * longest * (TWO_PI_SHORTFALL + TWO_PI * 6.0001 * U);
         const double sigma = sigmaA + U + ROTATED_PAIR_ERROR +
                              ROTATIONS_PER_ANCHOR * Beta(voice.vibratoRate, sampleRate);
-        rho = (depth * sigma + 2.0 * U * depth + 2.0 * U + 2.0 * U * (1.0 + depth)) /
-              (1.0 - depth) * 1.0001;
+        rho = (depth * sigma + 2.0 * U * depth + 4.0 * U * (1.0 + depth)) / (1.0 - depth) * 1.0001;
     }
     // A: the fundamental's angle (per unit of harmonic number).
     double angle = turns * (TWO_PI_SHORTFALL + TWO_PI * (7.0001 * U + rho));
