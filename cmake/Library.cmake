@@ -14,14 +14,15 @@ set(TOLVIMO_SOURCES
   request/argument_text.cpp
   request/note_plan.cpp
   request/output_file.cpp
+  request/render_entry.cpp
   request/report.cpp
   request/wav_instruments.cpp
 )
 if(WIN32)
-  list(APPEND TOLVIMO_SOURCES platform/text_conversion_windows.cpp platform/file_status_windows.cpp)
+  list(APPEND TOLVIMO_SOURCES platform/text_conversion_windows.cpp platform/output_protocol_windows.cpp)
 else()
-  list(APPEND TOLVIMO_SOURCES platform/text_conversion_posix.cpp platform/file_status_posix.cpp
-    platform/file_finish_posix.cpp)
+  list(APPEND TOLVIMO_SOURCES platform/text_conversion_posix.cpp platform/output_begin_posix.cpp
+    platform/output_finish_posix.cpp)
 endif()
 
 # The vector path: one kernel over the compilers' generic vector types,
@@ -84,9 +85,14 @@ if(NOT WIN32)
   target_link_libraries(tolvimo_objects PUBLIC m)
 endif()
 
-# Internal static library for the unit tests: the same objects.
-add_library(tolvimo_static STATIC)
+# The static core library: the same objects, and what only front ends need
+# (the explanation of a refusal for people), for the command-line program,
+# the language bindings and the unit tests. They reach the internal entries
+# (request/render_entry.h), which the shared library does not export.
+add_library(tolvimo_static STATIC request/explanation.cpp)
 target_link_libraries(tolvimo_static PUBLIC tolvimo_objects)
+target_link_libraries(tolvimo_static PRIVATE tolvimo_warnings)
+set_target_properties(tolvimo_static PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_compile_definitions(tolvimo_static INTERFACE TOLVIMO_WAV_INSTRUMENTS_STATIC)
 
 # WebAssembly has no shared libraries: web/ links the objects into a module.
