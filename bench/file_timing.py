@@ -7,6 +7,8 @@ getting its own file, not earlier ones, to the disk. Prints the median and
 the spread of each program and case.
 
     python3 bench/file_timing.py PROGRAM... [--runs 15] [--dir DIR] [--instrument bell]
+
+PROGRAM "cp" copies a file of the output's size (written first, untimed).
 """
 import argparse
 import os
@@ -19,10 +21,11 @@ import time
 HERE = pathlib.Path(__file__).resolve().parent
 
 
-def timed(program, instrument, notes, path):
+def timed(program, instrument, notes, path, source=None):
+    command = (["cp", source, path] if program == "cp"
+               else [program, instrument, notes, "192000", path])
     start = time.perf_counter()
-    subprocess.run([program, instrument, notes, "192000", path], check=True,
-                   stdout=subprocess.DEVNULL)
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
     return time.perf_counter() - start
 
 
@@ -36,6 +39,10 @@ def main():
     notes = (HERE / "heavy_notes.txt").read_text().strip()
     with tempfile.TemporaryDirectory(dir=args.dir) as work:
         path = os.path.join(work, "out.wav")
+        source = os.path.join(work, "source.wav")
+        if "cp" in args.programs:
+            writer = next(p for p in args.programs if p != "cp")
+            timed(writer, args.instrument, notes, source)
         times = {(p, case): [] for p in args.programs for case in ("create", "replace")}
         for _ in range(args.runs):
             for program in args.programs:
@@ -43,9 +50,9 @@ def main():
                     if case == "create" and os.path.exists(path):
                         os.remove(path)
                     if case == "replace" and not os.path.exists(path):
-                        timed(program, args.instrument, notes, path)
+                        timed(program, args.instrument, notes, path, source)
                     os.sync()
-                    times[(program, case)].append(timed(program, args.instrument, notes, path))
+                    times[(program, case)].append(timed(program, args.instrument, notes, path, source))
         print(f"| program | case | median (ms) | min-max (ms) |  ({args.runs} runs each)")
         print("|---|---|---|---|")
         for (program, case), values in times.items():

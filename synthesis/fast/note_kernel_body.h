@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 #if defined(__FMA__)
 #include <immintrin.h>
@@ -121,8 +122,17 @@ template <typename T>
 // x rounded to the nearest whole number (ties to even), for |x| < 2^51:
 // adding 1.5 x 2^52 drops every fraction bit, and the sum's low mantissa bits
 // hold that whole number in two's complement.
+// AVX and AVX-512 round in one instruction, to the same whole number.
 template <typename T>
 typename T::Vec Round(typename T::Vec x) {
+#if defined(__AVX512F__)
+    if constexpr (T::LANES == 8)
+        return _mm512_maskz_roundscale_pd(0xFF, x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+#endif
+#if defined(__AVX__)
+    if constexpr (T::LANES == 4)
+        return _mm256_round_pd(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+#endif
     return (x + ROUNDING_SHIFT) - ROUNDING_SHIFT;
 }
 
@@ -168,9 +178,11 @@ template <typename T, size_t G>
     for (size_t g = 0; g < G; ++g) {
         s[g] = s[g] * r[g];
         const Mask q = __builtin_bit_cast(Mask, shifted[g]);
-        const Mask odd = (q & 1) != 0;
-        const Mask sineSign = ((q & 2) != 0) & sign;
-        const Mask cosineSign = (((q + 1) & 2) != 0) & sign;
+        // All ones where q is odd: a negation, as SSE2 has no 64-bit compare.
+        const Mask odd = -(q & 1);
+        // Bit 1 of q (of q + 1), moved to the sign bit.
+        const Mask sineSign = (q << 62) & sign;
+        const Mask cosineSign = ((q + 1) << 62) & sign;
         sine[g] = __builtin_bit_cast(
             Vec, __builtin_bit_cast(Mask, Select<T>(odd, c[g], s[g])) ^ sineSign);
         cosine[g] = __builtin_bit_cast(
@@ -182,12 +194,13 @@ template <typename T, size_t G>
 template <typename T, size_t G>
 [[gnu::always_inline]] inline void Rotate(typename T::Vec (&sine)[G], typename T::Vec (&cosine)[G],
                                           double stepSine, double stepCosine) {
+    // Each step spread over the lanes once, not once a vector.
+    const typename T::Vec stepS = Fill<typename T::Vec>(stepSine);
+    const typename T::Vec stepC = Fill<typename T::Vec>(stepCosine);
 #pragma GCC unroll 8
     for (size_t g = 0; g < G; ++g) {
-        const typename T::Vec s =
-            MulAdd<T>(sine[g], Fill<typename T::Vec>(stepCosine), cosine[g] * stepSine);
-        const typename T::Vec c =
-            MulAdd<T>(cosine[g], Fill<typename T::Vec>(stepCosine), -(sine[g] * stepSine));
+        const typename T::Vec s = MulAdd<T>(sine[g], stepC, cosine[g] * stepS);
+        const typename T::Vec c = MulAdd<T>(cosine[g], stepC, -(sine[g] * stepS));
         sine[g] = s;
         cosine[g] = c;
     }
@@ -204,6 +217,66 @@ typename T::Mask NearNonzeroInteger(typename T::Vec value, double bound) {
     const Vec distance =
         __builtin_bit_cast(Vec, __builtin_bit_cast(Mask, value - nearest) & Fill<Mask>(INT64_MAX));
     return (distance <= bound) & (nearest != 0.0);
+}
+
+// value with its first `lanes` lanes (all when more) replaced by
+// substitute's. Kept out of line, as ListNear: a lane written or read one at
+// a time would keep every value of the stride in memory rather than in
+// registers.
+template <typename T>
+[[gnu::noinline]] typename T::Vec Substituted(typename T::Vec value, const double* substitute,
+                                              int32_t lanes) {
+    for (int32_t k = 0; k < T::LANES && k < lanes; ++k) value[k] = substitute[k];
+    return value;
+}
+
+// Appends to recheck[listed ..] the index base + k of each lane k of value
+// within bound of a nonzero integer, below count; returns the new length.
+template <typename T>
+[[gnu::noinline]] int32_t ListNear(typename T::Vec value, double bound, int32_t base, int32_t count,
+                                   int32_t* recheck, int32_t listed) {
+    const typename T::Mask near = NearNonzeroInteger<T>(value, bound);
+    for (int32_t k = 0; k < T::LANES; ++k) {
+        if (near[k] != 0 && base + k < count) recheck[listed++] = base + k;
+    }
+    return listed;
+}
+
+// Which lanes NearNonzeroInteger finds, in the form the instruction set
+// tests fastest: AVX-512 compares into a bit per lane, the others into a mask.
+#if defined(__AVX512F__)
+template <typename T>
+using NearLanes = std::conditional_t<T::LANES == 8, unsigned, typename T::Mask>;
+#else
+template <typename T>
+using NearLanes = typename T::Mask;
+#endif
+
+template <typename T>
+NearLanes<T> NearNonzeroLanes(typename T::Vec value, double bound) {
+#if defined(__AVX512F__)
+    if constexpr (T::LANES == 8) {
+        using Mask = typename T::Mask;
+        // The same tests: |value - nearest| <= bound where nearest != 0.
+        const __m512d nearest = Round<T>(value);
+        const __mmask8 nonzero = _mm512_cmp_pd_mask(nearest, _mm512_setzero_pd(), _CMP_NEQ_UQ);
+        const __m512d distance = __builtin_bit_cast(
+            __m512d, __builtin_bit_cast(Mask, value - nearest) & Fill<Mask>(INT64_MAX));
+        return _mm512_mask_cmp_pd_mask(nonzero, distance, _mm512_set1_pd(bound), _CMP_LE_OQ);
+    } else
+#endif
+    {
+        return NearNonzeroInteger<T>(value, bound);
+    }
+}
+
+template <typename T>
+bool AnyNear(NearLanes<T> lanes) {
+    if constexpr (std::is_same_v<NearLanes<T>, unsigned>) {
+        return lanes != 0;
+    } else {
+        return AnyLane<T>(lanes);
+    }
 }
 
 // The envelope level of the samples base .. base + LANES - 1 (indices
@@ -271,7 +344,6 @@ template <typename T>
 int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
                         int32_t* recheck) {
     using Vec = typename T::Vec;
-    using Mask = typename T::Mask;
     constexpr int N = T::LANES;
     constexpr int G = T::GROUP;
     constexpr auto SLOTS = static_cast<size_t>(G);  // array length of G
@@ -282,7 +354,7 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
     const int32_t degree = voice.harmonicCount - 1;
     // t = i x (1 / rate): the scalar path's i / rate to within 2u relative;
     // the envelope's phases use the index, so they are exactly the scalar's.
-    const double inverseRate = 1.0 / static_cast<double>(job.sampleRate);
+    const Vec inverseRate = Fill<Vec>(1.0 / static_cast<double>(job.sampleRate));
     const bool vibrato = voice.vibratoEnabled != 0;
     const Vec lanes = Iota<T>(0.0);
     int32_t listed = 0;
@@ -291,12 +363,18 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
     Vec wobble[SLOTS]{};  // the vibrato's sine and cosine
     Vec wobbleCosine[SLOTS]{};
     int32_t sinceAnchor = ROTATIONS_PER_ANCHOR;
+    // Each lane's offset in the stride: indices are whole numbers far below
+    // 2^53, so every sum of them is exact.
+    Vec offset[SLOTS];
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g) offset[g] = lanes + static_cast<double>(g * N);
     for (int32_t at = 0; at < count; at += STRIDE) {
+        const double start = static_cast<double>(first + at);
         Vec index[SLOTS];
         Vec t[SLOTS];
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
-            index[g] = lanes + static_cast<double>(first + at + g * N);
+            index[g] = offset[g] + start;
             t[g] = index[g] * inverseRate;
         }
         const bool anchor = sinceAnchor == ROTATIONS_PER_ANCHOR;
@@ -313,12 +391,11 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
             } else {
                 Rotate<T>(wobble, wobbleCosine, job.vibratoStepSine, job.vibratoStepCosine);
             }
+            const Vec depth = Fill<Vec>(voice.vibratoDepth);
+            const Vec frequency = Fill<Vec>(job.frequency);
 #pragma GCC unroll 8
-            for (int g = 0; g < G; ++g) {
-                turns[g] = (MulAdd<T>(Fill<Vec>(voice.vibratoDepth), wobble[g], Fill<Vec>(1.0)) *
-                            job.frequency) *
-                           t[g];
-            }
+            for (int g = 0; g < G; ++g)
+                turns[g] = (MulAdd<T>(depth, wobble[g], Fill<Vec>(1.0)) * frequency) * t[g];
             SinCosTurns<T>(turns, sine, cosine);
         } else if (anchor) {
             Vec turns[SLOTS];
@@ -340,16 +417,15 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
             for (int g = 0; g < G; ++g) mix[g] = MulAdd<T>(mix[g], cosine[g], coefficient);
         }
         Vec value[SLOTS];
-        Mask anyNear{};
+        NearLanes<T> anyNear{};
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
-            const double base = static_cast<double>(first + at + g * N);
+            const double base = start + static_cast<double>(g * N);
             value[g] = (sine[g] * mix[g]) * EnvelopeOf<T>(base, index[g], t[g], job);
-            if (job.substitute != nullptr) {
-                for (int k = 0; k < N && at + g * N + k < count; ++k)
-                    value[g][k] = job.substitute[at + g * N + k];
-            }
-            anyNear |= NearNonzeroInteger<T>(value[g], job.recheckBound);
+            if (job.substitute != nullptr)
+                value[g] =
+                    Substituted<T>(value[g], job.substitute + at + g * N, count - at - g * N);
+            anyNear |= NearNonzeroLanes<T>(value[g], job.recheckBound);
         }
         if (at + STRIDE <= count && job.values == nullptr) {
             // A whole stride: the values stay in registers and two vectors
@@ -368,15 +444,12 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
                               job.values != nullptr ? job.values + base : nullptr);
             }
         }
-        if (AnyLane<T>(anyNear)) {
+        if (AnyNear<T>(anyNear)) {
             // Rare: the lanes are found again rather than kept for every stride.
-            for (int g = 0; g < G; ++g) {
-                const Mask near = NearNonzeroInteger<T>(value[g], job.recheckBound);
-                for (int k = 0; k < N; ++k) {
-                    const int32_t i = at + g * N + k;
-                    if (near[k] != 0 && i < count) recheck[listed++] = i;
-                }
-            }
+#pragma GCC unroll 8
+            for (int g = 0; g < G; ++g)
+                listed =
+                    ListNear<T>(value[g], job.recheckBound, at + g * N, count, recheck, listed);
         }
     }
     return listed;
