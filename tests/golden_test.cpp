@@ -6,6 +6,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "synthesis/preset_table.h"
 #include "test_support.h"
 
 namespace tolvimo_test {
@@ -23,6 +24,15 @@ struct Golden {
 constexpr Golden GOLDEN[] = {
 #include "golden_digests.inc"
 };
+
+// A voice added to the preset table without its digests would go unchecked.
+TEST(GoldenDigests, CoverEveryVoiceInTableOrder) {
+    ASSERT_EQ(std::size(GOLDEN), std::size(tolvimo::PRESETS))
+        << "golden_digests.inc needs a row per voice";
+    for (size_t kind = 0; kind < std::size(GOLDEN); ++kind) {
+        EXPECT_STREQ(GOLDEN[kind].instrument, tolvimo::PRESETS[kind].name) << "row " << kind;
+    }
+}
 
 TEST(GoldenDigests, EveryInstrumentAtThreeRates) {
     TempDir dir;

@@ -7,7 +7,6 @@ set -eu
 python=$1 library=$2 host=$3 source=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$python" "$source/python/generate.py" --check
 # A copy, so that the build leaves nothing in the source tree. The system's
 # site packages give the environment Debian's setuptools and pytest.
 cp -R "$source/python" "$work/package"

@@ -2,8 +2,8 @@
 // back. The library decides what is valid; the page says it in plain words,
 // with the library's own line beneath. The worker hands over the file as a
 // Blob and the waveform as a small envelope, so nothing heavy runs here.
-import { VOICES } from "./voices.js";
-import { drawWaveform } from "./waveform.js";
+import { VOICES } from "./facts.js";
+import { drawWaveform, peakDecibels, peakOf } from "./waveform.js";
 import { describe, fileName, sizeText } from "./wording.js";
 
 const EXAMPLES = [
@@ -29,6 +29,7 @@ const output = $("output");
 const player = $("player");
 const download = $("download");
 const waveform = $("waveform");
+const waveformScale = $("waveform-scale");
 
 const worker = new Worker(new URL("./worker.js", import.meta.url), { type: "module" });
 let latest = null; // the request whose answer the page is waiting for
@@ -69,6 +70,7 @@ function clearAnswer() {
   notesProblem.replaceChildren();
   output.hidden = true;
   waveform.hidden = true;
+  waveformScale.hidden = true;
   player.removeAttribute("src");
   player.load();
   download.removeAttribute("href");
@@ -118,6 +120,12 @@ function showFile(answer, request) {
   player.play().catch(() => {});
   shown = { envelope: answer.envelope, notes: noteCount(answer.samples, request.sampleRate) };
   waveform.hidden = false;
+  const decibels = peakDecibels(peakOf(answer.envelope));
+  waveformScale.textContent =
+    decibels === null
+      ? "The file is silent."
+      : `Drawn to the file's peak, ${decibels.toString().replace("-", "−")} dBFS.`;
+  waveformScale.hidden = false;
   redraw();
 }
 
@@ -134,7 +142,7 @@ function redraw() {
         : `every ${every}th note starts`;
   waveform.setAttribute(
     "aria-label",
-    `Waveform of ${shown.notes} notes; dashed lines mark where ${which}`,
+    `Waveform of ${shown.notes} notes, drawn to the file's peak; dashed lines mark where ${which}`,
   );
 }
 

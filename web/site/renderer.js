@@ -12,9 +12,10 @@
 // string containing U+0000 is refused with a RangeError (the library's
 // strings end at U+0000), an argument of the wrong type with a TypeError.
 import createWavInstrumentsModule from "./wasm_module.mjs";
+import { STATUS } from "./facts.js";
 
-export { VOICES } from "./voices.js";
-export const STATUS_CREATED = 999;
+export { VOICES } from "./facts.js";
+export const STATUS_CREATED = STATUS.created;
 const INT32_MIN = -2147483648;
 const INT32_MAX = 2147483647;
 // At most this many UTF-16 units of an argument reach the module, so its

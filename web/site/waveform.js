@@ -25,6 +25,19 @@ export function envelopeOf(samples) {
   return envelope;
 }
 
+// The largest magnitude in `envelope`, as a fraction of full scale (0..1).
+export function peakOf(envelope) {
+  let peak = 0;
+  for (const value of envelope) peak = Math.max(peak, Math.abs(value));
+  return peak;
+}
+
+// The peak in decibels relative to full scale, rounded to whole decibels, as
+// the page shows it ("-18 dBFS"); null for a silent file.
+export function peakDecibels(peak) {
+  return peak > 0 ? Math.round(20 * Math.log10(peak)) : null;
+}
+
 // Every how many notes a mark is drawn so that marks stay `gap` pixels apart:
 // 1 while notes are wide enough, then every 2nd, 5th, 10th, 20th, 50th...
 export function markEvery(notes, width, gap) {
@@ -36,8 +49,10 @@ export function markEvery(notes, width, gap) {
   }
 }
 
-// Draws `envelope` across the canvas and a dashed line where every
-// markEvery-th note starts; returns how many lines and their step.
+// Draws `envelope` across the canvas, scaled so that its peak fills the
+// height (the voices peak at a tenth to a third of full scale, which would
+// look flat), and a dashed line where every markEvery-th note starts;
+// returns how many lines and their step.
 export function drawWaveform(canvas, envelope, notes) {
   const scale = window.devicePixelRatio || 1;
   const width = Math.max(1, Math.round(canvas.clientWidth * scale));
@@ -51,6 +66,8 @@ export function drawWaveform(canvas, envelope, notes) {
   if (columns === 0) return { marks: 0, every: 1 };
 
   const middle = height / 2;
+  const peak = peakOf(envelope);
+  const gain = peak > 0 ? middle / peak : 0;
   context.fillStyle = style.getPropertyValue("--wave").trim() || "#2c5cc5";
   for (let x = 0; x < width; x += 1) {
     const first = Math.floor((x * columns) / width);
@@ -61,8 +78,8 @@ export function drawWaveform(canvas, envelope, notes) {
       low = Math.min(low, envelope[2 * c]);
       high = Math.max(high, envelope[2 * c + 1]);
     }
-    const top = middle - high * middle;
-    context.fillRect(x, top, 1, Math.max(1, (high - low) * middle));
+    const top = middle - high * gain;
+    context.fillRect(x, top, 1, Math.max(1, (high - low) * gain));
   }
 
   const every = markEvery(notes, width, MARK_GAP * scale);

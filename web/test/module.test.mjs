@@ -11,7 +11,7 @@ import { execFileSync } from "node:child_process";
 import { NATIVE_LIBRARY, renderNative, ROOT, SITE } from "./native.mjs";
 
 const { render, memoryBytes } = await import(pathToFileURL(join(SITE, "wav_instruments.js")));
-const { VOICES } = await import(pathToFileURL(join(SITE, "voices.js")));
+const { VOICES } = await import(pathToFileURL(join(SITE, "facts.js")));
 
 const PHRASE = "C#4Bb3A5Eb2G#6F0D8bB";
 const RATES = [8000, 8001, 11025, 22050, 44100, 48000, 96000, 192000];

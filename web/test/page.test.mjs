@@ -136,7 +136,7 @@ async function checkTouchTargets() {
 
 test("before the first render: the voices, no empty boxes, accessible", async (t) => {
   const voices = await page.$$eval("#instrument option", (options) => options.map((o) => o.value));
-  const { VOICES } = await import(pathToFileURL(join(SITE, "voices.js")));
+  const { VOICES } = await import(pathToFileURL(join(SITE, "facts.js")));
   assert.deepEqual(voices, VOICES);
   assert.equal(await page.inputValue("#rate"), "44100");
   for (const empty of ["#result", "#report", "#waveform", "#output", "#unserved"]) {
@@ -232,6 +232,35 @@ test("a bad note is named, shown in the notes and marks the field invalid", asyn
   );
   assert.equal(await page.getAttribute("#rate", "aria-invalid"), "true");
   assert.equal(await page.getAttribute("#notes", "aria-invalid"), null);
+});
+
+// Where the voice, notes, rate and Render controls are drawn.
+const controlBoxes = () =>
+  page.$$eval("#instrument, #notes, #rate, #render", (elements) =>
+    elements.map((element) => JSON.stringify(element.getBoundingClientRect())),
+  );
+
+test("a refusal moves no control, at either width; a quiet voice fills the waveform", async () => {
+  for (const viewport of [DESKTOP, PHONE]) {
+    await page.setViewportSize(viewport);
+    assert.equal(await renderOnPage("piano", "CE", 8000), "999");
+    const drawn = await controlBoxes();
+    assert.equal(await renderOnPage("piano", "CDe", 8000), "1");
+    assert.deepEqual(await controlBoxes(), drawn, `${viewport.width} px`);
+  }
+  await page.setViewportSize(DESKTOP);
+  // The piano peaks at an eighth of full scale: drawn to its peak, the
+  // waveform reaches the canvas's top rows.
+  assert.equal(await renderOnPage("piano", "CE", 8000), "999");
+  assert.equal(await page.textContent("#waveform-scale"), "Drawn to the file's peak, −18 dBFS.");
+  const topRow = await page.$eval("#waveform", (canvas) => {
+    const { data, width } = canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height);
+    for (let index = 3; index < data.length; index += 4) {
+      if (data[index] > 0) return Math.floor((index - 3) / 4 / width) / canvas.height;
+    }
+    return 1;
+  });
+  assert.ok(topRow < 0.05, `the waveform starts ${topRow} of the way down`);
 });
 
 test("empty notes say the file has no samples; names are short and safe", async () => {
