@@ -26,6 +26,9 @@ set(TOLVIMO_DEF ${PROJECT_SOURCE_DIR}/cmake/windows/TolvimoWAVInstruments.def)
 
 # Each program is split into a stripped copy and its debug file, which the
 # stripped copy names (with a checksum) so a debugger can find it beside it.
+# objcopy writes the time it runs into a PE header unless SOURCE_DATE_EPOCH
+# gives one: zero, as the linker leaves it.
+set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${CMAKE_OBJCOPY})
 set(stripped_files)
 foreach(target TolvimoWAVInstruments wavinstruments)
   set(binary $<TARGET_FILE:${target}>)
@@ -38,8 +41,8 @@ foreach(target TolvimoWAVInstruments wavinstruments)
   add_custom_command(
     OUTPUT ${TOLVIMO_PACKAGE_STAGE}/${plain_name} ${TOLVIMO_PACKAGE_STAGE}/${plain_name}.debug
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TOLVIMO_PACKAGE_STAGE}
-    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${binary} ${plain_name}.debug
-    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${plain_name}.debug
+    COMMAND ${objcopy} --only-keep-debug ${binary} ${plain_name}.debug
+    COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${plain_name}.debug
             ${binary} ${plain_name}
     DEPENDS ${target}
     WORKING_DIRECTORY ${TOLVIMO_PACKAGE_STAGE}

@@ -13,9 +13,20 @@ import stat
 import tarfile
 import time
 import zipfile
+from typing import Any, Optional
 
 from setuptools import build_meta as _setuptools
-from setuptools.build_meta import *  # noqa: F401,F403 (the hooks kept as they are)
+
+# The hooks that write no archive are setuptools' own (older typing stubs lack
+# the editable ones).
+from setuptools.build_meta import (  # type: ignore[attr-defined] # noqa: F401
+    build_editable,
+    get_requires_for_build_editable,
+    get_requires_for_build_sdist,
+    get_requires_for_build_wheel,
+    prepare_metadata_for_build_editable,
+    prepare_metadata_for_build_wheel,
+)
 
 EARLIEST_ZIP_TIME = 315532800  # 1980-01-01 00:00 UTC
 
@@ -68,13 +79,15 @@ def _normalize_sdist(path: str) -> None:
             compressed.write(tar.getvalue())
 
 
-def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):  # type: ignore[no-untyped-def]
-    name = _setuptools.build_wheel(wheel_directory, config_settings, metadata_directory)
+def build_wheel(
+    wheel_directory: str, config_settings: Optional[dict[str, Any]] = None, metadata_directory: Optional[str] = None
+) -> str:
+    name = str(_setuptools.build_wheel(wheel_directory, config_settings, metadata_directory))
     _normalize_wheel(os.path.join(wheel_directory, name))
     return name
 
 
-def build_sdist(sdist_directory, config_settings=None):  # type: ignore[no-untyped-def]
-    name = _setuptools.build_sdist(sdist_directory, config_settings)
+def build_sdist(sdist_directory: str, config_settings: Optional[dict[str, Any]] = None) -> str:
+    name = str(_setuptools.build_sdist(sdist_directory, config_settings))
     _normalize_sdist(os.path.join(sdist_directory, name))
     return name
