@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""Wall time of request (b) written as a new file and replacing an existing
-one, for each host program given, run alternately.
+"""Wall time of request (b) (the bell, or --instrument) written as a new file
+and replacing an existing one, for each host program given, run alternately.
 
 Each run starts from a synced disk (untimed), so a replacing run pays for
 getting its own file, not earlier ones, to the disk. Prints the median and
 the spread of each program and case.
 
-    python3 bench/file_timing.py PROGRAM... [--runs 15] [--dir DIR]
+    python3 bench/file_timing.py PROGRAM... [--runs 15] [--dir DIR] [--instrument bell]
 """
 import argparse
 import os
@@ -19,9 +19,9 @@ import time
 HERE = pathlib.Path(__file__).resolve().parent
 
 
-def timed(program, notes, path):
+def timed(program, instrument, notes, path):
     start = time.perf_counter()
-    subprocess.run([program, "bell", notes, "192000", path], check=True,
+    subprocess.run([program, instrument, notes, "192000", path], check=True,
                    stdout=subprocess.DEVNULL)
     return time.perf_counter() - start
 
@@ -31,6 +31,7 @@ def main():
     parser.add_argument("programs", nargs="+")
     parser.add_argument("--runs", type=int, default=15)
     parser.add_argument("--dir", default=None, help="where the files go (default: a temporary directory)")
+    parser.add_argument("--instrument", default="bell")
     args = parser.parse_args()
     notes = (HERE / "heavy_notes.txt").read_text().strip()
     with tempfile.TemporaryDirectory(dir=args.dir) as work:
@@ -42,9 +43,9 @@ def main():
                     if case == "create" and os.path.exists(path):
                         os.remove(path)
                     if case == "replace" and not os.path.exists(path):
-                        timed(program, notes, path)
+                        timed(program, args.instrument, notes, path)
                     os.sync()
-                    times[(program, case)].append(timed(program, notes, path))
+                    times[(program, case)].append(timed(program, args.instrument, notes, path))
         print(f"| program | case | median (ms) | min-max (ms) |  ({args.runs} runs each)")
         print("|---|---|---|---|")
         for (program, case), values in times.items():

@@ -1,10 +1,14 @@
 // Prints the library's facts as JSON: the version, the voices in table
-// order, the request's limits and the status codes. The Python package, the
+// order, the request's limits, the status codes and the kinds of refusal. The Python package, the
 // npm package, the playground and the documentation checks are all made from
 // this one output, so none of them copies a fact from the C++ sources.
 #include <cstdio>
+#include <string>
 
 #include "TolvimoWAVInstruments.h"
+#include "request/outcome.h"
+#include "request/render_entry.h"
+#include "request/report.h"
 #include "request/request_limits.h"
 #include "synthesis/preset_table.h"
 #include "tolvimo_version.h"
@@ -48,7 +52,94 @@ void PrintStatuses() {
     std::printf("    \"unknownInstrument\": %d,\n", TOLVIMO_STATUS_UNKNOWN_INSTRUMENT);
     std::printf("    \"badSampleRate\": %d,\n", TOLVIMO_STATUS_BAD_SAMPLE_RATE);
     std::printf("    \"failed\": %d\n", TOLVIMO_STATUS_FAILED);
-    std::printf("  }\n");
+    std::printf("  },\n");
+}
+
+// `text` as a JSON string.
+std::string Quoted(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        if (c == '\n') {
+            quoted += "\\n";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+void* RefuseRoom(void*, size_t) {
+    return nullptr;
+}
+
+void* GiveRoom(void*, size_t bytes) {
+    static std::string room;
+    room.resize(bytes);
+    return room.data();
+}
+
+using WideText = std::basic_string<TolvimoUtf16>;
+
+// ASCII text as the entries take it.
+WideText Wide(const std::string& ascii) {
+    return {ascii.begin(), ascii.end()};
+}
+
+// One real request refused in each way, so that the catalogue shows each
+// kind's line as the library prints it.
+tolvimo::Outcome Example(tolvimo::RefusalKind kind) {
+    using tolvimo::RefusalKind;
+    // The outcome may point at its arguments: they live as long as the run.
+    static const WideText piano = Wide("piano"), nope = Wide("nope"), note = Wide("C"),
+                          bad = Wide("CDX"), missing = Wide("no such folder/out.wav"),
+                          tooLong = Wide(std::string(tolvimo::NOTE_TEXT_CAPACITY, 'C'));
+    const auto inMemory = [](const WideText* instrument, const WideText* notes, int32_t rate,
+                             void* (*reserve)(void*, size_t)) {
+        return tolvimo::RenderToMemory(instrument ? instrument->c_str() : nullptr,
+                                       notes ? notes->c_str() : nullptr, rate,
+                                       tolvimo::MemoryFormat::WavFile, {reserve, nullptr});
+    };
+    switch (kind) {
+        case RefusalKind::None: return inMemory(&piano, &note, 8000, GiveRoom);
+        case RefusalKind::InstrumentMissing: return inMemory(nullptr, &note, 8000, GiveRoom);
+        case RefusalKind::NotesMissing: return inMemory(&piano, nullptr, 8000, GiveRoom);
+        case RefusalKind::OutputMissing:
+            return tolvimo::RenderToFile(piano.c_str(), note.c_str(), 8000, nullptr);
+        case RefusalKind::UnknownInstrument: return inMemory(&nope, &note, 8000, GiveRoom);
+        case RefusalKind::BadSampleRate: return inMemory(&piano, &note, 7999, GiveRoom);
+        case RefusalKind::NoteTextTooLong: return inMemory(&piano, &tooLong, 8000, GiveRoom);
+        case RefusalKind::InvalidNote: return inMemory(&piano, &bad, 8000, GiveRoom);
+        case RefusalKind::CannotOpen:
+            return tolvimo::RenderToFile(piano.c_str(), note.c_str(), 8000, missing.c_str());
+        case RefusalKind::CannotWrite: {
+            // A stream open only for reading refuses every byte.
+            std::FILE* readOnly = std::fopen("/dev/null", "rb");
+            tolvimo::Outcome outcome =
+                tolvimo::RenderToStream(piano.c_str(), note.c_str(), 8000, readOnly, "out.wav");
+            if (readOnly != nullptr) std::fclose(readOnly);
+            return outcome;
+        }
+        case RefusalKind::OutOfMemory: return inMemory(&piano, &note, 8000, RefuseRoom);
+    }
+    return inMemory(&piano, &note, 8000, RefuseRoom);
+}
+
+// Each kind of outcome a request can have, with the status it returns and
+// the lines of an example. Fails when an example comes out as another kind.
+bool PrintRefusals() {
+    bool examplesHold = true;
+    std::printf("  \"refusals\": [\n");
+    for (size_t i = 0; i < std::size(tolvimo::REFUSAL_KINDS); ++i) {
+        const tolvimo::RefusalRow& row = tolvimo::REFUSAL_KINDS[i];
+        const tolvimo::Outcome example = Example(row.kind);
+        examplesHold = examplesHold && example.refusal == row.kind;
+        std::printf("    {\"kind\": \"%s\", \"status\": %d, \"example\": %s}%s\n", row.name,
+                    static_cast<int>(row.status), Quoted(tolvimo::LibraryLines(example)).c_str(),
+                    i + 1 < std::size(tolvimo::REFUSAL_KINDS) ? "," : "");
+    }
+    std::printf("  ]\n");
+    return examplesHold;
 }
 
 }  // namespace
@@ -58,6 +149,8 @@ int main() {
     PrintVoices();
     PrintLimits();
     PrintStatuses();
+    const bool examplesHold = PrintRefusals();
     std::printf("}\n");
-    return std::ferror(stdout) != 0 || std::fflush(stdout) != 0 ? 1 : 0;
+    if (!examplesHold) std::fprintf(stderr, "emit_catalogue: an example is of the wrong kind\n");
+    return examplesHold && std::ferror(stdout) == 0 && std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -7,15 +7,16 @@
 
 #include "TolvimoWAVInstruments.h"
 #include "cli/command_line.h"
-#include "cli/output_problem.h"
 #include "cli/refusal_message.h"
-#include "cli/report_capture.h"
 #include "cli/standard_output.h"
 #include "cli/utf16_arguments.h"
 // Compile-time facts of the library, read at build time. The program renders
-// through the library's internal entries, which take the stream its lines go to.
+// through the library's internal entries, which return the request's outcome
+// for the program to word and place.
+#include "request/explanation.h"
+#include "request/render_entry.h"
+#include "request/report.h"
 #include "request/request_limits.h"
-#include "request/stream_request.h"
 #include "synthesis/preset_table.h"
 #include "tolvimo_version.h"
 
@@ -81,15 +82,13 @@ int ExitStatusFor(int32_t status) {
     }
 }
 
-// The library's lines of a finished request, each where it belongs.
-void ShowLines(const std::string& lines, int32_t status, const tolvimo_cli::TypedRequest& typed,
-               bool quiet) {
-    if (status == TOLVIMO_STATUS_CREATED) {
-        if (!quiet) std::fputs(lines.c_str(), typed.streamed ? stderr : stdout);
+// The lines of a finished request, each where it belongs.
+void ShowLines(const tolvimo::Outcome& outcome, const char* sampleRate, bool streamed, bool quiet) {
+    if (outcome.status == TOLVIMO_STATUS_CREATED) {
+        if (!quiet) tolvimo::PrintLines(streamed ? stderr : stdout, outcome);
         return;
     }
-    const auto end = lines.find('\n');
-    for (const auto& line : tolvimo_cli::ExplainRefusal(lines.substr(0, end), typed))
+    for (const auto& line : tolvimo_cli::ExplainRefusal(outcome, sampleRate, streamed))
         std::fprintf(stderr, "%s%s\n", PREFIX, line.c_str());
 }
 
@@ -116,25 +115,16 @@ int Render(const tolvimo_cli::CommandLine& line, char** argv) {
     }
     const auto instrument = tolvimo_cli::Utf16Argument(argv, line.at.instrument);
     const auto notes = tolvimo_cli::Utf16Argument(argv, line.at.notes);
-    tolvimo_cli::ReportCapture capture;
-    // Without memory for the lines they go straight to standard error.
-    std::FILE* report = capture.Stream() != nullptr ? capture.Stream() : stderr;
-    tolvimo_cli::TypedRequest typed{
-        argv[line.at.instrument], notes, argv[line.at.sampleRate], output, streamed, 0};
-    int32_t status = 0;
-    bool standardOutput = true;
-    if (streamed) {
-        const auto result =
-            tolvimo_cli::RenderToStandardOutput(instrument, notes, line.sampleRate, report, output);
-        status = result.status;
-        standardOutput = result.standardOutput;
-        typed.streamError = result.error;
-    } else {
-        const auto path = tolvimo_cli::Utf16Argument(argv, line.at.output);
-        status = tolvimo::RenderRequestReportingTo(instrument.c_str(), notes.c_str(),
-                                                   line.sampleRate, path.c_str(), report);
-    }
-    if (capture.Stream() != nullptr) ShowLines(capture.Text(), status, typed, line.quiet);
+    const auto path = tolvimo_cli::Utf16Argument(argv, line.at.output);
+    tolvimo_cli::StreamedRequest result =
+        streamed
+            ? tolvimo_cli::RenderToStandardOutput(instrument, notes, line.sampleRate, output)
+            : tolvimo_cli::StreamedRequest{tolvimo::RenderToFile(instrument.c_str(), notes.c_str(),
+                                                                 line.sampleRate, path.c_str()),
+                                           true};
+    const bool standardOutput = result.standardOutput;
+    const int32_t status = result.outcome.status;
+    ShowLines(result.outcome, argv[line.at.sampleRate], streamed, line.quiet);
     if (status == TOLVIMO_STATUS_CREATED && notes.empty() && !line.quiet) {
         std::fprintf(stderr, "%swarning: NOTES is empty; the file holds no samples\n", PREFIX);
     }
@@ -175,7 +165,7 @@ int main(int argc, char** argv) {
     // a failure even when the file itself was written.
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        const std::string why = errno != 0 ? ": " + tolvimo_cli::SystemWords(errno) : "";
+        const std::string why = errno != 0 ? ": " + tolvimo::SystemWords(errno) : "";
         std::fprintf(stderr, "%scannot write to standard output%s\n", PREFIX, why.c_str());
         return status == 0 ? EXIT_STDOUT_FAILED : status;
     }

@@ -1,10 +1,10 @@
 #include "cli/standard_output.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <string_view>
+#include <utility>
 
-#include "request/stream_request.h"
+#include "request/render_entry.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -39,20 +39,15 @@ bool StandardOutputIsTerminal() {
 }
 
 StreamedRequest RenderToStandardOutput(const Utf16String& instrument, const Utf16String& notes,
-                                       int32_t sampleRate, std::FILE* report,
-                                       const char* shownName) {
+                                       int32_t sampleRate, const char* shownName) {
 #if defined(_WIN32)
     // Text mode would turn every byte 10 into 13 10.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    errno = 0;
-    const int32_t status = tolvimo::RenderRequestToStream(instrument.c_str(), notes.c_str(),
-                                                          sampleRate, stdout, report, shownName);
-    // The refused write is the last thing that touched errno on that path:
-    // the lines after it go to memory or standard error.
-    const int error = errno;
+    tolvimo::Outcome outcome =
+        tolvimo::RenderToStream(instrument.c_str(), notes.c_str(), sampleRate, stdout, shownName);
     const bool written = std::ferror(stdout) == 0;
-    return {status, written, written ? 0 : error};
+    return {std::move(outcome), written};
 }
 
 }  // namespace tolvimo_cli

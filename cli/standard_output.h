@@ -6,13 +6,13 @@
 #include <cstdio>
 
 #include "cli/utf16_arguments.h"
+#include "request/outcome.h"
 
 namespace tolvimo_cli {
 
 struct StreamedRequest {
-    int32_t status;       // the library's status
+    tolvimo::Outcome outcome;
     bool standardOutput;  // false: standard output refused a byte
-    int error;            // errno of the refused write, or 0
 };
 
 // True for "-", and for a name of the open file standard output refers to
@@ -25,10 +25,9 @@ bool StandardOutputIsTerminal();
 
 // Renders the request straight onto standard output, note by note, through
 // the library's stream entry: nothing is written to disk and nothing is left
-// behind whatever signal ends the process. The lines go to `report`, and
-// name the output `shownName`, as the user did.
+// behind whatever signal ends the process. The outcome names the output
+// `shownName`, as the user did.
 StreamedRequest RenderToStandardOutput(const Utf16String& instrument, const Utf16String& notes,
-                                       int32_t sampleRate, std::FILE* report,
-                                       const char* shownName);
+                                       int32_t sampleRate, const char* shownName);
 
 }  // namespace tolvimo_cli

@@ -14,6 +14,7 @@ set(TOLVIMO_SOURCES
   request/argument_text.cpp
   request/note_plan.cpp
   request/output_file.cpp
+  request/render_entry.cpp
   request/report.cpp
   request/wav_instruments.cpp
 )
@@ -84,9 +85,14 @@ if(NOT WIN32)
   target_link_libraries(tolvimo_objects PUBLIC m)
 endif()
 
-# Internal static library for the unit tests: the same objects.
-add_library(tolvimo_static STATIC)
+# The static core library: the same objects, and what only front ends need
+# (the explanation of a refusal for people), for the command-line program,
+# the language bindings and the unit tests. They reach the internal entries
+# (request/render_entry.h), which the shared library does not export.
+add_library(tolvimo_static STATIC request/explanation.cpp)
 target_link_libraries(tolvimo_static PUBLIC tolvimo_objects)
+target_link_libraries(tolvimo_static PRIVATE tolvimo_warnings)
+set_target_properties(tolvimo_static PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_compile_definitions(tolvimo_static INTERFACE TOLVIMO_WAV_INSTRUMENTS_STATIC)
 
 # WebAssembly has no shared libraries: web/ links the objects into a module.

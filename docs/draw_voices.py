@@ -3,27 +3,25 @@
 (0.5 s at 44100 Hz) with its envelope, a zoom on four periods where it is
 loudest, and the amplitudes of its harmonics as measured there in the
 rendered samples. Every picture
-comes from the library itself, called through the tolvimo_wav package in
-python/src.
+comes from the library itself, called through the tolvimo_wav package.
 
-    /usr/bin/python3 docs/draw_voices.py [--library PATH]
+    venv/bin/python docs/draw_voices.py
 
-Needs Debian's python3-matplotlib and python3-numpy, and a built library
-(default: build/default/libTolvimoWAVInstruments.so).
+Needs the package installed for the interpreter (`pip install ./python` into
+a venv made with --system-site-packages) and Debian's python3-matplotlib and
+python3-numpy.
 """
 import argparse
 import os
-import sys
 
 import matplotlib
 
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
+import tolvimo_wav  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(HERE)
-sys.path.insert(0, os.path.join(ROOT, "python", "src"))
 RATE = 44100
 A4 = 440.0
 HARMONICS = 12
@@ -101,14 +99,7 @@ def draw(voice, samples, out_path):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--library",
-                        default=os.path.join(ROOT, "build", "default",
-                                             "libTolvimoWAVInstruments.so"))
-    args = parser.parse_args()
-    # The package loads the library named here when it is imported.
-    os.environ["TOLVIMO_WAV_LIBRARY"] = args.library
-    import tolvimo_wav
+    argparse.ArgumentParser(description=__doc__.splitlines()[0]).parse_args()
     out_dir = os.path.join(HERE, "voices")
     os.makedirs(out_dir, exist_ok=True)
     for voice in tolvimo_wav.VOICES:

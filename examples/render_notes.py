@@ -25,7 +25,8 @@ def main(arguments: list) -> int:
                         help="one of: " + ", ".join(tolvimo_wav.VOICES))
     parser.add_argument("notes", metavar="NOTES", help='the notes, for example "C#4Bb3"')
     parser.add_argument("sample_rate", metavar="SAMPLE_RATE", type=int,
-                        help="samples per second, 8000 to 192000")
+                        help=f"samples per second, {tolvimo_wav.MIN_SAMPLE_RATE} to "
+                             f"{tolvimo_wav.MAX_SAMPLE_RATE}")
     parser.add_argument("output", metavar="OUTPUT", help="the WAV file to write")
     parser.add_argument("-q", "--quiet", action="store_true",
                         help="print nothing when the file is written")

@@ -1,7 +1,9 @@
 // The whole entry over arbitrary UTF-16 arguments cut from the input. Checks:
 // the status is 999, 222, 333 or 1; a refusal prints exactly one "Error: "
 // line and leaves no file; a success prints the three report lines and
-// leaves a file of 44 + 2 x N bytes, N the reported sample count.
+// leaves a file of 44 + 2 x N bytes, N the reported sample count. The same
+// request rendered into memory gets the same outcome, bar the output's own
+// refusals, and the same bytes; its explanation is worded without fault.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +17,9 @@
 #include <vector>
 
 #include "TolvimoWAVInstruments.h"
+#include "request/explanation.h"
+#include "request/render_entry.h"
+#include "request/report.h"
 
 namespace {
 
@@ -85,6 +90,45 @@ std::vector<std::string> FilesIn(const std::string& dir) {
     return names;
 }
 
+void* Reserve(void* bytes, size_t size) {
+    auto& room = *static_cast<std::vector<uint8_t>*>(bytes);
+    room.resize(size);
+    return room.data();
+}
+
+// The request into memory against the file's outcome: `output` is what the
+// call printed, `file` the file it left (empty when refused).
+void CheckInMemory(const Utf16& instrument, const Utf16& notes, int32_t rate, int32_t status,
+                   const std::string& output, const std::string& file) {
+    std::vector<uint8_t> room;
+    const tolvimo::Outcome outcome = tolvimo::RenderToMemory(
+        instrument.c_str(), notes.c_str(), rate, tolvimo::MemoryFormat::WavFile, {Reserve, &room});
+    const std::string lines = tolvimo::LibraryLines(outcome);
+    const bool byOutput = output.rfind("Error: Cannot ", 0) == 0;
+    if (!byOutput && (outcome.status != status || (status != 999 && lines != output))) {
+        std::abort();
+    }
+    if (status == 999 && !file.empty()) {
+        std::FILE* written = std::fopen(file.c_str(), "rb");
+        std::vector<uint8_t> bytes(room.size() + 1);
+        const size_t read = std::fread(bytes.data(), 1, bytes.size(), written);
+        std::fclose(written);
+        if (read != room.size() || !std::equal(room.begin(), room.end(), bytes.begin())) {
+            std::abort();
+        }
+    }
+    if (tolvimo::NameCharacter(outcome.badNote.character).empty() ||
+        tolvimo::NoteHint(outcome.badNote).empty()) {
+        std::abort();
+    }
+    static_cast<void>(tolvimo::OutputReason(outcome));
+    const auto& typed = outcome.instrument.narrow;
+    if (typed.text) {
+        const auto near = tolvimo::CloseInstruments({typed.text.get(), typed.length});
+        if (near.size() > 3) std::abort();
+    }
+}
+
 // NUL would end the string early and a line feed would split a message line.
 void Tame(Utf16& text) {
     for (TolvimoUtf16& unit : text) unit = (unit == 0 || unit == u'\n') ? u'?' : unit;
@@ -129,6 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (status != 222 && status != 333 && status != 1) std::abort();
         if (output.rfind("Error: ", 0) != 0 || lines != 1 || output.back() != '\n') std::abort();
         if (!files.empty()) std::abort();
+        CheckInMemory(instrument, notes, rate, status, output, "");
         return 0;
     }
     const size_t with = output.find(" with ");
@@ -141,6 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     struct stat fileStatus {};
     if (stat(files[0].c_str(), &fileStatus) != 0 || fileStatus.st_size != 44 + 2 * samples)
         std::abort();
+    CheckInMemory(instrument, notes, rate, status, output, files[0]);
     unlink(files[0].c_str());
     return 0;
 }

@@ -1,9 +1,11 @@
-// POSIX: reserving room for the new file and putting it in place. A file
-// that replaces another is synced before it takes the name and the
-// directory after, so that a power cut leaves the old file or the new one;
-// a new file is not synced (nothing it could be confused with is lost).
+// POSIX: reserving room for the file and putting it in place. A file that
+// replaces another is synced before it takes the name and the directory
+// after, so that a power cut leaves the old file or the new one; a new file
+// is not synced (nothing it could be confused with is lost). A file written
+// in place gets its room before its first byte changes.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -61,9 +63,23 @@ bool Discard(PendingOutput& output) {
     return false;
 }
 
+// Makes the rename durable: its directory synced, or where the directory
+// could only be looked up (one the caller may enter but not read, held as
+// O_PATH) or cannot be synced, the whole filesystem, through the file.
+bool SyncRename(int directory, int file) {
+    if (fsync(directory) == 0) return true;
+#if defined(__linux__)
+    return syncfs(file) == 0;
+#else
+    static_cast<void>(file);
+    return false;
+#endif
+}
+
 // Puts the complete, flushed new file in place: linked straight to a free
 // name, or synced, named and renamed over the file there. Returns whether
-// it took the destination's name.
+// it took the destination's name and, when it replaced a file, the rename
+// reached the disk.
 bool PutInPlace(PendingOutput& output) {
     const int file = fileno(output.stream);
     bool replacing = output.existed;
@@ -77,59 +93,123 @@ bool PutInPlace(PendingOutput& output) {
         if (errno != EEXIST) return Discard(output);
         replacing = true;  // a file has taken the name meanwhile
     }
-    if (replacing && fsync(file) != 0) return Discard(output);
+    if (!replacing) {
+        // Closing can report a deferred write error of a named file.
+        const bool closed = std::fclose(output.stream) == 0;
+        output.stream = nullptr;
+        if (!closed ||
+            renameat(output.directory, output.temporary, output.directory, output.name) != 0) {
+            return Discard(output);
+        }
+        CloseIfOpen(output.directory);
+        return true;
+    }
+    if (fsync(file) != 0) return Discard(output);
     if (output.unnamed && !NameUnnamed(output, file)) return Discard(output);
-    // Closing can report a deferred write error of a named file; the data
-    // of a replacing file is already on disk.
-    const bool closed = std::fclose(output.stream) == 0;
-    output.stream = nullptr;
-    if ((!closed && !replacing) ||
-        renameat(output.directory, output.temporary, output.directory, output.name) != 0) {
+    if (renameat(output.directory, output.temporary, output.directory, output.name) != 0) {
         return Discard(output);
     }
-    // The rename itself reaches the disk with the directory. Failing here
-    // changes nothing: the file is already in place.
-    if (replacing) fsync(output.directory);
+    // The file is in place now whatever follows; a sync that fails is
+    // still reported, as the rename may not survive a power cut.
+    const bool synced = SyncRename(output.directory, file);
+    const int error = errno;
+    std::fclose(output.stream);
+    output.stream = nullptr;
     CloseIfOpen(output.directory);
-    return true;
+    errno = error;  // the failed sync's reason, when it failed
+    return synced;
 }
+
+#if !defined(__EMSCRIPTEN__)
+bool NoRoom(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
+
+// Room for a file written in place to grow to `bytes`, found without
+// changing a byte of it: the blocks reserved (its size stays as it is), or
+// where the filesystem cannot reserve, its free space compared with what the
+// file lacks. A pipe or device needs none.
+bool ReserveInPlace(int file, uint64_t bytes) {
+    struct stat opened {};
+    if (fstat(file, &opened) != 0 || !S_ISREG(opened.st_mode)) return true;
+#if defined(__linux__)
+    if (fallocate(file, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0) return true;
+    if (errno != EOPNOTSUPP) return !NoRoom(errno);
+#endif
+    const uint64_t held = static_cast<uint64_t>(opened.st_blocks) * 512;
+    struct statvfs space {};
+    if (held >= bytes || fstatvfs(file, &space) != 0) return true;
+    const uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
+    if (blocks * space.f_frsize >= bytes - held) return true;
+    errno = ENOSPC;
+    return false;
+}
+#endif
+
+#if defined(__linux__)
+// How far the data may run ahead of its writeback: large enough for the disk
+// to take it in large pieces, small enough that little is left for the sync.
+constexpr off_t WRITEBACK_STEP = off_t{4} << 20;
+#endif
 
 }  // namespace
 
+void StartWriteback(PendingOutput& output) {
+#if defined(__linux__)
+    // Only started, never waited for: the disk writes while the next notes
+    // are rendered. The sync before the rename still waits for every byte.
+    if (!output.existed || output.inPlace) return;
+    const int file = fileno(output.stream);
+    const off_t from = static_cast<off_t>(output.writtenBack);
+    const off_t reached = lseek(file, 0, SEEK_CUR);
+    if (reached - from < WRITEBACK_STEP) return;
+    if (sync_file_range(file, from, reached - from, SYNC_FILE_RANGE_WRITE) == 0) {
+        output.writtenBack = static_cast<uint64_t>(reached);
+    }
+#else
+    static_cast<void>(output);
+#endif
+}
+
 bool ReserveOutput(PendingOutput& output, uint64_t bytes) {
     const int file = fileno(output.stream);
+    if (bytes == 0) return true;
+#if defined(__EMSCRIPTEN__)
+    // The in-memory file is sized once, instead of growing by an eighth and
+    // copying itself at each step as the notes arrive.
+    const int failed = output.inPlace ? 0 : posix_fallocate(file, 0, static_cast<off_t>(bytes));
+    return failed != ENOSPC && failed != ENOMEM && failed != EFBIG;
+#else
+    if (output.inPlace) return ReserveInPlace(file, bytes);
 #if defined(__linux__)
     // The whole length at once, the file's size included: writes then land
     // in blocks that are already the file's. A replacing file is synced
     // before its rename, so the reserved, still unwritten blocks never
     // reach the destination's name as zeros.
-    if (output.inPlace || bytes == 0 || fallocate(file, 0, 0, static_cast<off_t>(bytes)) == 0) {
-        return true;
-    }
-    return errno != ENOSPC && errno != EDQUOT && errno != EFBIG;
-#elif defined(__EMSCRIPTEN__)
-    // The in-memory file is sized once, instead of growing by an eighth and
-    // copying itself at each step as the notes arrive.
-    const int failed =
-        output.inPlace || bytes == 0 ? 0 : posix_fallocate(file, 0, static_cast<off_t>(bytes));
-    return failed != ENOSPC && failed != ENOMEM && failed != EFBIG;
+    return fallocate(file, 0, 0, static_cast<off_t>(bytes)) == 0 || !NoRoom(errno);
 #else
-    static_cast<void>(file);
-    static_cast<void>(bytes);
     return true;
+#endif
 #endif
 }
 
 bool FinishOutput(PendingOutput& output, bool complete) {
     complete = std::fflush(output.stream) == 0 && complete;
     if (output.inPlace) {
-        // Emptied through the open file, whatever the path names now; a
-        // pipe or device has nothing to empty. Shrinking is allowed even
-        // past a file size limit.
+        // Written over from its start: a complete file is cut to its new
+        // length, and a failure empties it through the open file, whatever
+        // the path names now, once any byte has reached it. A pipe or
+        // device has neither. Shrinking is allowed even past a file size
+        // limit.
+        const int file = fileno(output.stream);
         struct stat opened {};
-        if (!complete && fstat(fileno(output.stream), &opened) == 0 && S_ISREG(opened.st_mode)) {
-            const int emptied = ftruncate(fileno(output.stream), 0);
-            static_cast<void>(emptied);  // nothing further can be done
+        const off_t written = lseek(file, 0, SEEK_CUR);
+        if (fstat(file, &opened) == 0 && S_ISREG(opened.st_mode)) {
+            if (complete && opened.st_size > written) complete = ftruncate(file, written) == 0;
+            if (!complete && written != 0) {
+                const int emptied = ftruncate(file, 0);
+                static_cast<void>(emptied);  // nothing further can be done
+            }
         }
         complete = std::fclose(output.stream) == 0 && complete;
         output.stream = nullptr;

@@ -3,8 +3,9 @@
 // The bytes go to a new file beside the destination, which is put in place
 // in one step only when every byte is written; a failure discards it and
 // touches nothing by name. Only where replacing the destination would break
-// what the caller relies on is the file written in place, and a failure
-// then empties it through the open file instead. Those cases are named,
+// what the caller relies on is the file written in place, one call at a
+// time, its bytes unchanged until its room is found; a later failure then
+// empties it through the open file instead. Those cases are named,
 // each in one place: the path names an already open file (/dev/stdout,
 // /proc/self/fd/N); the destination is not a regular file (a pipe or
 // device); it has other hard links; its owner cannot be given to a new
@@ -31,6 +32,8 @@ struct PendingOutput {
     int directory = -1;                      // POSIX: the destination's directory, -1 if none
     bool unnamed = false;                    // the new file has no name yet (Linux O_TMPFILE)
     bool existed = false;                    // a file is being replaced
+    bool folderRefused = false;              // BeginOutput failed on the destination's folder
+    uint64_t writtenBack = 0;                // POSIX: bytes whose writeback has been started
     char target[OUTPUT_PATH_LIMIT] = {};     // Windows: the destination
     char name[OUTPUT_NAME_LIMIT] = {};       // POSIX: its name in `directory`
     char temporary[OUTPUT_PATH_LIMIT] = {};  // the new file's name while written
@@ -44,7 +47,9 @@ struct PendingOutput {
 };
 
 // Opens `path` for writing as above. Returns false, creating and changing
-// nothing, when it cannot be opened.
+// nothing, when it cannot be opened; errno is then the failed call's, and
+// `folderRefused` says whether that call was finding the destination's
+// folder or making a file in it.
 bool BeginOutput(const char* path, PendingOutput& output);
 
 #if defined(_WIN32)
@@ -53,19 +58,28 @@ bool BeginOutput(const char* path, PendingOutput& output);
 bool BeginOutput(const wchar_t* path, PendingOutput& output);
 #endif
 
-// Reserves room for the whole file, `bytes` long, when a new file is being
-// written, so that a full disk or quota fails here, before any sample is
-// rendered, rather than partway through; the filesystem can then also lay
-// the file out in one piece. True when reserved, when the file is written in place, or where
-// the filesystem cannot reserve (the writes then report a shortage); false
-// when there is no room, and the caller finishes with `complete` false.
+// Reserves room for the whole file, `bytes` long, so that a full disk or
+// quota fails here, before any sample is rendered, rather than partway
+// through; the filesystem can then also lay the file out in one piece. A
+// file written in place keeps its bytes: where room cannot be reserved for
+// it, the free space is compared instead. True when reserved, for a pipe or
+// device, or where the filesystem cannot tell (the writes then report a
+// shortage); false when there is no room, and the caller finishes with
+// `complete` false, which leaves a file written in place untouched.
 bool ReserveOutput(PendingOutput& output, uint64_t bytes);
+
+// Starts the writeback of the bytes the stream has handed to a file that
+// will be synced (one that replaces another), every few MB, so that its
+// sync at the end waits for little. Called as the bytes are written.
+void StartWriteback(PendingOutput& output);
 
 // Closes the file. With `complete`, and when every byte reached it, puts it
 // in place and returns true; otherwise discards what was written and
-// returns false: a new file vanishes, a file written in place is emptied.
-// A file that replaces another is on disk before it takes the name, so a
-// power cut leaves the old file or the new one.
+// returns false: a new file vanishes, a file written in place is emptied
+// once a byte has reached it. A file that replaces another is on disk
+// before it takes the name, and the rename after it, so a power cut leaves
+// the old file or the new one; false when the rename cannot be synced,
+// though the new file has the name.
 bool FinishOutput(PendingOutput& output, bool complete);
 
 // FitsFileSizeLimit: true when a file of `bytes` stays within the process's

@@ -3,6 +3,7 @@
 // where the filesystem has no O_TMPFILE, a hidden named file beside the
 // destination (see file_finish_posix.cpp for how either takes its place).
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -72,11 +73,14 @@ int Syncable(int directory) {
 // that file's name there. The kernel looks up every directory part; a
 // symbolic link at the end is read and its text looked up from the
 // directory that holds the link, so no path is ever joined, and writing
-// through a link writes its target.
+// through a link writes its target. Nowhere leaves errno saying why.
 Location Locate(const char* path, PendingOutput& output) {
     char text[OUTPUT_PATH_LIMIT];
     const size_t length = std::strlen(path);
-    if (length >= sizeof text) return Location::Nowhere;
+    if (length >= sizeof text) {
+        errno = ENAMETOOLONG;
+        return Location::Nowhere;
+    }
     std::memcpy(text, path, length + 1);
     int directory = AT_FDCWD;
     for (int followed = 0; followed <= MAX_LINKS_FOLLOWED; ++followed) {
@@ -85,7 +89,11 @@ Location Locate(const char* path, PendingOutput& output) {
         const size_t nameLength = std::strlen(name);
         if (nameLength == 0 || nameLength >= sizeof output.name || std::strcmp(name, ".") == 0 ||
             std::strcmp(name, "..") == 0) {
-            break;
+            // "", "folder/", ".", "..": no file's name; an empty path names nothing.
+            errno = nameLength >= sizeof output.name ? ENAMETOOLONG
+                    : text[0] == '\0'                ? ENOENT
+                                                     : EISDIR;
+            return Location::Nowhere;
         }
         std::memcpy(output.name, name, nameLength + 1);
         const char* parent = ".";
@@ -99,7 +107,10 @@ Location Locate(const char* path, PendingOutput& output) {
         CloseIfOpen(directory);
         directory = next;
         output.directory = directory;
-        if (directory < 0) return Location::Nowhere;
+        if (directory < 0) {
+            output.folderRefused = true;
+            return Location::Nowhere;
+        }
         if (HoldsOpenFiles(directory, parent)) return Location::OpenFile;
         const ssize_t read = readlinkat(directory, output.name, text, sizeof text);
         if (read < 0) {
@@ -107,9 +118,13 @@ Location Locate(const char* path, PendingOutput& output) {
             output.directory = Syncable(directory);
             return Location::Directory;
         }
-        if (static_cast<size_t>(read) >= sizeof text) break;
+        if (static_cast<size_t>(read) >= sizeof text) {
+            errno = ENAMETOOLONG;
+            return Location::Nowhere;
+        }
         text[read] = '\0';
     }
+    errno = ELOOP;
     return Location::Nowhere;
 }
 
@@ -122,9 +137,12 @@ int OpenInPlace(PendingOutput& output, const struct stat& examined, bool followL
         openat(output.directory, output.name, O_WRONLY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
     if (file < 0) return -1;
     struct stat opened {};
-    if (fstat(file, &opened) != 0 || opened.st_dev != examined.st_dev ||
-        opened.st_ino != examined.st_ino) {
+    const bool seen = fstat(file, &opened) == 0;
+    if (!seen || opened.st_dev != examined.st_dev || opened.st_ino != examined.st_ino) {
+        // Another file took the name meanwhile: trying again may succeed.
+        const int error = seen ? EAGAIN : errno;
         close(file);
+        errno = error;
         return -1;
     }
     return file;
@@ -189,7 +207,9 @@ int OpenReplacement(PendingOutput& output, const struct stat* destination) {
     if (file < 0 && LacksUnnamedFiles(errno)) file = OpenNamed(output);
     if (file < 0) {
         const bool refused = errno == EACCES || errno == EPERM;
-        return refused && destination != nullptr ? OpenInPlace(output, *destination, false) : -1;
+        if (refused && destination != nullptr) return OpenInPlace(output, *destination, false);
+        output.folderRefused = true;
+        return -1;
     }
     if (destination == nullptr) return file;
     if ((destination->st_uid != geteuid() || destination->st_gid != getegid()) &&
@@ -212,7 +232,10 @@ int OpenDestination(PendingOutput& output) {
     if (fstatat(output.directory, output.name, &destination, AT_SYMLINK_NOFOLLOW) != 0) {
         return errno == ENOENT ? OpenReplacement(output, nullptr) : -1;
     }
-    if (S_ISLNK(destination.st_mode)) return -1;  // a link put there since it was read
+    if (S_ISLNK(destination.st_mode)) {  // a link put there since it was read
+        errno = EAGAIN;
+        return -1;
+    }
     if (!S_ISREG(destination.st_mode) || destination.st_nlink > 1) {
         return OpenInPlace(output, destination, false);
     }
@@ -221,11 +244,29 @@ int OpenDestination(PendingOutput& output) {
     return OpenReplacement(output, &destination);
 }
 
-// Empties a regular file opened in place; a pipe or device has nothing to
-// empty. False when it cannot be emptied.
-bool EmptyInPlace(int file) {
+// Waits until no other call is writing the regular file opened in place,
+// then keeps others out until it is closed: an exclusive lock of the open
+// file, not of the process, so two threads of one host take turns too. A
+// lock this process holds the traditional way on the file would never be
+// released while it waited, so then it does not wait; nor where the
+// filesystem has no locks.
+void TakeTurn(int file) {
     struct stat opened {};
-    return fstat(file, &opened) == 0 && (!S_ISREG(opened.st_mode) || ftruncate(file, 0) == 0);
+    if (fstat(file, &opened) != 0 || !S_ISREG(opened.st_mode)) return;
+#if defined(F_OFD_SETLKW)
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    struct flock held = whole;
+    if (fcntl(file, F_OFD_GETLK, &held) == 0 && held.l_type != F_UNLCK && held.l_pid == getpid()) {
+        return;
+    }
+    while (fcntl(file, F_OFD_SETLKW, &whole) != 0 && errno == EINTR) {
+    }
+#else
+    while (flock(file, LOCK_EX) != 0 && errno == EINTR) {
+    }
+#endif
 }
 
 }  // namespace
@@ -296,14 +337,11 @@ bool BeginOutput(const char* path, PendingOutput& output) {
             }
         }
     }
-    // In place, the directory is not needed again; the file is emptied only
-    // now that everything is ready to write it.
+    // In place, the directory is not needed again, and the file is written
+    // by one call at a time. Its bytes change only after ReserveOutput.
     if (output.stream != nullptr && output.inPlace) {
         CloseIfOpen(output.directory);
-        if (!EmptyInPlace(file)) {
-            std::fclose(output.stream);
-            output.stream = nullptr;
-        }
+        TakeTurn(file);
     }
     if (output.stream == nullptr) {
         CloseIfOpen(output.directory);

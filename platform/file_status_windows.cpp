@@ -4,7 +4,8 @@
 // security, or MoveFileExW for a new file. Through a symbolic link or other
 // name surrogate the file replaced is the link's final target, so the link
 // stays a link. A device, a file with other hard links, or a file in a
-// directory that refuses new files is written in place; every other
+// directory that refuses new files is written in place, a disk file shared
+// with readers only, so that a second writer is kept out; every other
 // destination that cannot be prepared is refused.
 #define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
@@ -97,6 +98,7 @@ enum class Destination { Absent, Replaceable, InPlace, Refused };
 
 struct Examined {
     Destination kind = Destination::Refused;
+    bool disk = false;                  // a file on a disk, not a device or pipe
     BY_HANDLE_FILE_INFORMATION info{};  // of an existing disk file
 };
 
@@ -129,7 +131,8 @@ Examined Examine(const wchar_t* path, WidePath& target) {
         }
         return examined;
     }
-    if (GetFileType(file) != FILE_TYPE_DISK) {
+    examined.disk = GetFileType(file) == FILE_TYPE_DISK;
+    if (!examined.disk) {
         examined.kind = Destination::InPlace;  // a device or pipe: it is what the caller names
     } else if (GetFileInformationByHandle(file, &examined.info) != 0 &&
                (examined.info.dwFileAttributes &
@@ -159,11 +162,12 @@ std::FILE* StreamOf(HANDLE file) {
 }
 
 // Opens the examined destination for writing without truncating it, and
-// only if it is still the file examined; a disk file is then emptied
-// through that handle.
+// only if it is still the file examined. A disk file is shared with readers
+// alone: a second writer, or a call finding one, fails to open it.
 bool OpenInPlace(const wchar_t* path, const Examined& examined, PendingOutput& output) {
-    const HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD share = examined.disk ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const HANDLE file = CreateFileW(path, GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     if (GetFileType(file) == FILE_TYPE_DISK) {
         BY_HANDLE_FILE_INFORMATION now{};
@@ -171,7 +175,7 @@ bool OpenInPlace(const wchar_t* path, const Examined& examined, PendingOutput& o
                           now.dwVolumeSerialNumber == examined.info.dwVolumeSerialNumber &&
                           now.nFileIndexHigh == examined.info.nFileIndexHigh &&
                           now.nFileIndexLow == examined.info.nFileIndexLow;
-        if (!same || SetEndOfFile(file) == 0) {
+        if (!same) {
             CloseHandle(file);
             return false;
         }
@@ -193,12 +197,25 @@ bool OpenReplacement(PendingOutput& output, bool& refused) {
     return false;
 }
 
+// True when another program holds `target` open without letting it be
+// deleted, so that it cannot be replaced: ReplaceFileW would fail too, and
+// some of its implementations then leave behind the file they made to move
+// the target aside.
+bool HeldWithoutDelete(const wchar_t* target) {
+    const HANDLE file =
+        CreateFileW(target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 bool PutInPlace(const PendingOutput& output) {
     if (!output.existed) {
         // Nothing had the name: whatever took it since (or a link with no
         // target, which some systems cannot tell from nothing) is left alone.
         return MoveFileExW(output.wideTemporary, output.wideTarget, 0) != 0;
     }
+    if (HeldWithoutDelete(output.wideTarget)) return false;
     return ReplaceFileW(output.wideTarget, output.wideTemporary, nullptr,
                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0 ||
            MoveFileExW(output.wideTemporary, output.wideTarget, MOVEFILE_REPLACE_EXISTING) != 0;
@@ -225,29 +242,59 @@ bool BeginOutput(const wchar_t* path, PendingOutput& output) {
     return false;
 }
 
+// Room on the volume that holds `file` for `needed` more bytes; true where
+// it cannot be told (the writes then report a shortage).
+bool VolumeHasRoom(HANDLE file, uint64_t needed) {
+    WidePath directory;
+    const DWORD length = GetFinalPathNameByHandleW(file, directory, OUTPUT_PATH_LIMIT,
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    wchar_t* name =
+        length > 0 && length < OUTPUT_PATH_LIMIT ? std::wcsrchr(directory, L'\\') : nullptr;
+    if (name == nullptr) return true;
+    name[1] = L'\0';
+    ULARGE_INTEGER available{};
+    return GetDiskFreeSpaceExW(directory, &available, nullptr, nullptr) == 0 ||
+           available.QuadPart >= needed;
+}
+
 bool ReserveOutput(PendingOutput& output, uint64_t bytes) {
-    if (output.inPlace || bytes == 0) return true;
     const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output.stream)));
-    FILE_ALLOCATION_INFO room{};
-    room.AllocationSize.QuadPart = static_cast<LONGLONG>(bytes);
-    if (file == INVALID_HANDLE_VALUE ||
-        SetFileInformationByHandle(file, FileAllocationInfo, &room, sizeof room) != 0) {
+    if (bytes == 0 || file == INVALID_HANDLE_VALUE || GetFileType(file) != FILE_TYPE_DISK) {
         return true;
     }
+    // A file written in place keeps its bytes until its room is found: the
+    // allocation only grows past its end (a smaller one would cut it).
+    LARGE_INTEGER size{};
+    if (output.inPlace &&
+        (GetFileSizeEx(file, &size) == 0 || static_cast<uint64_t>(size.QuadPart) >= bytes)) {
+        return true;
+    }
+    FILE_ALLOCATION_INFO room{};
+    room.AllocationSize.QuadPart = static_cast<LONGLONG>(bytes);
+    if (SetFileInformationByHandle(file, FileAllocationInfo, &room, sizeof room) != 0) return true;
     const DWORD error = GetLastError();
-    return error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL;
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return false;
+    // Where the allocation cannot be set, the free space is compared.
+    return !output.inPlace || VolumeHasRoom(file, bytes - static_cast<uint64_t>(size.QuadPart));
 }
+
+// The Windows side does not sync a replacing file, so it has nothing to start.
+void StartWriteback(PendingOutput&) {}
 
 bool FinishOutput(PendingOutput& output, bool complete) {
     // Closing can report a deferred write error, so it counts too.
     complete = std::fflush(output.stream) == 0 && complete;
-    if (output.inPlace && !complete) {
-        // Emptied through the open file, whatever the path names now; a
-        // device has nothing to empty.
-        const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output.stream)));
-        LARGE_INTEGER start{};
-        if (file != INVALID_HANDLE_VALUE && GetFileType(file) == FILE_TYPE_DISK &&
-            SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != 0) {
+    const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output.stream)));
+    if (output.inPlace && file != INVALID_HANDLE_VALUE && GetFileType(file) == FILE_TYPE_DISK) {
+        // Written over from its start: a complete file is cut where the
+        // writes ended, and a failure empties it through the open file,
+        // whatever the path names now, once any byte has reached it.
+        LARGE_INTEGER none{};
+        LARGE_INTEGER written{};
+        if (SetFilePointerEx(file, none, &written, FILE_CURRENT) == 0) written.QuadPart = -1;
+        if (complete) complete = SetEndOfFile(file) != 0;
+        if (!complete && written.QuadPart != 0 &&
+            SetFilePointerEx(file, none, nullptr, FILE_BEGIN) != 0) {
             SetEndOfFile(file);
         }
     }

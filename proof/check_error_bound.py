@@ -2,9 +2,11 @@
 """Proves the constants of synthesis/fast/error_bounds.h, which NoteErrorBound
 (synthesis/fast/render_fast.cpp) builds its bound from, for the numbers a build
 compiled: dump_kernel_facts prints them, this program writes Gappa and Sollya
-scripts from them, runs them, and composes the rest in exact fractions. It
-exits 0 when every constant is proven, 1 when one is not, 2 when a tool is
-missing or misbehaves. Gappa's verdict is its exit status on explicit goals.
+scripts from them (the kernel's side of each from kernel_model.py, which is
+checked bit for bit against the kernels), runs them, composes the rest in exact
+fractions and compares NoteErrorBound with the bound so composed. It exits 0
+when every constant is proven, 1 when one is not, 2 when a tool is missing,
+untested or misbehaves. Gappa's verdict is its exit status on explicit goals.
 
 The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
 
@@ -14,7 +16,8 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     binade from the least positive turns a kernel computes (a sample period
     times the slowest pitch or vibrato) to the most (the highest pitch the
     notes name, bent by the deepest vibrato, over a note): Gappa, one run
-    per binade, and exact checks of ROUNDING_SHIFT's low bits.
+    per binade on the model's steps, fused and unfused, and exact checks of
+    ROUNDING_SHIFT's low bits.
     sin(2 pi r) ~ r S(r^2), cos(2 pi r) ~ C(r^2), coefficients the
     doubles fit_sincos.sollya fits (checked: any other digits fail).
     Sollya's supnorm bounds |r S(r^2) - sin(2 pi r)| and |C(r^2) - cos(2 pi
@@ -24,7 +27,8 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     negation are exact, so each result is within one of the two.
  2. A rotation step: the kernels' strides S; f S rounds not at all when S is
     a power of two, else once, and / rate once (Gappa, relative, for every
-    double f in [1, 16384] and rate in [8000, 192000]); whole turns drop
+    double f from the lowest pitch or vibrato rate to the highest and every
+    rate within the request's limits); whole turns drop
     exactly (Sterbenz); the angle frac x 2pi_d rounds below 2u (Gappa, |frac|
     <= 1/2) and 2pi_d falls short of 2 pi by <= TWO_PI_SHORTFALL (checked
     with a 50-digit enclosure of pi). Beta, in MAX_STRIDE samples' turns,
@@ -73,6 +77,16 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     (tv - ts) / decay or sustain (tv - ts) / release, at most
     ENVELOPE_TIME_ERROR u T / L, the levels lie within ENVELOPE_ERROR u of
     each other (Gappa, over the phase's times; t < T <= the note's length).
+ 8. The angles: the scalar's argument of harmonic j and of the vibrato
+    within SCALAR_ANGLE_ROUNDING and SCALAR_VIBRATO_ROUNDING, the kernel's
+    turns within VECTOR_TURNS_ROUNDING, relative (Gappa). With vibrato, each
+    path's bent frequency within side_rounding(D) f of its exact value (Gappa,
+    per voice, the kernel's fused and unfused), composed into rho in exact
+    fractions; |s P| <= PRODUCT_LIMIT G, the vector products' hypothesis,
+    is checked per voice.
+ 9. The bound: evaluated exactly (note_bound) for every voice over a grid of
+    pitches and rates, with the kernels' strides and measured rotations;
+    NoteErrorBound must be it times 1.01.
 Run by ctest (label `proof`); --perturb changes one fact first, to show the
 proof refutes it.
 """
@@ -87,17 +101,42 @@ import sys
 import tempfile
 from fractions import Fraction as F
 
+import kernel_model as model
+
 U = F(1, 2**53)
 # pi to 50 decimals, and the enclosure that follows from it.
 PI_DIGITS = F("3.14159265358979323846264338327950288419716939937510")
 PI_LOW, PI_HIGH = PI_DIGITS, PI_DIGITS + F(1, 10**50)
 SQRT2_HIGH = F(14142136, 10**7)  # checked below: its square exceeds 2
-FREQUENCY_RANGE = ("1", "16384")  # Hz: every pitch the notes name
-RATE_RANGE = ("8000", "192000")
+# The versions whose behaviour this program was tested with: verdicts are
+# exit statuses, and Sollya's output is parsed.
+TESTED_VERSIONS = {"gappa": "Gappa 1.4.", "sollya": "This is sollya 8.0"}
 # Bounds this program claims and Gappa must prove (not used by the library).
 ROTATION_ROUNDING = 4 * U  # per component of one rotation
 SCALAR_ROUNDING = 5  # u G: the scalar path's sum and products
 VECTOR_ROUNDING = 2  # u G: the vector path's last two products
+# |s P| <= PRODUCT_LIMIT G, the hypothesis of the vector products' bound.
+PRODUCT_LIMIT = F(1001, 1000)
+# Relative roundings of the angles, proven by Gappa: the scalar's argument of
+# a harmonic (four) and of the vibrato (three), the vector's turns (three).
+SLACK = 1 + F(1, 10**6)
+SCALAR_ANGLE_ROUNDING = 4 * U * SLACK
+SCALAR_VIBRATO_ROUNDING = 3 * U * SLACK
+VECTOR_TURNS_ROUNDING = 3 * U * SLACK
+
+
+
+
+def side_rounding(depth):
+    """A bent frequency's roundings over f: D s (uD), the sum (u (1 + D))
+    and the product with f (u (1 + D)); Gappa proves it for both paths."""
+    return U * (2 + 3 * depth) * SLACK
+
+
+def bend_rounding(depth):
+    """How far, relative to the scalar's bent frequency fs >= (1 - D) f (1 -
+    2u)^2, the two paths' roundings may move them apart."""
+    return 2 * side_rounding(depth) / ((1 - depth) * (1 - 4 * U))
 
 # Each perturbation: the fact, the factor it is scaled by, and the checks
 # that must then refute it (only those run).
@@ -116,6 +155,10 @@ PERTURBATIONS = {
     # The last decimal digits of a leading coefficient, its bound kept.
     "sine-coefficient": ("sine", None, ["fit", "sincos"]),
     "cosine-coefficient": ("cosine", None, ["fit", "sincos"]),
+    # A kernel rotating 31 times between anchors, the constant kept at 15.
+    "kernel-rotations": ("rotations", 31, ["rotation"]),
+    # NoteErrorBound half a per cent low.
+    "note-error-bound": ("bounds", F(995, 1000), ["bounds"]),
 }
 
 
@@ -125,62 +168,94 @@ class Tools:
         self.figures = figures
         self.fail_fast = False
         self.failures = []
-        for tool in ("gappa", "sollya"):
+        for tool, flag in (("gappa", "--version"), ("sollya", "--version")):
             if shutil.which(tool) is None:
                 print(f"check_error_bound: {tool} not found (Debian package {tool})")
+                sys.exit(2)
+            version = subprocess.run([tool, flag], capture_output=True, text=True,
+                                     check=False).stdout.strip().split("\n")[0]
+            print(f"{tool}: {version}")
+            if not version.startswith(TESTED_VERSIONS[tool]):
+                print(f"check_error_bound: tested with {TESTED_VERSIONS[tool]}*, not {version}")
                 sys.exit(2)
 
     def fail(self, message):
         print("NOT PROVEN:", message)
         self.failures.append(message)
 
-    def gappa(self, name, script, split=False, quiet=False):
-        """True when Gappa proves every goal of the script; with split, Gappa
-        may cut the input's interval in pieces (slow when a goal is false)."""
-        if self.failures and self.fail_fast:
-            return False
-        if self.figures and not quiet:
-            found = self.figure(script)
-            if found is not None:
-                print(f"figure: {name}: {float(found / U):.4f} u ({float(found):.4g})")
+    def run_gappa(self, name, script, split):
         path = os.path.join(self.folder, name + ".g")
         with open(path, "w", encoding="ascii") as out:
             out.write(script)
         options = ["-Edichotomy=12"] if split else ["-Eno-auto-dichotomy"]
-        run = subprocess.run(["gappa", "-Echange-threshold=0"] + options + [path],
-                             capture_output=True, text=True, check=False)
-        if run.returncode != 0 and "properties were not satisfied" not in run.stderr:
-            print(f"check_error_bound: Gappa could not read {path}:\n{run.stderr}")
-            sys.exit(2)
+        return subprocess.run(["gappa", "-Echange-threshold=0"] + options + [path],
+                              capture_output=True, text=True, check=False)
+
+    def gappa(self, name, script, split=False, quiet=False):
+        """True when Gappa proves every goal of the script (its exit status);
+        with split, Gappa may cut the input's interval in pieces (slow when a
+        goal is false). A script Gappa refuses even with its first bound
+        asked for (`in ?`) is malformed, never a refutation."""
+        if self.failures and self.fail_fast:
+            return False
+        run = self.run_gappa(name, script, split)
         if run.returncode != 0:
+            if self.run_gappa(name + "_asked", asked(script), False).returncode != 0:
+                print(f"check_error_bound: Gappa cannot evaluate {name}:\n{run.stderr}")
+                sys.exit(2)
             self.fail(f"Gappa: {name}\n{run.stderr.strip()}")
             return False
+        found = self.figure(name, script, split) if self.figures and not quiet else None
+        if found is not None:
+            print(f"figure: {name}: {float(found / U):.4f} u ({float(found):.4g})")
         if not quiet:
             print(f"proven by Gappa: {name}")
         return True
 
-    def figure(self, script):
-        """The bound Gappa finds for a script's first goal turned into `in ?`
-        (for --figures only: verdicts come from the explicit goals)."""
-        path = os.path.join(self.folder, "figure.g")
-        with open(path, "w", encoding="ascii") as out:
-            before, after = script.split("->", 1)
-            out.write(before + "->" + re.sub(r"<= [0-9]+b-?[0-9]+( /\\|\s*})", r"in ?\1",
-                                             after, count=1))
-        run = subprocess.run(["gappa", "-Echange-threshold=0", path], capture_output=True,
-                             text=True, check=False)
-        found = re.search(r" in \[[^,]*, ([-0-9b]+)", run.stderr + run.stdout)
-        return parse_dyadic(found.group(1)) if found else None
+    def figure(self, name, script, split):
+        """The least bound on the script's first bounded goal that Gappa proves with
+        the goal's own options, to 1/16384 of the goal's (bisection)."""
+        found = re.search(r"<= ([0-9]+)b(-?[0-9]+)", script.split("->", 1)[1])
+        if found is None:
+            return None  # an exact goal: no figure
+        proven = int(found.group(1)) * F(2) ** int(found.group(2))
+        low = F(0)
+        for _ in range(14):
+            middle = (low + proven) / 2
+            trial = script.replace(found.group(0), f"<= {dyadic(middle, False)}", 1)
+            if self.run_gappa(name + "_figure", trial, split).returncode == 0:
+                proven = middle
+            else:
+                low = middle
+        return proven
 
-    def sollya(self, name, script):
+    def sollya(self, name, script, lines):
+        """Sollya's printed lines for a script that prints `lines` of them;
+        warnings (syntax errors among them) go to stderr and fail it."""
         path = os.path.join(self.folder, name + ".sollya")
         with open(path, "w", encoding="ascii") as out:
             out.write(script)
-        run = subprocess.run(["sollya", path], capture_output=True, text=True, check=False)
-        if run.returncode != 0 or "rror" in run.stdout:
+        run = subprocess.run(["sollya", "--warnonstderr", path], capture_output=True, text=True,
+                             check=False)
+        out = run.stdout.split()
+        if run.returncode != 0 or run.stderr.strip() or len(out) != lines:
             print(f"check_error_bound: Sollya failed on {path}:\n{run.stdout}{run.stderr}")
             sys.exit(2)
-        return run.stdout
+        return out
+
+
+def asked(script):
+    """The script with every conclusion of its goal turned into a question:
+    Gappa answers it whenever the script is well formed."""
+    before, after = script.split("->", 1)
+    goal, rest = after.split("}", 1)
+    questions = []
+    for conclusion in goal.split("/\\"):
+        expression = re.split(r" in | <= ", conclusion.strip())[0].strip()
+        if expression.startswith("|") and expression.endswith("|"):
+            expression = expression[1:-1]
+        questions.append(f"{expression} in ?")
+    return before + "-> " + " /\\ ".join(questions) + " }" + rest
 
 
 def exact(hex_text):
@@ -217,25 +292,9 @@ def sqrt_up(q):
     return F(math.isqrt(n) + 1, scale)
 
 
-def horner(coefficients, variable, fused, square=False, odd=False):
-    """Gappa definitions of Horner's rule in doubles (y) and exactly (My), in
-    the variable or its square, times the variable when odd."""
-    z = f"{variable}2" if square else variable
-    lines = [f"{z} rnd= {variable} * {variable};", f"M{z} = {variable} * {variable};"] if square else []
-    exact_z = f"M{z}" if square else z
-    top = len(coefficients) - 1
-    lines += [f"p{top} = ({dyadic(coefficients[top], True)});",
-              f"Mp{top} = ({dyadic(coefficients[top], True)});"]
-    for k in range(top - 1, -1, -1):
-        c = f"({dyadic(coefficients[k], True)})"
-        lines.append(f"p{k} = rnd(p{k + 1} * {z} + {c});" if fused else
-                     f"p{k} rnd= p{k + 1} * {z} + {c};")
-        lines.append(f"Mp{k} = Mp{k + 1} * {exact_z} + {c};")
-    if odd:
-        lines += [f"y rnd= p0 * {variable};", f"My = Mp0 * {variable};"]
-    else:
-        lines += ["y = p0;", "My = Mp0;"]
-    return lines
+def arithmetic(fused):
+    """The kernel model's Gappa arithmetic: doubles written exactly."""
+    return model.GappaText(fused, lambda x: dyadic(F(x), True))
 
 
 def gappa_script(definitions, goal, hints=()):
@@ -243,11 +302,9 @@ def gappa_script(definitions, goal, hints=()):
 
 
 def check_fit(tools, facts, fit_script):
-    out = subprocess.run(["sollya", fit_script], capture_output=True, text=True, check=False)
-    if out.returncode != 0:
-        print(f"check_error_bound: Sollya failed on {fit_script}:\n{out.stdout}{out.stderr}")
-        sys.exit(2)
-    fitted = [F(float.fromhex(x)) for x in out.stdout.split()]
+    with open(fit_script, encoding="ascii") as script:
+        out = tools.sollya("fit", script.read(), len(facts["sine"]) + len(facts["cosine"]))
+    fitted = [F(float.fromhex(x)) for x in out]
     if fitted != facts["sine"] + facts["cosine"]:
         tools.fail("the sine-cosine coefficients are not those fit_sincos.sollya fits")
     else:
@@ -260,15 +317,15 @@ def supnorms(tools, facts):
         return " + ".join(f"{sollya_number(c)} * x^{2 * k + odd}"
                           for k, c in enumerate(coefficients))
     out = tools.sollya("supnorm", f"""prec = 300!;
-verbosity = 0!;
+verbosity = 1!;
 display = dyadic!;
 s = supnorm({poly(facts['sine'], 1)}, sin(2 * pi * x), [-1/8; 1/8], absolute, 2^-40);
 c = supnorm({poly(facts['cosine'], 0)}, cos(2 * pi * x), [-1/8; 1/8], absolute, 2^-40);
 print(sup(s));
 print(sup(c));
 quit;
-""")
-    sine, cosine = (parse_dyadic(x) for x in out.split())
+""", 2)
+    sine, cosine = (parse_dyadic(x) for x in out)
     print(f"Sollya: series errors below {float(sine / U):.4f} u (sine), "
           f"{float(cosine / U):.4f} u (cosine)")
     return sine, cosine
@@ -281,9 +338,12 @@ def check_sincos(tools, facts, approximation):
             tools.fail(f"{key}: below the series' own error")
             continue
         for fused in (False, True):
-            lines = ["r = rnd(r_);"] + horner(facts[name], "r", fused, square=True, odd=bool(odd))
+            ar = arithmetic(fused)
+            pair = model.series(ar, ar.input("r"), facts["sine"], facts["cosine"])
+            y = pair[0] if name == "sine" else pair[1]
+            lines = ar.lines
             goal = (f"{{ |r| <= {dyadic(facts['reduced_turns'], True)} -> "
-                    f"|y - My| <= {dyadic(room, False)} }}")
+                    f"|{y[0]} - {y[1]}| <= {dyadic(room, False)} }}")
             tools.gappa(f"{name}_{'fused' if fused else 'unfused'}", gappa_script(lines, goal))
 
 
@@ -298,9 +358,6 @@ def check_reduction(tools, facts):
     shift = facts["rounding_shift"]
     if not (shift.denominator == 1 and 2**52 <= shift < 2**53 and (shift - 2**52) % 4 == 0):
         tools.fail("ROUNDING_SHIFT: its sums' low bits do not hold q mod 4")
-    if not (F(FREQUENCY_RANGE[0]) <= facts["lowest_pitch"]
-            and facts["highest_pitch"] <= F(FREQUENCY_RANGE[1])):
-        tools.fail("the notes name pitches outside the range the proof assumes")
     bend = facts["max_vibrato_depth"] * (1 + facts["rotated_pair_error"])
     margin = F(1, 2**40)  # covers the roundings of t, the bend and the products
     rates = [v["rate"] for v in facts["voices"] if v["vibrato"]]
@@ -311,22 +368,23 @@ def check_reduction(tools, facts):
     low = math.floor(math.log2(lowest))
     high = math.ceil(math.log2(highest))
     shift_text = f"({dyadic(shift, True)})"
-    lines = ["turns = rnd(turns_);", "four rnd= turns * 4;",
-             f"Mshifted = turns * 4 + {shift_text};", "shifted = rnd(Mshifted);",
-             f"d rnd= {shift_text} - shifted;", f"Md = {shift_text} - shifted;",
-             "quarter rnd= d * 1b-2;", "r = rnd(quarter + turns);", "Mr = d * 1b-2 + turns;"]
-    hint = "Mr -> (Mshifted - shifted) * 1b-2 + (d - Md) * 1b-2;"
+    # What the kernel's steps must give exactly: q / 4 subtracted from turns.
+    ideal = [f"Ishifted = turns * 4 + {shift_text};", f"Id = {shift_text} - shifted;",
+             "Ir = d * 1b-2 + turns;"]
+    hint = "Ir -> (Ishifted - shifted) * 1b-2 + (d - Id) * 1b-2;"
     ranges = [("0", "0")] + [(f"1b{k}", f"1b{k + 1}") for k in range(low, high)]
-    for first, last in ranges:
-        # Fused or not, the same roundings: 4 turns and d / 4 are exact.
-        goal = (f"{{ turns in [{first}, {last}] -> four - turns * 4 in [0, 0] /\\ "
-                f"shifted in [1b52, {2**53 - 1}] /\\ d - Md in [0, 0] /\\ "
-                f"quarter - d * 1b-2 in [0, 0] /\\ r - Mr in [0, 0] /\\ "
-                f"|Mr| <= {dyadic(facts['reduced_turns'], False)} }}")
-        if not tools.gappa(f"reduction_{first}", gappa_script(lines, goal, [hint]), quiet=True):
-            return
-    print(f"proven by Gappa: the reduction, exact for turns 0 and in [2^{low}, 2^{high}] "
-          f"({len(ranges)} runs)")
+    for fused in (False, True):
+        ar = arithmetic(fused)
+        model.reduce_turns(ar, ar.input("turns"), shift)
+        for first, last in ranges:
+            goal = (f"{{ turns in [{first}, {last}] -> shifted in [1b52, {2**53 - 1}] /\\ "
+                    f"d - Id in [0, 0] /\\ r - Ir in [0, 0] /\\ "
+                    f"|Ir| <= {dyadic(facts['reduced_turns'], False)} }}")
+            name = f"reduction_{'fused' if fused else 'unfused'}_{first}"
+            if not tools.gappa(name, gappa_script(ar.lines + ideal, goal, [hint]), quiet=True):
+                return
+    print(f"proven by Gappa: the reduction, exact for turns 0 and in [2^{low}, 2^{high}], "
+          f"fused and unfused ({2 * len(ranges)} runs)")
 
 
 def check_step(tools, facts):
@@ -336,7 +394,14 @@ def check_step(tools, facts):
             and 2 * PI_HIGH - two_pi <= facts["two_pi_shortfall"]):
         tools.fail("TWO_PI_SHORTFALL: 2 pi - TWO_PI exceeds it")
     most = facts["max_stride"]
-    for stride in facts["strides"]:
+    # Every frequency a step turns by: the pitches the notes name, and the
+    # vibratos' rates.
+    rates = [v["rate"] for v in facts["voices"] if v["vibrato"]]
+    slowest = min([facts["lowest_pitch"]] + rates)
+    fastest = max([facts["highest_pitch"]] + rates)
+    for stride in sorted({k["stride"] for k in facts["kernels"]}):
+        if stride > most:
+            tools.fail(f"stride {stride}: beyond MAX_STRIDE, which beta assumes")
         power_of_two = stride & (stride - 1) == 0
         relative = U if power_of_two else 2 * U + U * U
         # Beta allows 1.0001 u of MAX_STRIDE samples' turns, times 2pi_d.
@@ -344,8 +409,8 @@ def check_step(tools, facts):
             tools.fail(f"stride {stride}: its step's turns may exceed beta's allowance")
         lines = ["f = rnd(f_);", "rate = rnd(rate_);", f"product rnd= f * {stride};",
                  "turns rnd= product / rate;", f"Mturns = (f * {stride}) / rate;"]
-        goal = (f"{{ f in [{FREQUENCY_RANGE[0]}, {FREQUENCY_RANGE[1]}] /\\ "
-                f"rate in [{RATE_RANGE[0]}, {RATE_RANGE[1]}] -> "
+        goal = (f"{{ f in [{dyadic(slowest, False)}, {dyadic(fastest, True)}] /\\ "
+                f"rate in [{facts['min_rate']}, {facts['max_rate']}] -> "
                 f"|(turns - Mturns) / Mturns| <= {dyadic(relative, True)} }}")
         tools.gappa(f"step_turns_{stride}", gappa_script(lines, goal))
     lines = ["frac = rnd(frac_);", f"angle rnd= frac * ({dyadic(two_pi, True)});",
@@ -357,24 +422,26 @@ def check_step(tools, facts):
 def check_rotation(tools, facts):
     bound = 1 + facts["rotated_pair_error"]
     for fused in (False, True):
-        if fused:
-            lines = ["sine_out = rnd(s * C + rnd(c * S));",
-                     "cosine_out = rnd(c * C + -rnd(s * S));"]
-        else:
-            lines = ["sine_out rnd= s * C + c * S;", "cosine_out rnd= c * C - s * S;"]
-        lines = ["s = rnd(s_);", "c = rnd(c_);", "S = rnd(S_);", "C = rnd(C_);"] + lines
-        lines += ["Msine = s * C + c * S;",
-                  "Mcosine = c * C + -(s * S);" if fused else "Mcosine = c * C - s * S;"]
+        ar = arithmetic(fused)
+        sine, cosine = model.rotate(ar, ar.input("s"), ar.input("c"), ar.input("S"),
+                                    ar.input("C"))
+        lines = ar.lines
         limit = dyadic(bound, True)
         goal = (f"{{ |s| <= {limit} /\\ |c| <= {limit} /\\ |S| <= 1 /\\ |C| <= 1 -> "
-                f"|sine_out - Msine| <= {dyadic(ROTATION_ROUNDING, True)} /\\ "
-                f"|cosine_out - Mcosine| <= {dyadic(ROTATION_ROUNDING, True)} }}")
+                f"|{sine[0]} - {sine[1]}| <= {dyadic(ROTATION_ROUNDING, True)} /\\ "
+                f"|{cosine[0]} - {cosine[1]}| <= {dyadic(ROTATION_ROUNDING, True)} }}")
         tools.gappa(f"rotation_{'fused' if fused else 'unfused'}", gappa_script(lines, goal))
+    for kernel in facts["kernels"]:
+        if kernel["rotations"] > facts["rotations_per_anchor"]:
+            tools.fail(f"the {kernel['name']} kernel rotates {kernel['rotations']} times between "
+                       f"anchors; NoteErrorBound assumes {facts['rotations_per_anchor']}")
+        if kernel["stride"] != kernel["lanes"] * kernel["group"]:
+            tools.fail(f"the {kernel['name']} kernel's stride is not its lanes x group")
     error = sqrt_up(facts["sine_error"] ** 2 + facts["cosine_error"] ** 2)
-    for _ in range(facts["rotations_per_anchor"]):
+    for _ in range(facts["rotations"]):
         error = error * (1 + SQRT2_HIGH * U) + SQRT2_HIGH * U + SQRT2_HIGH * ROTATION_ROUNDING
     print(f"rotated pair: within {float(error / U):.2f} u after "
-          f"{facts['rotations_per_anchor']} rotations")
+          f"{facts['rotations']} rotations")
     if error > facts["rotated_pair_error"]:
         tools.fail(f"ROTATED_PAIR_ERROR: the pair may be {float(error / U):.2f} u off")
 
@@ -404,14 +471,17 @@ def check_chebyshev(tools, facts):
     edge = 1 + facts["rotated_pair_error"]
     slack = 1 + facts["chebyshev_slack"]
     rows = chebyshev(facts["max_harmonics"])
-    script = ["prec = 200!;", "verbosity = 0!;", "display = dyadic!;"]
+    # Message 407 warns that a derivative may have poles; a polynomial's has none.
+    script = ["prec = 200!;", "verbosity = 1!;", "display = dyadic!;", "suppressmessage(407);"]
     for j, row in enumerate(rows):
-        polynomial = " + ".join(f"({c}) * x^{k}" for k, c in enumerate(row))
+        # No x^0, x^1 or zero terms: their derivatives make Sollya warn.
+        powers = ["", " * x"] + [f" * x^{k}" for k in range(2, len(row))]
+        polynomial = " + ".join(f"({c}){powers[k]}" for k, c in enumerate(row) if c != 0)
         script += [f"print(sup(infnorm({polynomial}, [{sollya_number(-edge)}; "
                    f"{sollya_number(edge)}])));",
                    f"print(sup(infnorm(diff({polynomial}), [{sollya_number(-edge)}; "
                    f"{sollya_number(edge)}])));"]
-    out = tools.sollya("chebyshev", "\n".join(script + ["quit;", ""])).split()
+    out = tools.sollya("chebyshev", "\n".join(script + ["quit;", ""]), 2 * len(rows))
     for j, row in enumerate(rows):
         at_one, slope_at_one = F(j + 1), F(j * (j + 1) * (j + 2), 3)
         at_edge, slope_at_edge = evaluate(row, edge), evaluate(derivative(row), edge)
@@ -440,8 +510,11 @@ def check_polynomials(tools, facts):
             tools.fail(f"POLYNOMIAL_ERROR: the {voice['name']}'s folded coefficients alone")
             continue
         for fused in (False, True):
-            lines = ["c = rnd(c_);"] + horner(voice["polynomial"], "c", fused)
-            goal = f"{{ |c| <= {dyadic(edge, True)} -> |y - My| <= {dyadic(room, False)} }}"
+            ar = arithmetic(fused)
+            y = model.mix(ar, voice["polynomial"], ar.input("c"))
+            lines = ar.lines
+            goal = (f"{{ |c| <= {dyadic(edge, True)} -> "
+                    f"|{y[0]} - {y[1]}| <= {dyadic(room, False)} }}")
             tools.gappa(f"polynomial_{voice['name']}_{'fused' if fused else 'unfused'}",
                         gappa_script(lines, goal), split=True)
         worst = max(worst, folding / (U * magnitude))
@@ -473,22 +546,25 @@ def check_sums(tools, facts):
         goal = (f"{{ {hypotheses} -> |value - Mvalue| <= "
                 f"{dyadic(SCALAR_ROUNDING * U * gain, False)} }}")
         tools.gappa(f"scalar_sum_{voice['name']}", gappa_script(lines, goal))
-    lines = ["level = rnd(level_);", "s = rnd(s_);", "p = rnd(p_);", "value rnd= s * p * level;",
-             "Mvalue = s * p * level;"]
-    goal = (f"{{ level in [0, 1] /\\ |s * p| <= {dyadic(F(1001, 1000) * gain, True)} -> "
-            f"|value - Mvalue| <= {dyadic(VECTOR_ROUNDING * U * gain, False)} }}")
+    ar = arithmetic(False)
+    value = model.sample_value(ar, ar.input("s"), ar.input("p"), ar.input("level"))
+    lines = ar.lines
+    goal = (f"{{ level in [0, 1] /\\ |s * p| <= {dyadic(PRODUCT_LIMIT * gain, True)} -> "
+            f"|{value[0]} - {value[1]}| <= {dyadic(VECTOR_ROUNDING * U * gain, False)} }}")
     tools.gappa("vector_products", gappa_script(lines, goal))
 
 
 def check_attack(tools, facts):
-    lines = ["i = rnd(i_);", "rate = rnd(rate_);", "A = rnd(A_);",
-             "scalar rnd= (i / rate) / A;", "vector rnd= (i * (1 / rate)) * (1 / A);",
-             "Mscalar = (i / rate) / A;", "Mvector = (i * (1 / rate)) * (1 / A);"]
+    ar = arithmetic(False)
+    i, rate, attack = ar.input("i"), ar.input("rate"), ar.input("A")
+    time = model.sample_time(ar, i, model.inverse_rate(ar, rate))
+    vector = model.attack_level(ar, time, ar.div(ar.const(1.0), attack, name="per"))
+    lines = ar.lines + ["scalar rnd= (i / rate) / A;", "Mscalar = (i / rate) / A;"]
     slack = F(1, 10**6)
-    goal = (f"{{ i in [1, 1b30] /\\ rate in [{RATE_RANGE[0]}, {RATE_RANGE[1]}] /\\ "
+    goal = (f"{{ i in [1, 1b30] /\\ rate in [{facts['min_rate']}, {facts['max_rate']}] /\\ "
             f"A in [1b-20, 1] -> "
             f"|(scalar - Mscalar) / Mscalar| <= {dyadic(2 * U * (1 + slack), True)} /\\ "
-            f"|(vector - Mvector) / Mvector| <= {dyadic(4 * U * (1 + slack), True)} }}")
+            f"|({vector[0]} - {vector[1]}) / {vector[1]}| <= {dyadic(4 * U * (1 + slack), True)} }}")
     tools.gappa("envelope_attack", gappa_script(lines, goal))
     if 6 * U * (1 + slack) > facts["envelope_error"] * U:
         tools.fail("ENVELOPE_ERROR: below the attack's 6u")
@@ -498,16 +574,18 @@ def check_times(tools, facts):
     """A sample's time: the scalar's t = i / rate within u, the vector's i x
     (1 / rate) within (ENVELOPE_TIME_ERROR - 1) u, relative (Gappa); both 0
     at i = 0. So they differ by at most ENVELOPE_TIME_ERROR u i / rate."""
-    lines = ["i = rnd(i_);", "rate = rnd(rate_);", "ts rnd= i / rate;",
-             "tv rnd= i * (1 / rate);", "Mt = i / rate;", "Mtv = i * (1 / rate);"]
+    ar = arithmetic(False)
+    i, rate = ar.input("i"), ar.input("rate")
+    tv = model.sample_time(ar, i, model.inverse_rate(ar, rate))
+    lines = ar.lines + ["ts rnd= i / rate;", "Mt = i / rate;"]
     vector = (facts["envelope_time_error"] - 1) * U
     goal = (f"{{ i in [1, 1b31] /\\ rate in [{facts['min_rate']}, {facts['max_rate']}] -> "
             f"|(ts - Mt) / Mt| <= {dyadic(U, True)} /\\ "
-            f"|(tv - Mtv) / Mtv| <= {dyadic(vector, False)} }}")
+            f"|({tv[0]} - {tv[1]}) / {tv[1]}| <= {dyadic(vector, False)} }}")
     # i x (1 / rate) and i / rate are the same real number.
     tools.gappa("sample_times", gappa_script(lines, goal))
     goal = (f"{{ i in [0, 0] /\\ rate in [{facts['min_rate']}, {facts['max_rate']}] -> "
-            "ts in [0, 0] /\\ tv in [0, 0] }")
+            f"ts in [0, 0] /\\ {tv[0]} in [0, 0] }}")
     tools.gappa("sample_time_zero", gappa_script(lines, goal))
 
 
@@ -533,10 +611,12 @@ def check_decay_release(tools, facts):
             a, d, dr, pr = (f"({dyadic(x, True)})" for x in (attack, decay, drop, per))
             # The scalar decays while A <= ts < A + D, the sum rounded.
             top = F(float(attack) + float(decay)) - attack
-            lines = times + [
+            ar = arithmetic(False)
+            model.decay_level(ar, ("tv", "tv", None), ar.const(attack), ar.const(sustain),
+                              ar.const(per))
+            lines = times + ar.lines + [
                 f"ds rnd= ts - {a};", f"ps rnd= ds / {d};", f"ms rnd= {dr} * ps;",
-                "ls rnd= 1 - ms;", f"dv rnd= tv - {a};", f"pv rnd= dv * {pr};",
-                f"mv rnd= {dr} * pv;", "lv rnd= 1 - mv;",
+                "ls rnd= 1 - ms;",
                 f"Ms = 1 - {dr} * ((ts - {a}) / {d});", f"Mv = 1 - {dr} * ((tv - {a}) / {d});"]
             goal = (f"{{ ts - {a} in [0, {dyadic(top, True)}] /\\ tv - ts in "
                     f"[-{dyadic(apart, True)}, {dyadic(apart, True)}] -> "
@@ -553,10 +633,12 @@ def check_decay_release(tools, facts):
             # The scalar releases from rs = fl(duration - R) <= ts <= the note's end.
             start = F(float(duration) - float(release))
             top = duration * (1 + U) ** 2 - start
-            lines = times + [
-                "rs = rnd(rs_);", "es rnd= ts - rs;", f"qs rnd= es / {r_};", "os rnd= 1 - qs;",
-                f"ls rnd= os * {s_};", "ev rnd= tv - rs;", f"qv rnd= ev * {pr};",
-                "ov rnd= 1 - qv;", f"lv rnd= ov * {s_};",
+            ar = arithmetic(False)
+            model.release_level(ar, ("tv", "tv", None), ("rs", "rs", None), ar.const(per),
+                                ar.const(sustain))
+            lines = times + ["rs = rnd(rs_);"] + ar.lines + [
+                "es rnd= ts - rs;", f"qs rnd= es / {r_};", "os rnd= 1 - qs;",
+                f"ls rnd= os * {s_};",
                 f"Ms = (1 - (ts - rs) / {r_}) * {s_};", f"Mv = (1 - (tv - rs) / {r_}) * {s_};"]
             goal = (f"{{ ts - rs in [0, {dyadic(top, True)}] /\\ tv - ts in "
                     f"[-{dyadic(apart, True)}, {dyadic(apart, True)}] -> "
@@ -568,6 +650,146 @@ def check_decay_release(tools, facts):
                      f" - ev * ({pr} - 1 / {r_}) - (ev - (tv - rs)) / {r_});",
                      "tv - rs -> (tv - ts) + (ts - rs);"]
             tools.gappa(f"release_{voice['name']}", gappa_script(lines, goal, hints))
+
+
+def check_angles(tools, facts):
+    """The angles' roundings, relative: the scalar's argument of harmonic j,
+    fl(fl(fl((j + 1) f) ts) 2pi_d) with ts = fl(i / rate), within
+    SCALAR_ANGLE_ROUNDING of (j + 1) f (i / rate) 2pi_d, and of the vibrato,
+    fl(fl(nu ts) 2pi_d), within SCALAR_VIBRATO_ROUNDING; the kernel's turns
+    (the model's) within VECTOR_TURNS_ROUNDING of f i / rate, for every
+    frequency the kernel multiplies t by (a pitch or a vibrato's rate, bent
+    by the deepest vibrato); and each vibrato voice's bent frequency."""
+    rates = [v["rate"] for v in facts["voices"] if v["vibrato"]]
+    bend = facts["max_vibrato_depth"] * (1 + facts["rotated_pair_error"])
+    slowest = min([facts["lowest_pitch"]] + rates) * (1 - bend) * (1 - F(1, 2**40))
+    fastest = max([facts["highest_pitch"]] + rates) * (1 + bend) * (1 + F(1, 2**40))
+    ranges = (f"i in [1, 1b31] /\\ rate in [{facts['min_rate']}, {facts['max_rate']}] /\\ "
+              f"f in [{dyadic(slowest, False)}, {dyadic(fastest, True)}]")
+    two_pi = f"({dyadic(facts['two_pi'], True)})"
+    ar = arithmetic(False)
+    i, rate, f = ar.input("i"), ar.input("rate"), ar.input("f")
+    turns = model.fundamental_turns(ar, model.sample_time(ar, i, model.inverse_rate(ar, rate)), f)
+    goal = (f"{{ {ranges} -> |({turns[0]} - {turns[1]}) / {turns[1]}| <= "
+            f"{dyadic(VECTOR_TURNS_ROUNDING, False)} }}")
+    tools.gappa("angle_vector_turns", gappa_script(ar.lines, goal))
+    lines = ["i = rnd(i_);", "rate = rnd(rate_);", "f = rnd(f_);", "j = rnd(j_);",
+             "ts rnd= i / rate;", f"harmonic rnd= j * f * ts * {two_pi};",
+             f"Mharmonic = j * f * (i / rate) * {two_pi};", f"vibrato rnd= f * ts * {two_pi};",
+             f"Mvibrato = f * (i / rate) * {two_pi};"]
+    goal = (f"{{ {ranges} /\\ j in [1, {facts['max_harmonics']}] -> "
+            f"|(harmonic - Mharmonic) / Mharmonic| <= {dyadic(SCALAR_ANGLE_ROUNDING, False)} /\\ "
+            f"|(vibrato - Mvibrato) / Mvibrato| <= {dyadic(SCALAR_VIBRATO_ROUNDING, False)} }}")
+    tools.gappa("angle_scalar", gappa_script(lines, goal))
+    # The bent frequencies: the scalar's fl(fl(1 + fl(D s)) f) and the
+    # kernel's (the model's) from sines s and w, each within side_rounding(D)
+    # f of its exact value (Gappa); so apart from the exact difference (w - s)
+    # D f they lie within bend_rounding(D) of each other, relative to the
+    # scalar's.
+    edge = 1 + max(facts["sine_error"], facts["cosine_error"], facts["rotated_pair_error"])
+    pitches = (f"f in [{dyadic(facts['lowest_pitch'], False)}, "
+               f"{dyadic(facts['highest_pitch'], True)}]")
+    for voice in (v for v in facts["voices"] if v["vibrato"]):
+        depth = voice["depth"]
+        side = dyadic(side_rounding(depth), False)
+        for fused in (False, True):
+            ar = arithmetic(fused)
+            bent = model.bent_frequency(ar, ar.input("w"), ar.const(depth), ar.input("f"))
+            text = f"({dyadic(depth, True)})"
+            lines = ar.lines + ["s = rnd(s_);", f"fs rnd= (1 + {text} * s) * f;",
+                                f"Mfs = (1 + {text} * s) * f;"]
+            goal = (f"{{ |s| <= 1 /\\ |w| <= {dyadic(edge, True)} /\\ {pitches} -> "
+                    f"|({bent[0]} - {bent[1]}) / f| <= {side} /\\ |(fs - Mfs) / f| <= {side} }}")
+            tools.gappa(f"bend_{voice['name']}_{'fused' if fused else 'unfused'}",
+                        gappa_script(lines, goal))
+
+
+def power_of_two(n):
+    return n & (n - 1) == 0
+
+
+def note_bound(facts, voice, frequency, rate, count):
+    """The bound on |fast value - scalar value| over a note, in exact
+    fractions, from the proven constants and the kernels' own facts (render_fast.h's
+    comment before RECHECK_MARGIN lists its terms)."""
+    u, gain = U, facts["output_gain"] * facts["full_scale"]
+    amplitudes = voice["harmonics"]
+    g = [a * gain / len(amplitudes) for a in amplitudes]
+    rows = chebyshev(facts["max_harmonics"])
+    weighted = sum(gj * (j + 1) for j, gj in enumerate(g))
+    slope = sum(gj * F(j * (j + 1) * (j + 2), 3) for j, gj in enumerate(g))
+    magnitude = sum(gj * sum(abs(x) for x in rows[j]) for j, gj in enumerate(g))
+    longest = F(count, rate)
+    vibrato = voice["vibrato"] != 0
+    depth = voice["depth"] if vibrato else 0
+    two_pi, short = 2 * PI_HIGH, facts["two_pi_shortfall"]
+    rotations = facts["rotations"]
+
+    def beta(nu):
+        # The step's turns (one rounding, or none for a power of two, and the
+        # division), its angle's rounding and 2pi_d's shortfall over half a turn.
+        turns = max((u if power_of_two(s) else 2 * u + u * u) * nu * s / rate
+                    for s in (k["stride"] for k in facts["kernels"]))
+        return two_pi * turns + short / 2 + 2 * u
+
+    rho = 0
+    if vibrato:
+        nu = voice["rate"]
+        sigma = (nu * longest * (short + two_pi * (SCALAR_VIBRATO_ROUNDING + VECTOR_TURNS_ROUNDING))
+                 + u + facts["rotated_pair_error"] + rotations * beta(nu))
+        # The exact difference D (w - s) f over fs >= (1 - D) f (1 - 2u)^2,
+        # and the roundings (check_angles).
+        rho = depth * sigma / ((1 - depth) * (1 - 4 * u)) + bend_rounding(depth)
+    angle = frequency * (1 + depth) * longest * (
+        short + two_pi * (SCALAR_ANGLE_ROUNDING + VECTOR_TURNS_ROUNDING + rho))
+    es, ec = facts["sine_error"], facts["cosine_error"]
+    if vibrato:
+        pair = max(es * weighted + ec * slope, ec * weighted + es * slope)
+    else:
+        angle += rotations * beta(frequency)
+        pair = facts["rotated_pair_error"] * (weighted + slope)
+    pair *= 1 + facts["chebyshev_slack"]
+    polynomial = facts["polynomial_error"] * u * magnitude
+    shortest = min([F(1)] + [x for x in (voice["decay"], voice["release"]) if x > 0])
+    envelope = (facts["envelope_error"] + facts["envelope_time_error"] * longest / shortest) * u
+    fixed = gain * (envelope + facts["sum_error"] * u)
+    return weighted * angle + pair + polynomial + fixed
+
+
+def check_note_bounds(tools, facts):
+    """NoteErrorBound, as the library computes it, against the bound
+    evaluated here exactly, for every voice over pitches and rates spanning
+    the notes and the request's limits: it must be the exact bound times its
+    1.01 (which covers its own roundings), give or take 2^-40. A term
+    dropped or weakened by more than the 1e-4 the library's formula rounds
+    its factors up by fails."""
+    low, high = F(10**9), F(0)
+    for kind, pitch, rate, count, library in facts["bounds"]:
+        voice = facts["voices"][kind]
+        bound = note_bound(facts, voice, pitch, rate, count)
+        ratio = library / bound
+        low, high = min(low, ratio), max(high, ratio)
+        if library * (1 + F(1, 2**40)) < F(101, 100) * bound:
+            tools.fail(f"NoteErrorBound: {float(library):.6g} for the {voice['name']} at "
+                       f"{float(pitch):.6g} Hz, {rate} Hz rate; the bound is {float(bound):.6g}")
+            return
+    print(f"NoteErrorBound: {float(low):.6f} to {float(high):.6f} times the exact bound over "
+          f"{len(facts['bounds'])} notes")
+    # The hypothesis of the vector products: |s P| <= PRODUCT_LIMIT G, as
+    # |sin x P(cos x)| <= G sum_j a_j / H and the pair's and Horner's errors.
+    gain = facts["output_gain"] * facts["full_scale"]
+    errors = max(facts["sine_error"], facts["cosine_error"], facts["rotated_pair_error"])
+    rows = chebyshev(facts["max_harmonics"])
+    for voice in facts["voices"]:
+        amplitudes = voice["harmonics"]
+        g = [a * gain / len(amplitudes) for a in amplitudes]
+        weighted = sum(gj * (j + 1) for j, gj in enumerate(g))
+        slope = sum(gj * F(j * (j + 1) * (j + 2), 3) for j, gj in enumerate(g))
+        magnitude = sum(gj * sum(abs(x) for x in rows[j]) for j, gj in enumerate(g))
+        most = (sum(g) + errors * (weighted + slope) * (1 + facts["chebyshev_slack"])
+                + (1 + errors) * facts["polynomial_error"] * U * magnitude)
+        if most > PRODUCT_LIMIT * gain:
+            tools.fail(f"|s P| of the {voice['name']} may exceed {float(PRODUCT_LIMIT)} G")
 
 
 def load(path):
@@ -586,7 +808,15 @@ def load(path):
             voice[key] = [exact(x) for x in voice[key]]
         for key in ("attack", "decay", "sustain", "release", "rate", "depth"):
             voice[key] = exact(voice[key])
+    facts["bounds"] = [(kind, exact(pitch), rate, count, exact(bound))
+                       for kind, pitch, rate, count, bound in facts["bounds"]]
     facts["reduced_turns"] = F(1, 8)  # the sine-cosine's claim on |r|
+    # The most rotations between anchors any kernel makes (measured by running
+    # those this CPU runs), and never fewer than NoteErrorBound assumes.
+    measured = [k["rotations"] for k in facts["kernels"] if k["rotations"] >= 0]
+    facts["rotations"] = max(measured + [facts["rotations_per_anchor"]])
+    if not measured:
+        print("this CPU runs no vector kernel: the rotations between anchors are not measured")
     return facts
 
 
@@ -595,7 +825,11 @@ def perturb(facts, change):
     if change not in PERTURBATIONS:
         raise SystemExit(f"unknown perturbation {change}")
     key, factor, checks = PERTURBATIONS[change]
-    if factor is None:
+    if key == "rotations":
+        facts["kernels"][0]["rotations"] = facts[key] = factor
+    elif key == "bounds":
+        facts[key] = [entry[:4] + (entry[4] * factor,) for entry in facts[key]]
+    elif factor is None:
         facts[key][0] = F(float(repr(float(facts[key][0]))[:-3]))
     else:
         facts[key] = facts[key] * F(factor)
@@ -613,7 +847,7 @@ def main():
     args = parser.parse_args()
     facts = load(args.facts)
     checks = ["fit", "reduction", "sincos", "step", "rotation", "chebyshev", "polynomials", "sums",
-              "envelope"]
+              "envelope", "angles", "bounds"]
     if args.perturb:
         checks = perturb(facts, args.perturb)
     with tempfile.TemporaryDirectory() as temporary:
@@ -642,6 +876,10 @@ def main():
             check_times(tools, facts)
             check_decay_release(tools, facts)
             check_attack(tools, facts)
+        if "angles" in checks:
+            check_angles(tools, facts)
+        if "bounds" in checks:
+            check_note_bounds(tools, facts)
     if args.perturb:
         if tools.failures:
             print(f"refuted, as it must be: {args.perturb}")

@@ -1,11 +1,19 @@
 // Prints, as JSON, every number of the vector path that the error bound's
 // proof depends on, exactly as this build compiled it (doubles as hexadecimal
 // floats): the sine-cosine coefficients, the constants of error_bounds.h, the
-// kernels' strides, and each preset voice with its folded polynomial.
-// check_error_bound.py reads it, so the proof always concerns these values.
+// kernels (lanes, group, fusing, and the rotations between anchors measured
+// by running them), each preset voice with its folded polynomial, and
+// NoteErrorBound over a grid of pitches and rates. check_error_bound.py reads
+// it, so the proof always concerns these values. With --trace it prints
+// instead what each kernel this CPU runs computes for a set of notes, which
+// kernel_model.py recomputes bit for bit.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <memory>
+#include <vector>
 
 #include "notes/note_reader.h"
 #include "request/request_limits.h"
@@ -28,6 +36,129 @@ void PrintList(const char* name, const double* values, int32_t count) {
 
 void PrintNumber(const char* name, double value) {
     std::printf("\"%s\": \"%a\",\n", name, value);
+}
+
+// Every kernel built for this architecture, whether or not this CPU runs it.
+const NoteKernel* const BUILT[] = {
+    &KERNEL_PAIRS,
+#if defined(TOLVIMO_FAST_PATH_X86)
+    &KERNEL_AVX2,
+    &KERNEL_AVX512,
+#endif
+};
+
+// The most rotations the kernel makes between two direct evaluations of a
+// fixed fundamental, seen by running it: with a step pair of zeros every
+// rotated stride comes out silent, and only anchored strides sound.
+int32_t MeasuredRotations(const NoteKernel& kernel) {
+    const std::unique_ptr<InstrumentVoice, VoiceReleaser> voice(CreateVoice(0));
+    const int32_t strides = 200;
+    const int32_t count = strides * kernel.stride;
+    NoteJob job = NoteJobFor(kernel, count, 44100, 440.25, 1.0, *voice, 0.0);
+    job.stepSine = job.stepCosine = 0.0;
+    job.decayFrom = job.sustainFrom = 0.0;  // the level is the sustain throughout
+    job.releaseFrom = 1e9;
+    std::vector<int16_t> out(static_cast<size_t>(count));
+    std::vector<double> values(static_cast<size_t>(count));
+    std::vector<int32_t> recheck(static_cast<size_t>(count));
+    job.values = values.data();
+    kernel.render(job, 0, count, out.data(), recheck.data());
+    int32_t most = 0;
+    int32_t run = 0;
+    for (int32_t s = 0; s < strides; ++s) {
+        bool silent = true;
+        for (int32_t k = 0; k < kernel.stride; ++k)
+            silent &= values[static_cast<size_t>(s * kernel.stride + k)] == 0.0;
+        run = silent ? run + 1 : 0;
+        most = run > most ? run : most;
+    }
+    return most;
+}
+
+// NoteErrorBound for every voice over pitches spread from the lowest the
+// notes name to the highest and rates across the request's limits: the
+// checker evaluates the bound's formula exactly and compares.
+void PrintBounds() {
+    uint32_t at = 0;
+    const double lowest = ParseNote("Cb0b", at);
+    at = 0;
+    const double highest = ParseNote("B#8#", at);
+    const int32_t rates[] = {
+        MIN_SAMPLE_RATE, MIN_SAMPLE_RATE + 1, 11025,          22050, 44100, 48000,
+        96000,           MAX_SAMPLE_RATE - 1, MAX_SAMPLE_RATE};
+    const int32_t steps = 12;
+    std::printf("\"bounds\": [\n");
+    const char* separator = "";
+    for (uint32_t kind = 0; kind < INSTRUMENT_KIND_COUNT; ++kind) {
+        const std::unique_ptr<InstrumentVoice, VoiceReleaser> voice(CreateVoice(kind));
+        for (int32_t p = 0; p <= steps; ++p) {
+            const double pitch =
+                p == steps ? highest : lowest * std::pow(highest / lowest, p / double(steps));
+            for (const int32_t rate : rates) {
+                const int32_t count = NoteSampleCount(rate, NOTE_DURATION);
+                std::printf("%s[%u, \"%a\", %d, %d, \"%a\"]", separator, kind, pitch, rate, count,
+                            NoteErrorBound(*voice, pitch, rate, count));
+                separator = ",\n";
+            }
+        }
+    }
+    std::printf("]\n");
+}
+
+// A stretch of a note through one kernel: the job it was given and the
+// values it computed, for kernel_model.py.
+void TraceCall(const NoteKernel& kernel, uint32_t kind, double pitch, int32_t rate, int32_t first,
+               const char* separator) {
+    const std::unique_ptr<InstrumentVoice, VoiceReleaser> voice(CreateVoice(kind));
+    const int32_t n = NoteSampleCount(rate, NOTE_DURATION);
+    NoteJob job = NoteJobFor(kernel, n, rate, pitch, NOTE_DURATION, *voice, 0.0);
+    // One anchor, every rotation after it and the next anchor.
+    const int32_t count = std::min((ROTATIONS_PER_ANCHOR + 2) * kernel.stride, n - first);
+    std::vector<int16_t> out(static_cast<size_t>(count));
+    std::vector<double> values(static_cast<size_t>(count));
+    std::vector<int32_t> recheck(static_cast<size_t>(count));
+    job.values = values.data();
+    kernel.render(job, first, count, out.data(), recheck.data());
+    std::printf("%s{\"kernel\": \"%s\", \"voice\": %u, \"first\": %d, \"rate\": %d, ", separator,
+                kernel.name, kind, first, rate);
+    PrintNumber("frequency", job.frequency);
+    PrintList("polynomial", job.mixPolynomial, voice->harmonicCount);
+    const double fields[] = {job.stepSine,          job.stepCosine,   job.vibratoStepSine,
+                             job.vibratoStepCosine, job.decayFrom,    job.sustainFrom,
+                             job.releaseFrom,       job.releaseStart, job.perAttack,
+                             job.perDecay,          job.perRelease};
+    PrintList("job", fields, static_cast<int32_t>(std::size(fields)));
+    PrintList("values", values.data(), count);
+    std::printf("\"end\": 0}");
+}
+
+int Trace() {
+    std::printf("{\"calls\": [\n");
+    const NoteKernel* runs[3] = {};
+    const int32_t running = AvailableKernels(runs);
+    const int32_t rates[] = {8000, 44100, 192000, 22050, 48000};
+    const char* separator = "";
+    for (int32_t k = 0; k < running; ++k) {
+        const NoteKernel& kernel = *runs[k];
+        for (uint32_t kind = 0; kind < INSTRUMENT_KIND_COUNT; ++kind) {
+            const std::unique_ptr<InstrumentVoice, VoiceReleaser> voice(CreateVoice(kind));
+            const int32_t rate = rates[kind % std::size(rates)];
+            const double pitch = kind % 2 == 0 ? 261.6255653005986 : 3951.066410048992;
+            const int32_t n = NoteSampleCount(rate, NOTE_DURATION);
+            NoteJob job = NoteJobFor(kernel, n, rate, pitch, NOTE_DURATION, *voice, 0.0);
+            // The start, and a little before each later phase (the middle of
+            // a stride, so that one vector holds both phases).
+            const double starts[] = {0.0, job.decayFrom, job.sustainFrom, job.releaseFrom};
+            for (const double start : starts) {
+                const double lead = 3.0 * kernel.stride + kernel.lanes / 2;
+                const auto first = static_cast<int32_t>(std::fmax(0.0, std::fmin(start, n) - lead));
+                TraceCall(kernel, kind, pitch, rate, first, separator);
+                separator = ",\n";
+            }
+        }
+    }
+    std::printf("]}\n");
+    return 0;
 }
 
 int Dump() {
@@ -59,11 +190,18 @@ int Dump() {
     PrintNumber("full_scale", FULL_SCALE);
     std::printf("\"rotations_per_anchor\": %d,\n\"max_stride\": %d,\n\"max_harmonics\": %d,\n",
                 ROTATIONS_PER_ANCHOR, MAX_STRIDE, VOICE_MAX_HARMONICS);
-    // Every kernel built for this architecture, whether or not this CPU runs it.
-    std::printf("\"strides\": [%d", KERNEL_PAIRS.stride);
-#if defined(TOLVIMO_FAST_PATH_X86)
-    std::printf(", %d, %d", KERNEL_AVX2.stride, KERNEL_AVX512.stride);
-#endif
+    std::printf("\"kernels\": [\n");
+    const NoteKernel* runs[3] = {};
+    const int32_t running = AvailableKernels(runs);
+    for (size_t k = 0; k < std::size(BUILT); ++k) {
+        const NoteKernel& kernel = *BUILT[k];
+        const bool runnable = std::find(runs, runs + running, &kernel) != runs + running;
+        std::printf(
+            "{\"name\": \"%s\", \"lanes\": %d, \"group\": %d, \"stride\": %d, "
+            "\"fused\": %d, \"rotations\": %d}%s\n",
+            kernel.name, kernel.lanes, kernel.group, kernel.stride, kernel.fused ? 1 : 0,
+            runnable ? MeasuredRotations(kernel) : -1, k + 1 < std::size(BUILT) ? "," : "");
+    }
     std::printf("],\n\"voices\": [\n");
     for (uint32_t kind = 0; kind < INSTRUMENT_KIND_COUNT; ++kind) {
         const std::unique_ptr<InstrumentVoice, VoiceReleaser> voice(CreateVoice(kind));
@@ -81,13 +219,16 @@ int Dump() {
         std::printf("\"depth\": \"%a\"}%s\n", voice->vibratoDepth,
                     kind + 1 < INSTRUMENT_KIND_COUNT ? "," : "");
     }
-    std::printf("]}\n");
+    std::printf("],\n");
+    PrintBounds();
+    std::printf("}\n");
     return 0;
 }
 
 }  // namespace
 }  // namespace tolvimo
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--trace") == 0) return tolvimo::Trace();
     return tolvimo::Dump();
 }

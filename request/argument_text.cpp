@@ -56,14 +56,23 @@ bool ConvertArgument(const TolvimoUtf16* wide, size_t capacity, NarrowText& out)
     return true;
 }
 
-bool PrintArgument(std::FILE* report, const TolvimoUtf16* wide) {
+bool ConvertInPieces(const TolvimoUtf16* wide, void (*take)(void*, const char*, size_t),
+                     void* context) {
     size_t position = 0;
     while (wide[position] != 0) {
         NarrowText piece;
         if (!ConvertPiece(wide, position, piece)) return false;
-        std::fwrite(piece.text.get(), 1, piece.length, report);
+        take(context, piece.text.get(), piece.length);
     }
     return true;
+}
+
+size_t NarrowLength(const TolvimoUtf16* wide) {
+    size_t length = 0;
+    const auto add = [](void* total, const char*, size_t bytes) {
+        *static_cast<size_t*>(total) += bytes;
+    };
+    return ConvertInPieces(wide, add, &length) ? length : 0;
 }
 
 }  // namespace tolvimo

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 
 #include "platform/text_conversion.h"
 
@@ -15,8 +14,13 @@ namespace tolvimo {
 // only its first bytes are kept). Returns false when memory runs out.
 bool ConvertArgument(const TolvimoUtf16* wide, size_t capacity, NarrowText& out);
 
-// Prints `wide` converted to 8-bit text, whatever its length, a piece at a
-// time. Returns false when memory runs out partway.
-bool PrintArgument(std::FILE* report, const TolvimoUtf16* wide);
+// Hands `wide`, converted to 8-bit text whatever its length, to `take` a
+// piece at a time. Returns false when memory runs out partway.
+bool ConvertInPieces(const TolvimoUtf16* wide,
+                     void (*take)(void* context, const char* text, size_t length), void* context);
+
+// The length in 8-bit bytes of `wide` converted whole, measured a piece at
+// a time; 0 when memory runs out.
+size_t NarrowLength(const TolvimoUtf16* wide);
 
 }  // namespace tolvimo

@@ -29,20 +29,9 @@ int64_t ReadNotePlan(const char* text, uint32_t length, NotePlan& plan) {
         const double frequency = ParseNote(text, position);
         if (!(frequency >= 0.0)) return start;
         plan.frequency[plan.count] = frequency;
-        plan.nextUse[plan.count] = NO_NEXT_USE;
         ++plan.count;
     }
-    // Bit-identical frequencies, not equal ones: the repeat must render to
-    // the same samples. At most 999 notes, so a quadratic scan is cheap.
-    for (int32_t i = 0; i < plan.count; ++i) {
-        for (int32_t j = i + 1; j < plan.count; ++j) {
-            if (FrequencyBits(plan.frequency[i]) == FrequencyBits(plan.frequency[j])) {
-                plan.nextUse[i] = j;
-                ++plan.recurring;
-                break;
-            }
-        }
-    }
+    plan.recurring = ScheduleRepeats(plan.frequency, plan.count, plan.nextUse);
     return -1;
 }
 

@@ -1,7 +1,9 @@
 #include "request/output_file.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -14,20 +16,28 @@ namespace {
 
 constexpr size_t OUTPUT_BLOCK_BYTES = size_t{1} << 20;
 
-OutputResult WriteNotes(std::FILE* stream, const NoteSource& source) {
+// The errno of a refused write is taken at once, before anything else can
+// change it.
+WriteResult Refused(OutputResult result) {
+    return {result, errno, false};
+}
+
+// `output`, when the stream writes a file, is told as each note is written.
+WriteResult WriteNotes(std::FILE* stream, const NoteSource& source, PendingOutput* output) {
     if (!WriteWavHeader(stream, source.buffer.sampleRate, TotalSamples(source))) {
-        return OutputResult::CannotWrite;
+        return Refused(OutputResult::CannotWrite);
     }
     for (int32_t k = 0; k < source.plan.count; ++k) {
         const int16_t* samples =
             RenderOrRepeatNote(source.buffer, source.rendered, source.plan.frequency[k],
                                source.plan.nextUse[k], NOTE_DURATION, source.voice);
-        if (samples == nullptr) return OutputResult::OutOfMemory;
+        if (samples == nullptr) return {OutputResult::OutOfMemory};
         if (!WriteWavSampleArray(stream, samples, source.noteSamples)) {
-            return OutputResult::CannotWrite;
+            return Refused(OutputResult::CannotWrite);
         }
+        if (output != nullptr) StartWriteback(*output);
     }
-    return OutputResult::Written;
+    return {};
 }
 
 }  // namespace
@@ -37,30 +47,34 @@ int32_t TotalSamples(const NoteSource& source) {
     return source.plan.count * source.noteSamples;
 }
 
-OutputResult WriteNotesToStream(std::FILE* stream, const NoteSource& source) {
-    const OutputResult result = WriteNotes(stream, source);
-    if (result != OutputResult::Written) return result;
-    return std::fflush(stream) == 0 ? result : OutputResult::CannotWrite;
+WriteResult WriteNotesToStream(std::FILE* stream, const NoteSource& source) {
+    const WriteResult written = WriteNotes(stream, source, nullptr);
+    if (written.result != OutputResult::Written) return written;
+    return std::fflush(stream) == 0 ? written : Refused(OutputResult::CannotWrite);
 }
 
-OutputResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
-                             const NoteSource& source) {
+WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
+                            const NoteSource& source) {
     const uint64_t bytes =
         WAV_HEADER_SIZE + sizeof(int16_t) * static_cast<uint64_t>(TotalSamples(source));
     // Refused before anything is opened: a write past the limit would raise
     // SIGXFSZ, which ends a host that has not set it aside.
-    if (!FitsFileSizeLimit(bytes)) return OutputResult::CannotWrite;
+    if (!FitsFileSizeLimit(bytes)) return {OutputResult::CannotWrite, EFBIG, false};
     PendingOutput output{};
+    errno = 0;
 #if defined(_WIN32)
     static_cast<void>(path);
-    if (!BeginOutput(widePath, output)) return OutputResult::CannotOpen;
+    const bool begun = BeginOutput(widePath, output);
 #else
     static_cast<void>(widePath);
-    if (!BeginOutput(path, output)) return OutputResult::CannotOpen;
+    const bool begun = BeginOutput(path, output);
 #endif
+    if (!begun) return {OutputResult::CannotOpen, errno, output.folderRefused};
+    errno = 0;
     if (!ReserveOutput(output, bytes)) {
+        const WriteResult refused = Refused(OutputResult::CannotWrite);
         FinishOutput(output, false);
-        return OutputResult::CannotWrite;
+        return refused;
     }
     // The stream hands the file whole blocks at block-aligned offsets, which
     // the page cache takes in large pieces: about half the time of
@@ -69,10 +83,43 @@ OutputResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
         bytes < OUTPUT_BLOCK_BYTES ? static_cast<size_t>(bytes) : OUTPUT_BLOCK_BYTES;
     const std::unique_ptr<char[]> staging(new (std::nothrow) char[block]);
     if (staging != nullptr) std::setvbuf(output.stream, staging.get(), _IOFBF, block);
-    const OutputResult result = WriteNotes(output.stream, source);
-    const bool finished = FinishOutput(output, result == OutputResult::Written);
-    if (result != OutputResult::Written) return result;
-    return finished ? result : OutputResult::CannotWrite;
+    const WriteResult written = WriteNotes(output.stream, source, &output);
+    if (written.result != OutputResult::Written) {
+        FinishOutput(output, false);
+        return written;
+    }
+    errno = 0;
+    return FinishOutput(output, true) ? written : Refused(OutputResult::CannotWrite);
+}
+
+OutputResult WriteNotesToMemory(MemoryFormat format, const MemorySink& sink,
+                                const NoteSource& source) {
+    const bool wav = format == MemoryFormat::WavFile;
+    const int32_t sampleCount = TotalSamples(source);
+    const size_t bytes =
+        (wav ? WAV_HEADER_SIZE : 0) + sizeof(int16_t) * static_cast<size_t>(sampleCount);
+    auto* at = static_cast<uint8_t*>(sink.reserve(sink.context, bytes));
+    // Nothing to write needs no room.
+    if (at == nullptr) return bytes > 0 ? OutputResult::OutOfMemory : OutputResult::Written;
+    if (wav) {
+        uint8_t header[WAV_HEADER_SIZE];
+        EncodeWavHeader(header, source.buffer.sampleRate, sampleCount);
+        std::memcpy(at, header, sizeof header);
+        at += sizeof header;
+    }
+    const size_t noteBytes = sizeof(int16_t) * static_cast<size_t>(source.noteSamples);
+    for (int32_t k = 0; k < source.plan.count; ++k, at += noteBytes) {
+        const int16_t* samples =
+            RenderOrRepeatNote(source.buffer, source.rendered, source.plan.frequency[k],
+                               source.plan.nextUse[k], NOTE_DURATION, source.voice);
+        if (samples == nullptr) return OutputResult::OutOfMemory;
+        if (wav) {
+            EncodeWavSamples(at, samples, source.noteSamples);
+        } else {
+            std::memcpy(at, samples, noteBytes);
+        }
+    }
+    return OutputResult::Written;
 }
 
 }  // namespace tolvimo

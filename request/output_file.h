@@ -6,6 +6,7 @@
 #include "TolvimoWAVInstruments.h"
 
 #include "request/note_plan.h"
+#include "request/render_entry.h"
 #include "synthesis/instrument_voice.h"
 #include "synthesis/repeated_notes.h"
 #include "synthesis/sample_buffer.h"
@@ -13,6 +14,15 @@
 namespace tolvimo {
 
 enum class OutputResult { Written, CannotOpen, CannotWrite, OutOfMemory };
+
+// How writing ended; for CannotOpen and CannotWrite, the errno value of the
+// call that failed (0 when none is known), and whether that call was on the
+// destination's folder rather than the file.
+struct WriteResult {
+    OutputResult result = OutputResult::Written;
+    int error = 0;
+    bool inFolder = false;
+};
 
 // What writing the notes needs, all allocated before any file is touched:
 // one note's buffer, reused for every note, and the store of notes that
@@ -30,12 +40,16 @@ int32_t TotalSamples(const NoteSource& source);
 
 // Writes the header, then each note as soon as it is rendered, to an open
 // stream (standard output, for the command-line host) and flushes it.
-OutputResult WriteNotesToStream(std::FILE* stream, const NoteSource& source);
+WriteResult WriteNotesToStream(std::FILE* stream, const NoteSource& source);
 
 // Writes the file at `path` so that a failure leaves every file as it was
 // (see platform/file_status.h). `widePath` is the caller's own name of it,
 // which Windows opens; `path` is its 8-bit spelling.
-OutputResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
-                             const NoteSource& source);
+WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
+                            const NoteSource& source);
+
+// Writes the notes in `format` into the room `sink` reserves for them.
+OutputResult WriteNotesToMemory(MemoryFormat format, const MemorySink& sink,
+                                const NoteSource& source);
 
 }  // namespace tolvimo

@@ -1,20 +1,23 @@
-// The lines a request prints: on standard output, or where the host asks.
+// The lines a request prints, worded from its outcome: the three lines of
+// a written file, or the one "Error: " line of a refusal. Nothing else
+// words them.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
+#include <string>
+
+#include "request/outcome.h"
 
 namespace tolvimo {
 
-// The three lines of a written file: path, sample count and rate; duration
-// with two decimals; instrument. The duration is formatted without regard to
-// the host's locale, so the decimal separator is always '.'.
-void ReportCreated(std::FILE* report, const char* path, int32_t sampleCount, int32_t sampleRate,
-                   const char* instrument);
+// Prints the outcome's lines on `stream`. An argument longer than its
+// working buffer is quoted whole from the caller's text, converted a piece
+// at a time, so printing takes no more memory than a short one does.
+// Returns false when memory runs out partway (the line is then cut short).
+bool PrintLines(std::FILE* stream, const Outcome& outcome);
 
-// The invalid-note line for the character at byte `position` of `text`,
-// echoing the whole character, all of its bytes.
-void ReportInvalidNote(std::FILE* report, const char* text, size_t length, size_t position);
+// The same lines, byte for byte, as text ending in a line feed. Throws
+// std::bad_alloc when memory runs out.
+std::string LibraryLines(const Outcome& outcome);
 
 }  // namespace tolvimo

@@ -35,6 +35,23 @@ uint64_t FrequencyBits(double frequency) {
     return bits;
 }
 
+int32_t ScheduleRepeats(const double* frequency, int32_t count, int32_t* nextUse) {
+    // Bit-identical frequencies, not equal ones: the repeat must render to
+    // the same samples. At most 999 notes, so a quadratic scan is cheap.
+    int32_t recurring = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        nextUse[i] = NO_NEXT_USE;
+        for (int32_t j = i + 1; j < count; ++j) {
+            if (FrequencyBits(frequency[i]) == FrequencyBits(frequency[j])) {
+                nextUse[i] = j;
+                ++recurring;
+                break;
+            }
+        }
+    }
+    return recurring;
+}
+
 RenderedNotes* CreateRenderedNotes(int32_t noteSamples, int32_t wanted) {
     auto* notes = static_cast<RenderedNotes*>(std::malloc(sizeof(RenderedNotes)));
     if (notes == nullptr) return nullptr;

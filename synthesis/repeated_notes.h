@@ -18,6 +18,11 @@ constexpr int32_t NO_NEXT_USE = INT32_MAX;
 // two equal doubles (0.0 and -0.0) need not render alike.
 uint64_t FrequencyBits(double frequency);
 
+// Links each of `count` notes to the next note of the bit-identical
+// frequency: nextUse[i] is its index, or NO_NEXT_USE. Returns how many notes
+// recur, which sizes the store. This is the schedule the store keeps to.
+int32_t ScheduleRepeats(const double* frequency, int32_t count, int32_t* nextUse);
+
 // Rendered notes of one request, all of the same length, voice and rate.
 struct RenderedNotes {
     // At most this many notes, and at most SAMPLE_BUDGET samples (2 MB) in

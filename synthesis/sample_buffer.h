@@ -1,4 +1,5 @@
-// The growing array of 16-bit samples that one request renders into.
+// The array of 16-bit samples that one note is rendered into: a request
+// creates one, sized for a single note, and reuses it for every note.
 #pragma once
 
 #include <cstdint>

@@ -178,7 +178,14 @@ TEST(CliMessages, AFileThatCannotBeWrittenSaysWhy) {
          "wavinstruments: Error: Cannot open output file '" + longName +
              "' (the path is 200 bytes long; it must be shorter than 200)\n"},
         {"piano C 8000 /dev/full", 1, "",
-         "wavinstruments: Error: Cannot write output file '/dev/full'\n"},
+         "wavinstruments: Error: Cannot write output file '/dev/full' (No space left on "
+         "device)\n"},
+        // The reason is the failed call's own, wherever the path leads.
+        {"piano C 8000 /proc/nope.wav", 1, "",
+         "wavinstruments: Error: Cannot open output file '/proc/nope.wav' (No such file or "
+         "directory)\n"},
+        {"piano C 8000 folder/", 1, "",
+         "wavinstruments: Error: Cannot open output file 'folder/' (Is a directory)\n"},
     };
     for (const auto& c : cases) Check(c);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the documentation against the library's catalogue (catalogue.json,
 printed by emit_catalogue from the C++ tables): the voice lists and counts,
-the status table's codes and the limits the pages quote. Prints one line per
+the status table's codes and lines, and the limits the pages quote. Prints one line per
 fault, then 'N passed, N failed'.
 
     docs_check.py CATALOGUE SOURCE_DIR
@@ -90,10 +90,35 @@ def check_limits(root, limits):
                    int(match[1] or match[2]) == capacities[which])
 
 
-def check_status_table(root, statuses):
+def line_pattern(template):
+    """The documented form of a line as a pattern: %s, %d, X and ... stand for
+    what the call fills in."""
+    holes = {"%s": ".*", "%d": r"-?\d+", "...": ".*", "X": ".+"}
+    pieces = re.split(r"(%s|%d|\.\.\.|X$)", template)
+    pattern = "".join(holes[piece] if piece in holes else re.escape(piece) for piece in pieces)
+    return re.compile(pattern + r"\Z")
+
+
+def check_status_table(root, statuses, refusals):
+    """The status table in docs/file-contract.md has exactly the library's
+    codes, and each refusal's line matches a row of its code, and each row
+    some refusal's."""
     page = (root / "docs/file-contract.md").read_text(encoding="utf-8")
-    codes = {int(m[1]) for m in re.finditer(r"^\| (\d+) \|", page, re.MULTILINE)}
-    yield "docs/file-contract.md's status table codes", codes == set(statuses.values())
+    rows = [(int(m[1]), m[2]) for m in
+            re.finditer(r"^\| (\d+) \| (?:`([^`]*)`|[^|]*) \|", page, re.MULTILINE)]
+    yield "docs/file-contract.md's status codes", {code for code, _ in rows} == set(statuses.values())
+    documented = [(code, line_pattern(line)) for code, line in rows if line]
+    for refusal in refusals:
+        if refusal["status"] == statuses["created"]:
+            continue
+        line = refusal["example"].rstrip("\n")
+        yield (f"docs/file-contract.md's row for {refusal['kind']} ({line})",
+               any(code == refusal["status"] and pattern.match(line)
+                   for code, pattern in documented))
+    for code, pattern in documented:
+        yield (f"docs/file-contract.md's row {code} {pattern.pattern}",
+               any(code == r["status"] and pattern.match(r["example"].rstrip("\n"))
+                   for r in refusals))
 
 
 def main(catalogue_file, source):
@@ -102,7 +127,7 @@ def main(catalogue_file, source):
     results = [*check_voice_lists(root, catalogue["voices"]),
                *check_counts(root, len(catalogue["voices"])),
                *check_limits(root, catalogue["limits"]),
-               *check_status_table(root, catalogue["statuses"])]
+               *check_status_table(root, catalogue["statuses"], catalogue["refusals"])]
     failed = [what for what, good in results if not good]
     for what in failed:
         print(f"does not match the library's catalogue: {what}")

@@ -1,10 +1,11 @@
 // What a call leaves when the situation around it is hostile, built for
-// real: a filesystem out of inodes or room, two free descriptors, names the
-// kernel resolves though their joined text could not be held, standard
-// output's own file, files open only by descriptor, and arguments of a
-// hundred million units.
+// real: a filesystem out of inodes or room, a hard-linked file and a second
+// writer of it, two free descriptors, names the kernel resolves though their
+// joined text could not be held, standard output's own file, files open only
+// by descriptor, and arguments of a hundred million units.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -123,6 +124,112 @@ TEST(FileContract, AFailureToPrepareTheNewFileTouchesNothing) {
             EXPECT_EQ(Text(kept), "keep\n") << c.what;
         }
     }
+}
+
+// A file with a second hard link is written in place. Without room for the
+// new file it used to be emptied first and the call then failed, leaving
+// both names empty; the room is now found before any byte changes.
+TEST(FileContract, AHardLinkedFileKeepsItsBytesWithoutRoomForTheNewOnes) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+    const std::vector<uint8_t> created = Rendered("piano", "CDEFGABCDEFG", 44100);  // 529244 bytes
+    const std::string old(100000, 'o');
+    const struct {
+        const char* options;
+        int32_t status;
+    } cases[] = {{"size=200k", 1}, {"size=2m", 999}};
+    for (const auto& c : cases) {
+        const Tmpfs fs(c.options);
+        if (!fs.Mounted()) GTEST_SKIP() << "this root cannot mount a tmpfs";
+        const std::string path = fs.Path("old.wav");
+        WriteBytes(path, old);
+        fs::create_hard_link(path, fs.Path("link.wav"));
+        const CallResult result = CallCaptured("piano", "CDEFGABCDEFG", 44100, path);
+        EXPECT_EQ(result.status, c.status) << c.options;
+        const std::vector<uint8_t> expected =
+            c.status == 1 ? std::vector<uint8_t>(old.begin(), old.end()) : created;
+        for (const char* name : {"old.wav", "link.wav"}) {
+            EXPECT_TRUE(ReadBytes(fs.Path(name)) == expected)
+                << c.options << ", " << name << ": " << Text(fs.Path(name));
+        }
+        if (c.status == 1) {
+            EXPECT_EQ(result.output, "Error: Cannot write output file '" + path + "'\n");
+        }
+    }
+}
+
+// A call in a child writing `path`, its status 0 for 999, 1 for 1; SIGXFSZ
+// is ignored, so that a lowered file size limit fails a write instead.
+pid_t StartCall(const char* instrument, const std::string& notes, int rate,
+                const std::string& path) {
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child != 0) return child;
+    signal(SIGXFSZ, SIG_IGN);
+    const QuietStdout quiet;
+    const Utf16 wideInstrument = Wide(instrument);
+    const Utf16 wideNotes = Wide(notes);
+    const Utf16 widePath = Wide(path);
+    const int32_t status =
+        WAVInstruments(wideInstrument.c_str(), wideNotes.c_str(), rate, widePath.c_str());
+    _exit(status == 999 ? 0 : status == 1 ? 1 : 2);
+}
+
+// A long call writing `path` (126 pitches rendered one by one, 24 MB),
+// stopped as its first bytes arrive there, mid-file.
+pid_t StoppedMidFile(const std::string& path) {
+    std::string distinct;
+    for (const char letter : std::string("CDEFGAB")) {
+        for (char octave = '0'; octave <= '8'; ++octave) distinct += {letter, octave, letter, '#'};
+    }
+    const pid_t call = StartCall("violin", distinct, 192000, path);
+    const auto before = fs::file_size(path);
+    while (fs::file_size(path) <= before && waitpid(call, nullptr, WNOHANG) == 0) usleep(100);
+    kill(call, SIGSTOP);
+    int status = 0;
+    waitpid(call, &status, WUNTRACED);
+    EXPECT_TRUE(WIFSTOPPED(status)) << "the call ended before it could be stopped";
+    return call;
+}
+
+int ExitStatus(pid_t child) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Two calls writing one hard-linked file at once: the second used to empty
+// it while the first was still writing, and the first then went on past the
+// second's end, leaving neither call's file. The second now waits for the
+// first to close it, and its own file is what stays.
+TEST(FileContract, TwoWritersOfAHardLinkedFileTakeTurns) {
+    const std::vector<uint8_t> second = Rendered("piano", "C", 8000);
+    const TempDir dir;
+    const std::string kept = dir.Path("kept.wav");
+    WriteBytes(kept, "keep\n");
+    fs::create_hard_link(kept, dir.Path("link.wav"));
+    const pid_t first = StoppedMidFile(kept);
+    const pid_t next = StartCall("piano", "C", 8000, kept);
+    usleep(300'000);
+    kill(first, SIGCONT);
+    EXPECT_EQ(ExitStatus(first), 0);
+    EXPECT_EQ(ExitStatus(next), 0);
+    EXPECT_TRUE(ReadBytes(kept) == second) << Text(kept);
+}
+
+// A hard-linked file that fails after its bytes began to change (here a
+// file size limit lowered mid-call) is emptied under every name, never left
+// half written.
+TEST(FileContract, AHardLinkedFileFailingMidFileIsEmptied) {
+    const TempDir dir;
+    const std::string kept = dir.Path("kept.wav");
+    WriteBytes(kept, "keep\n");
+    fs::create_hard_link(kept, dir.Path("link.wav"));
+    const pid_t call = StoppedMidFile(kept);
+    const rlimit limit{1, RLIM_INFINITY};
+    ASSERT_EQ(prlimit(call, RLIMIT_FSIZE, &limit, nullptr), 0);
+    kill(call, SIGCONT);
+    EXPECT_EQ(ExitStatus(call), 1);
+    EXPECT_EQ(fs::file_size(dir.Path("link.wav")), 0u);
 }
 
 // Links are followed by the kernel from the directory that holds each one,

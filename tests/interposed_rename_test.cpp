@@ -1,10 +1,13 @@
-// Another process renaming its file onto the path between the library's
-// look at the destination and its opening of it, made certain by
-// interposing fstatat for the shared library: the file opened in place
-// must be the file examined, or nothing is opened.
+// The shared library's file calls seen from this program, which defines
+// them first: another process renaming its file onto the path between the
+// library's look at the destination and its opening of it (the file opened
+// in place must be the file examined, or nothing is opened), and the syncs
+// after a rename (one must succeed).
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -23,11 +26,40 @@ struct PendingRename {
 };
 PendingRename pending;
 
+// Set by each successful rename, cleared by a sync that succeeds after it.
+bool unsynced = false;
+
+template <typename Real>
+Real Next(const char* name) {
+    return reinterpret_cast<Real>(dlsym(RTLD_NEXT, name));
+}
+
 }  // namespace
+
+extern "C" int renameat(int from, const char* old, int to, const char* name) {
+    static const auto real = Next<int (*)(int, const char*, int, const char*)>("renameat");
+    const int result = real(from, old, to, name);
+    if (result == 0) unsynced = true;
+    return result;
+}
+
+extern "C" int fsync(int file) {
+    static const auto real = Next<int (*)(int)>("fsync");
+    const int result = real(file);
+    if (result == 0) unsynced = false;
+    return result;
+}
+
+extern "C" int syncfs(int file) {
+    static const auto real = Next<int (*)(int)>("syncfs");
+    const int result = real(file);
+    if (result == 0) unsynced = false;
+    return result;
+}
 
 extern "C" int fstatat(int directory, const char* path, struct stat* status, int flags) {
     using Real = int (*)(int, const char*, struct stat*, int);
-    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "fstatat"));
+    static const auto real = Next<Real>("fstatat");
     const int result = real(directory, path, status, flags);
     const size_t length = std::strlen(path);
     if (!pending.name.empty() && length >= pending.name.size() &&
@@ -63,6 +95,26 @@ TEST(InterposedRename, AFileRenamedOntoThePathIsNeverOpenedInPlace) {
     EXPECT_EQ(result.output, "Error: Cannot open output file '" + kept + "'\n");
     EXPECT_EQ(Text(kept), "precious\n");
     EXPECT_EQ(Text(dir.Path("other.wav")), "keep\n");
+}
+
+// A directory the caller may write and enter but not read (mode 0733,
+// another owner) can only be looked up, not synced: its fsync used to fail
+// unseen after the rename. The rename must still reach the disk.
+TEST(InterposedRename, TheRenameIsSyncedInADirectoryTheCallerCannotRead) {
+    if (geteuid() != 0) GTEST_SKIP() << "running as another user needs root";
+    const TempDir dir;
+    const std::string replaced = dir.Path("replaced.wav");
+    WriteBytes(replaced, "keep\n");
+    ASSERT_EQ(chown(replaced.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(dir.Path("").c_str(), 0733), 0);
+    const int status = InChild([&] {
+        if (setgid(65534) != 0 || setuid(65534) != 0) return 100;
+        const CallResult result = CallCaptured("piano", "C", 8000, replaced);
+        if (result.status != 999) return 101;
+        return unsynced ? 102 : 0;
+    });
+    EXPECT_EQ(status, 0) << "100: cannot become nobody, 101: the call failed, 102: never synced";
+    EXPECT_EQ(ReadBytes(replaced).size(), 8044u);
 }
 
 }  // namespace

@@ -29,12 +29,11 @@ bool WriteAll(std::FILE* file, const uint8_t* bytes, size_t size) {
 
 }  // namespace
 
-bool WriteWavHeader(std::FILE* file, int32_t sampleRate, int32_t sampleCount) {
+void EncodeWavHeader(uint8_t (&header)[WAV_HEADER_SIZE], int32_t sampleRate, int32_t sampleCount) {
     // Sizes in 32-bit unsigned arithmetic: within the request limits
     // (95,904,000 samples at most) every field fits in 31 bits.
     const uint32_t dataSize = 2u * static_cast<uint32_t>(sampleCount);
     const uint32_t rate = static_cast<uint32_t>(sampleRate);
-    uint8_t header[WAV_HEADER_SIZE];
     uint8_t* at = PutTag(header, "RIFF");
     // The RIFF size counts every byte after its own 8-byte chunk header.
     at = PutU32(at, dataSize + static_cast<uint32_t>(WAV_HEADER_SIZE - 8));
@@ -49,7 +48,21 @@ bool WriteWavHeader(std::FILE* file, int32_t sampleRate, int32_t sampleCount) {
     at = PutU16(at, 16);         // bits per sample
     at = PutTag(at, "data");
     PutU32(at, dataSize);
+}
+
+bool WriteWavHeader(std::FILE* file, int32_t sampleRate, int32_t sampleCount) {
+    uint8_t header[WAV_HEADER_SIZE];
+    EncodeWavHeader(header, sampleRate, sampleCount);
     return WriteAll(file, header, sizeof header);
+}
+
+void EncodeWavSamples(uint8_t* out, const int16_t* samples, int32_t count) {
+    if (count <= 0) return;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, samples, sizeof(int16_t) * static_cast<size_t>(count));
+        return;
+    }
+    for (int32_t i = 0; i < count; ++i) out = PutU16(out, static_cast<uint16_t>(samples[i]));
 }
 
 bool WriteWavSampleArray(std::FILE* file, const int16_t* samples, int32_t count) {

@@ -1,10 +1,11 @@
-"""Fixtures: the command-line host built beside the library, as the reference
-for bytes and for the voice list."""
+"""Fixtures: the command-line program built beside the package's core, as
+the reference for bytes, lines and what a person is told."""
 from __future__ import annotations
 
 import os
 import pathlib
 import subprocess
+from typing import Callable
 
 import pytest
 
@@ -13,20 +14,16 @@ SOURCE_ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 @pytest.fixture(scope="session")
 def host() -> pathlib.Path:
-    """wavinstruments from TOLVIMO_WAVINSTRUMENTS, else beside TOLVIMO_WAV_LIBRARY."""
+    """wavinstruments, named by TOLVIMO_WAVINSTRUMENTS."""
     named = os.environ.get("TOLVIMO_WAVINSTRUMENTS")
-    if named:
-        return pathlib.Path(named)
-    library = os.environ.get("TOLVIMO_WAV_LIBRARY")
-    beside = pathlib.Path(library).with_name("wavinstruments") if library else None
-    if beside is None or not beside.exists():
+    if not named:
         pytest.fail("set TOLVIMO_WAVINSTRUMENTS to the built wavinstruments (the reference)")
-    return beside
+    return pathlib.Path(named)
 
 
 @pytest.fixture
 def host_render(host: pathlib.Path, tmp_path_factory: pytest.TempPathFactory):
-    """The bytes the command-line host writes for a request."""
+    """The bytes the command-line program writes for a request."""
 
     def run(instrument: str, notes: str, sample_rate: int) -> bytes:
         path = tmp_path_factory.mktemp("host") / "reference.wav"
@@ -38,9 +35,15 @@ def host_render(host: pathlib.Path, tmp_path_factory: pytest.TempPathFactory):
 
 
 @pytest.fixture
-def private_tempdir(tmp_path: pathlib.Path, monkeypatch: pytest.MonkeyPatch) -> pathlib.Path:
-    """An empty folder that tempfile uses for the duration of a test."""
-    folder = tmp_path / "tempdir"
-    folder.mkdir()
-    monkeypatch.setattr("tempfile.tempdir", str(folder))
-    return folder
+def host_says(host: pathlib.Path) -> Callable[..., list[str]]:
+    """The program's error lines for a request, without its name in front."""
+
+    def run(instrument: str, notes: str, sample_rate: int, path: str | os.PathLike[str]) -> list[str]:
+        result = subprocess.run([host, instrument, notes, str(sample_rate), path],
+                                capture_output=True, text=True)
+        assert result.returncode != 0
+        prefix = f"{host.name}: "
+        return [line[len(prefix):] if line.startswith(prefix) else line
+                for line in result.stderr.splitlines()]
+
+    return run

@@ -3,15 +3,7 @@
 #include "synthesis/fast/note_kernel_body.h"
 
 namespace tolvimo {
-namespace {
 
-int32_t RenderAvx512(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                     int32_t* recheck) {
-    return RenderSamplesOf<Lanes<8, 4>>(job, first, count, out, recheck);
-}
-
-}  // namespace
-
-const NoteKernel KERNEL_AVX512{"avx512", RenderAvx512, 8 * 4};
+const NoteKernel KERNEL_AVX512 = KernelOf<Lanes<8, 4>>("avx512");
 
 }  // namespace tolvimo

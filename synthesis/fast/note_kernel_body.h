@@ -3,7 +3,10 @@
 // own flags; the unnamed namespace keeps every copy inside its unit, so no
 // function compiled for a wider set can be shared with a narrower one.
 // Every operation on a vector is one IEEE operation per lane (the library is
-// compiled with -ffp-contract=off).
+// compiled with -ffp-contract=off). proof/kernel_model.py repeats this
+// arithmetic operation by operation, and the error bound's proof is built from
+// it; the test proof_kernel_model compares the two bit for bit, so a change to
+// the arithmetic here goes there too.
 #pragma once
 
 #include <cstdint>
@@ -86,19 +89,32 @@ bool AnyLane(typename T::Mask m) {
     }
 }
 
-// a x b + c. Where the unit fuses it (the AVX2 and AVX-512 kernels, built
-// with -mfma), with one rounding instead of two: the bounds NoteErrorBound
-// uses are proven for both. Used only for Horner's rule, the rotations, the vibrato's bend
-// of the frequency and the exact steps of the sincos reduction.
+// Whether MulAdd rounds once: the AVX2 and AVX-512 kernels, built with
+// -mfma. The bounds NoteErrorBound uses are proven for both.
+template <typename T>
+constexpr bool FUSED =
+#if defined(__FMA__) && defined(__AVX512F__)
+    T::LANES == 8 ||
+#endif
+#if defined(__FMA__)
+    T::LANES == 4 ||
+#endif
+    false;
+
+// a x b + c, with one rounding where FUSED, else two. Used only for Horner's
+// rule, the rotations, the vibrato's bend of the frequency and the exact
+// steps of the sincos reduction.
 template <typename T>
 [[gnu::always_inline]] inline typename T::Vec MulAdd(typename T::Vec a, typename T::Vec b,
                                                      typename T::Vec c) {
+    if constexpr (FUSED<T>) {
 #if defined(__FMA__) && defined(__AVX512F__)
-    if constexpr (T::LANES == 8) return _mm512_fmadd_pd(a, b, c);
+        if constexpr (T::LANES == 8) return _mm512_fmadd_pd(a, b, c);
 #endif
 #if defined(__FMA__)
-    if constexpr (T::LANES == 4) return _mm256_fmadd_pd(a, b, c);
+        if constexpr (T::LANES == 4) return _mm256_fmadd_pd(a, b, c);
 #endif
+    }
     return a * b + c;
 }
 
@@ -329,6 +345,10 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
         for (int g = 0; g < G; ++g) {
             const double base = static_cast<double>(first + at + g * N);
             value[g] = (sine[g] * mix[g]) * EnvelopeOf<T>(base, index[g], t[g], job);
+            if (job.substitute != nullptr) {
+                for (int k = 0; k < N && at + g * N + k < count; ++k)
+                    value[g][k] = job.substitute[at + g * N + k];
+            }
             anyNear |= NearNonzeroInteger<T>(value[g], job.recheckBound);
         }
         if (at + STRIDE <= count && job.values == nullptr) {
@@ -360,6 +380,12 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
         }
     }
     return listed;
+}
+
+// The kernel of lanes x group T, described by the template itself.
+template <typename T>
+constexpr NoteKernel KernelOf(const char* name) {
+    return {name, RenderSamplesOf<T>, T::LANES, T::GROUP, T::LANES * T::GROUP, FUSED<T>};
 }
 
 }  // namespace

@@ -4,15 +4,7 @@
 #include "synthesis/fast/note_kernel_body.h"
 
 namespace tolvimo {
-namespace {
 
-int32_t RenderPairs(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                    int32_t* recheck) {
-    return RenderSamplesOf<Lanes<2, 6>>(job, first, count, out, recheck);
-}
-
-}  // namespace
-
-const NoteKernel KERNEL_PAIRS{"pairs", RenderPairs, 2 * 6};
+const NoteKernel KERNEL_PAIRS = KernelOf<Lanes<2, 6>>("pairs");
 
 }  // namespace tolvimo

@@ -46,6 +46,10 @@ struct NoteJob {
     // When not null, receives each sample's value before truncation, at the
     // same index as in `out`: for measuring the distance to the scalar path.
     double* values;
+    // When not null, each sample's value is replaced by this one (same index)
+    // before the near-integer test: lets tests push values towards the
+    // truncation boundary and watch the recheck catch them.
+    const double* substitute;
 };
 
 // Writes samples first .. first + count - 1 of the note into out[0 .. count),
@@ -55,10 +59,15 @@ struct NoteJob {
 using RenderSamples = int32_t (*)(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
                                   int32_t* recheck);
 
+// What the proof and the tests need to know of a kernel, taken from the
+// template it instantiates (KernelOf in note_kernel_body.h), never restated.
 struct NoteKernel {
     const char* name;
     RenderSamples render;
-    int32_t stride;  // samples per rotation step
+    int32_t lanes;   // doubles a vector
+    int32_t group;   // vectors in flight
+    int32_t stride;  // samples per rotation step: lanes x group
+    bool fused;      // whether its multiply-adds round once
 };
 
 // Two lanes: SSE2 on x86, whatever the compiler makes of a pair of doubles

@@ -115,8 +115,7 @@ double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sa
             voice.vibratoRate * longest * (TWO_PI_SHORTFALL + TWO_PI * 6.0001 * U);
         const double sigma = sigmaA + U + ROTATED_PAIR_ERROR +
                              ROTATIONS_PER_ANCHOR * Beta(voice.vibratoRate, sampleRate);
-        rho = (depth * sigma + 2.0 * U * depth + 2.0 * U + 2.0 * U * (1.0 + depth)) /
-              (1.0 - depth) * 1.0001;
+        rho = (depth * sigma + 2.0 * U * depth + 4.0 * U * (1.0 + depth)) / (1.0 - depth) * 1.0001;
     }
     // A: the fundamental's angle (per unit of harmonic number).
     double angle = turns * (TWO_PI_SHORTFALL + TWO_PI * (7.0001 * U + rho));
@@ -160,9 +159,8 @@ bool RenderNoteFast(int16_t* out, int32_t count, int32_t sampleRate, double freq
     return true;
 }
 
-void RenderNoteWith(const NoteKernel& kernel, int16_t* out, int32_t count, int32_t sampleRate,
-                    double frequency, double duration, const InstrumentVoice& voice,
-                    double recheckBound, double* values) {
+NoteJob NoteJobFor(const NoteKernel& kernel, int32_t count, int32_t sampleRate, double frequency,
+                   double duration, const InstrumentVoice& voice, double recheckBound) {
     const double releaseStart = duration - voice.release;
     const double noteBound = NoteRecheckBound(voice, frequency, sampleRate, count);
     NoteJob job{};
@@ -181,10 +179,18 @@ void RenderNoteWith(const NoteKernel& kernel, int16_t* out, int32_t count, int32
     job.perAttack = 1.0 / voice.attack;
     job.perDecay = 1.0 / voice.decay;
     job.perRelease = 1.0 / voice.release;
+    return job;
+}
+
+void RenderNoteWith(const NoteKernel& kernel, int16_t* out, int32_t count, int32_t sampleRate,
+                    double frequency, double duration, const InstrumentVoice& voice,
+                    double recheckBound, double* values, const double* substitute) {
+    NoteJob job = NoteJobFor(kernel, count, sampleRate, frequency, duration, voice, recheckBound);
     int32_t recheck[BLOCK];
     for (int32_t first = 0; first < count; first += BLOCK) {
         const int32_t size = count - first < BLOCK ? count - first : BLOCK;
         job.values = values != nullptr ? values + first : nullptr;  // before any recheck
+        job.substitute = substitute != nullptr ? substitute + first : nullptr;
         const int32_t listed = kernel.render(job, first, size, out + first, recheck);
         for (int32_t r = 0; r < listed; ++r) {
             const int32_t i = first + recheck[r];

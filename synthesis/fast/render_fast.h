@@ -29,9 +29,9 @@ namespace tolvimo {
 //    is three roundings from nu (i / rate) 2pi_d, the vector's turns three
 //    from nu (i / rate), so they differ by nu T (shortfall + 2pi 6u); the
 //    scalar's sine adds 1 ulp, the vector's rotated pair its error plus 15
-//    beta at the vibrato's rate: sigma. Times D, rounded (2uD), plus 1 (u on
-//    each side), times f (u relative on each side): f differs by rho = (D
-//    sigma + 2uD + 2u + 2u(1 + D)) / (1 - D) relative;
+//    beta at the vibrato's rate: sigma. Times D, rounded (uD on each side),
+//    plus 1 and times f (u (1 + D) each, on each side): f differs by rho =
+//    (D sigma + 2uD + 4u(1 + D)) / (1 - D) relative;
 //  - the angle: harmonic j's scalar argument is four roundings from (j + 1)
 //    f (i / rate) 2pi_d, the vector's turns three from f (i / rate), whole
 //    turns dropped exactly: they differ by (j + 1) A with A = W (shortfall +
@@ -77,10 +77,17 @@ bool RenderNoteFast(int16_t* out, int32_t count, int32_t sampleRate, double freq
 
 // As RenderNoteFast, with the given kernel (which the CPU must support).
 // When `values` is not null it receives every sample's fast value before
-// truncation and before any recheck.
+// truncation and before any recheck; when `substitute` is not null its
+// values replace the fast ones before the recheck's test (for tests).
 void RenderNoteWith(const NoteKernel& kernel, int16_t* out, int32_t count, int32_t sampleRate,
                     double frequency, double duration, const InstrumentVoice& voice,
-                    double recheckBound, double* values = nullptr);
+                    double recheckBound, double* values = nullptr,
+                    const double* substitute = nullptr);
+
+// The job RenderNoteWith hands the kernel for a whole note (values and
+// substitute null): what the proof's model of the kernel starts from.
+NoteJob NoteJobFor(const NoteKernel& kernel, int32_t count, int32_t sampleRate, double frequency,
+                   double duration, const InstrumentVoice& voice, double recheckBound);
 
 // The kernels this build and CPU run, narrowest first; returns how many.
 int32_t AvailableKernels(const NoteKernel* (&kernels)[3]);

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Builds and runs two consumers of an installed library, each checking the
-# bytes it renders: C through pkg-config, C++ through find_package.
+# Builds and runs the consumers of an installed library, each checking the
+# bytes it renders: C through pkg-config, C++ through find_package, and the
+# C example the -dev package ships, built as its comment says.
 # usage: run.sh BUILD_DIR   installs the build tree into a fresh prefix and
 #                           builds against that prefix alone
 #        run.sh --system    builds against what is installed on the system
@@ -37,3 +38,12 @@ cmake -S "$here/cxx_find_package" -B "$work/cxx" $prefix_path >/dev/null
 cmake --build "$work/cxx" >/dev/null
 "$work/cxx/consumer" "$work/cxx.wav" >/dev/null
 echo "C++ consumer through find_package: same bytes"
+
+# shellcheck disable=SC2046,SC2086
+cc -std=c11 -Wall -Wextra -Werror "$here/../../examples/render_chord.c" -o "$work/render_chord" \
+  $(pkg-config --cflags --libs TolvimoWAVInstruments) $rpath
+(cd "$work" && ./render_chord >/dev/null)
+if [ "$1" = "--system" ]; then program=wavinstruments; else program=$prefix/bin/wavinstruments; fi
+"$program" piano C4E4G4C5 44100 "$work/program_chord.wav" >/dev/null
+cmp "$work/chord.wav" "$work/program_chord.wav"
+echo "examples/render_chord.c: the program's bytes"

@@ -5,7 +5,7 @@
 import { makeRenderer } from "./renderer.js";
 import { WASM_BASE64 } from "./wasm_inline.js";
 
-export { STATUS_CREATED, VOICES } from "./renderer.js";
+export { LIMITS, REFUSALS, STATUS_CREATED, VOICES } from "./renderer.js";
 
 function wasmBytes() {
   const text = atob(WASM_BASE64);

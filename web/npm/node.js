@@ -4,7 +4,7 @@ import { readFile } from "node:fs/promises";
 
 import { makeRenderer } from "./renderer.js";
 
-export { STATUS_CREATED, VOICES } from "./renderer.js";
+export { LIMITS, REFUSALS, STATUS_CREATED, VOICES } from "./renderer.js";
 
 export const { render, memoryBytes } = makeRenderer(() =>
   readFile(new URL("./wasm_module.wasm", import.meta.url)),

@@ -1,8 +1,10 @@
 // The playground page: sends each request to the worker and shows what came
 // back. The library decides what is valid; the page says it in plain words,
-// with the library's own line beneath. The worker hands over the file as a
-// Blob and the waveform as a small envelope, so nothing heavy runs here.
-import { VOICES } from "./facts.js";
+// with the library's own line beneath; it tells refusals apart by their kind,
+// never by the line's words, and takes its limits from the library's facts.
+// The worker hands over the file as a Blob and the waveform as a small
+// envelope, so nothing heavy runs here.
+import { LIMITS, STATUS, VOICES } from "./facts.js";
 import { drawWaveform, peakDecibels, peakOf } from "./waveform.js";
 import { describe, fileName, sizeText } from "./wording.js";
 
@@ -20,6 +22,7 @@ const form = $("request");
 const instrument = $("instrument");
 const notes = $("notes");
 const notesProblem = $("notes-problem");
+const hint = $("hint");
 const rate = $("rate");
 const button = $("render");
 const status = $("status");
@@ -37,6 +40,10 @@ let objectUrl = null;
 let shown = null; // the envelope on show, redrawn when the page resizes
 
 for (const name of VOICES) instrument.add(new Option(name, name));
+// The help text's figures: the limits as the library has them.
+for (const figure of document.querySelectorAll("[data-limit]")) {
+  figure.textContent = String(LIMITS[figure.dataset.limit]);
+}
 
 for (const example of EXAMPLES) {
   const load = document.createElement("button");
@@ -68,6 +75,8 @@ function clearAnswer() {
   for (const field of [notes, rate]) field.removeAttribute("aria-invalid");
   notesProblem.hidden = true;
   notesProblem.replaceChildren();
+  hint.hidden = true;
+  hint.textContent = "";
   output.hidden = true;
   waveform.hidden = true;
   waveformScale.hidden = true;
@@ -87,13 +96,15 @@ function finish(code, words, lines) {
   status.dataset.code = String(code);
   status.textContent = words;
   report.textContent = lines.join("\n");
-  report.classList.toggle("refused", code !== 999);
+  report.classList.toggle("refused", code !== STATUS.created);
   result.hidden = false;
   button.disabled = false;
 }
 
-// The offending character, shown in the notes it was typed in.
-function showBadNote(text, position, character) {
+// The offending character, shown in the notes it was typed in, and the
+// library's hint on what to write instead beneath the status, where it moves
+// no control whatever its length.
+function showBadNote(text, { position, character, hint: words }) {
   const before = text.slice(Math.max(0, position - 12), position);
   const after = text.slice(position + character.length, position + character.length + 12);
   const mark = document.createElement("mark");
@@ -104,6 +115,8 @@ function showBadNote(text, position, character) {
     `Not a note: ${describe(character)}, at character ${position + 1}: `,
     excerpt,
   );
+  hint.textContent = `Hint: ${words}.`;
+  hint.hidden = false;
   markInvalid(notes, notesProblem);
 }
 
@@ -178,6 +191,7 @@ notes.addEventListener("input", () => {
   notes.removeAttribute("aria-invalid");
   notesProblem.hidden = true;
   notesProblem.replaceChildren(); // a hidden description is still read out
+  hint.textContent = "";
 });
 rate.addEventListener("input", () => rate.removeAttribute("aria-invalid"));
 
@@ -191,15 +205,22 @@ worker.addEventListener("message", (event) => {
     return;
   }
   const { code, report: lines } = answer;
-  if (code === 999) showFile(answer, latest);
-  if (answer.position !== undefined) showBadNote(latest.notes, answer.position, answer.character);
-  if (code === 333) markInvalid(rate);
+  if (answer.refusal === "none") showFile(answer, latest);
+  if (answer.refusal === "invalid_note") showBadNote(latest.notes, answer);
+  if (answer.refusal === "bad_sample_rate") markInvalid(rate);
   finish(code, statusWords(answer, latest), lines);
 });
 
-// Every note is half a second: floor(rate / 2) samples.
+// Every note lasts as long: floor(rate x its seconds) samples.
 function noteCount(samples, sampleRate) {
-  return Math.round(samples / Math.floor(sampleRate / 2));
+  return Math.round(samples / Math.floor(sampleRate * LIMITS.noteSeconds));
+}
+
+// "a", "a or b", "a, b or c".
+function either(names) {
+  const quoted = names.map((name) => `“${name}”`);
+  if (quoted.length < 2) return quoted.join("");
+  return `${quoted.slice(0, -1).join(", ")} or ${quoted.at(-1)}`;
 }
 
 function seconds(samples, sampleRate) {
@@ -207,10 +228,10 @@ function seconds(samples, sampleRate) {
   return value === 1 ? "1 second" : `${value} seconds`;
 }
 
-// What the answer means, in plain words.
+// What the answer means, in plain words, by the kind of refusal.
 function statusWords(answer, request) {
-  switch (answer.code) {
-    case 999:
+  switch (answer.refusal) {
+    case "none":
       if (answer.samples === 0) {
         return "No notes, so the file has no samples: it is only the 44-byte WAV header.";
       }
@@ -219,18 +240,31 @@ function statusWords(answer, request) {
         `${request.instrument}: ${seconds(answer.samples, request.sampleRate)} at ` +
         `${request.sampleRate} Hz.`
       );
-    case 222:
-      return `There is no voice called ${describe(request.instrument)}.`;
-    case 333:
-      return "The sample rate must be between 8000 and 192000 Hz.";
+    case "unknown_instrument": {
+      const missing = `There is no voice called ${describe(request.instrument)}.`;
+      return answer.suggestions.length > 0
+        ? `${missing} Did you mean ${either(answer.suggestions)}?`
+        : missing;
+    }
+    case "bad_sample_rate":
+      return (
+        `The sample rate must be between ${LIMITS.minSampleRate} and ` +
+        `${LIMITS.maxSampleRate} Hz.`
+      );
+    case "invalid_note": {
+      const where = `character ${answer.position + 1}`;
+      return `Not rendered: ${describe(answer.character)} at ${where} does not start a note.`;
+    }
+    case "note_text_too_long": {
+      const bytes = new TextEncoder().encode(request.notes).length;
+      return (
+        `Not rendered: the notes are ${bytes} bytes long; the library takes at most ` +
+        `${LIMITS.maxNoteTextBytes} (a note is 1 to 4 bytes, such as C or C#4b).`
+      );
+    }
+    case "out_of_memory":
+      return "Not rendered: there is not enough memory for a file this long.";
     default:
-      if (answer.position !== undefined) {
-        const where = `character ${answer.position + 1}`;
-        return `Not rendered: ${describe(answer.character)} at ${where} does not start a note.`;
-      }
-      if (answer.report.join(" ").includes("shorter than 1000 bytes")) {
-        return "Not rendered: the notes are too long (at most 999 notes).";
-      }
       return "Not rendered: the library refused the request.";
   }
 }

@@ -6,25 +6,34 @@
 //   const { render } = makeRenderer(() => bytesOfTheModule());
 //   const { code, report, wav } = await render("piano", "CDEFG", 44100);
 //
-// `code` is the library's status (999 when the file was written), `report`
-// the lines it printed, and `wav` the file's bytes (a Uint8Array), or null
-// when the request was refused; a refused bad note also says where it is. A
-// string containing U+0000 is refused with a RangeError (the library's
-// strings end at U+0000), an argument of the wrong type with a TypeError.
+// `code` is the library's status (999 when the file was written), `refusal`
+// the kind of refusal ("none" when written), `report` the library's lines and
+// `wav` the file's bytes (a Uint8Array), or null when the request was
+// refused. A refused bad note also says where it is, which character it is
+// and what to write instead; an unknown name, which voices were probably
+// meant. The module answers with these facts as fields (web/wasm_entry.cpp):
+// nothing here reads the library's wording. A string containing U+0000 is
+// refused with a RangeError (the library's strings end at U+0000), an
+// argument of the wrong type with a TypeError.
 import createWavInstrumentsModule from "./wasm_module.mjs";
-import { STATUS } from "./facts.js";
+import { LIMITS, STATUS } from "./facts.js";
 
-export { VOICES } from "./facts.js";
+export { LIMITS, REFUSALS, VOICES } from "./facts.js";
 export const STATUS_CREATED = STATUS.created;
 const INT32_MIN = -2147483648;
 const INT32_MAX = 2147483647;
 // At most this many UTF-16 units of an argument reach the module, so its
 // memory stays flat however long the string. Each unit converts to at least
-// one byte, so a longer argument still exceeds every length the library
-// accepts (names under 56 bytes, note text under 1000) and is refused just as
-// the whole of it would be.
-const MAX_UNITS = 1024;
-const INVALID_NOTE = /^Error: Invalid note at position (\d+): /;
+// one byte, so a longer argument, even one unit short of this where a
+// surrogate pair is not split, still exceeds every length the library
+// accepts and is refused just as the whole of it would be.
+const MAX_UNITS = Math.max(LIMITS.maxInstrumentNameBytes, LIMITS.maxNoteTextBytes) + 2;
+
+// The file is rendered into the module's memory, which grows to hold it and
+// never shrinks. Past this size an instance is let go after its call and the
+// next call starts a fresh one from the same bytes, so a page or a process
+// that once rendered a long file does not keep its size for good.
+const KEPT_MEMORY_BYTES = 64 * 1024 * 1024;
 
 // How many leading units of `text` go to the module: all, or MAX_UNITS
 // without splitting a surrogate pair (half a pair would read as U+FFFD).
@@ -45,28 +54,43 @@ function utf16(module, text, length) {
   return address;
 }
 
-// The library quotes an unknown name whole at the end of its line; when only
-// a prefix was passed, the rest goes back in, as the library would have
-// converted it (an unpaired surrogate reads as U+FFFD).
-function quotingWholeName(report, code, instrument, passed) {
-  if (passed === instrument.length || code !== 222) return report;
-  const text = report.join("\n");
-  if (!text.endsWith("'")) return report;
-  return `${text.slice(0, -1)}${instrument.slice(passed).toWellFormed()}'`.split("\n");
+// The library quotes an unknown name whole in its line; when only a prefix
+// was passed, the rest goes in where the module says the quoted name ends,
+// as the library would have converted it (an unpaired surrogate reads as
+// U+FFFD).
+function quotingWholeName(facts, instrument, passed) {
+  if (passed === instrument.length || facts.instrumentEnd === undefined) return facts.lines;
+  const text = facts.lines.join("\n");
+  const end = facts.instrumentEnd;
+  const rest = instrument.slice(passed).toWellFormed();
+  return `${text.slice(0, end)}${rest}${text.slice(end)}`.split("\n");
 }
 
-// Where the library's "Invalid note at position N" points: N counts bytes of
-// the text as the library reads it (UTF-8), and every character before the
-// bad one is part of a note, one byte each, so N is also the string index.
-function invalidNote(report, notes) {
-  const match = INVALID_NOTE.exec(report[0] ?? "");
-  if (!match) return null;
-  const position = Number(match[1]);
-  const point = notes.codePointAt(position);
-  if (point === undefined) return null;
-  // An unpaired surrogate reads as U+FFFD, as the library converted it.
-  const character = String.fromCodePoint(point).toWellFormed();
-  return { position, character };
+// The module's answer (four 32-bit words: the file's address and size, the
+// facts' address and size) as the result `render` gives; the answer is
+// released.
+function readAnswer(module, answer, instrument, passed) {
+  const words = new Uint32Array(module.HEAPU8.buffer, answer, 4);
+  const [wavAt, wavBytes, factsAt, factsBytes] = words;
+  try {
+    const facts = JSON.parse(
+      new TextDecoder().decode(module.HEAPU8.subarray(factsAt, factsAt + factsBytes)),
+    );
+    const result = {
+      code: facts.status,
+      refusal: facts.refusal,
+      report: quotingWholeName(facts, instrument, passed),
+      wav: wavAt === 0 ? null : module.HEAPU8.slice(wavAt, wavAt + wavBytes),
+    };
+    // A render into memory opens nothing, so the facts' "reason" (why an
+    // output could not be opened or written) never applies here.
+    for (const name of ["position", "character", "hint", "suggestions"]) {
+      if (facts[name] !== undefined) result[name] = facts[name];
+    }
+    return result;
+  } finally {
+    module._tolvimo_wasm_release(answer);
+  }
 }
 
 function checkText(name, text) {
@@ -77,21 +101,28 @@ function checkText(name, text) {
 }
 
 // The render function over the module whose bytes `wasmBytes()` gives. The
-// module is instantiated once and shared by every call; a load that fails
-// (bytes missing, refused by the page's policy) is tried again by the next
-// call rather than kept.
+// bytes are got once and an instance shared by every call, until one grew
+// past KEPT_MEMORY_BYTES; a load that fails (bytes missing, refused by the
+// page's policy) is tried again by the next call rather than kept.
 export function makeRenderer(wasmBytes) {
-  let printed = [];
+  let bytes = null;
   let loading = null;
 
   function loadModule() {
-    loading ??= Promise.resolve()
+    bytes ??= Promise.resolve()
       .then(wasmBytes)
+      .catch((error) => {
+        bytes = null;
+        throw error;
+      });
+    loading ??= bytes
       .then((wasmBinary) =>
         createWavInstrumentsModule({
           wasmBinary,
-          print: (line) => printed.push(line),
-          printErr: (line) => printed.push(line),
+          // The module prints nothing; anything it did would not belong on
+          // the host's console.
+          print: () => {},
+          printErr: () => {},
         }),
       )
       .catch((error) => {
@@ -112,36 +143,28 @@ export function makeRenderer(wasmBytes) {
       throw new TypeError("sampleRate must be an integer");
     }
     const rate = Math.min(Math.max(sampleRate, INT32_MIN), INT32_MAX);
-    // The file the request writes in the module's in-memory file system,
-    // named after the voice as the report will show it; read back and
-    // removed before the call returns.
-    const path = /^[a-z]{1,40}$/.test(instrument) ? `${instrument}.wav` : "output.wav";
     const module = await loadModule();
     const strings = [];
-    printed = [];
     const passed = passedUnits(instrument);
-    let code;
+    let answer;
     try {
       strings.push(utf16(module, instrument, passed));
       strings.push(utf16(module, notes, passedUnits(notes)));
-      strings.push(utf16(module, path, path.length));
-      code = module._WAVInstruments(strings[0], strings[1], rate, strings[2]);
+      answer = module._tolvimo_wasm_render(strings[0], strings[1], rate);
+    } catch (error) {
+      loading = null; // an instance that failed inside a call is not used again
+      throw error;
     } finally {
       for (const address of strings) module._free(address);
     }
-    const report = quotingWholeName(printed, code, instrument, passed);
-    printed = [];
-    let wav = null;
-    if (module.FS.analyzePath(path).exists) {
-      if (code === STATUS_CREATED) wav = module.FS.readFile(path);
-      module.FS.unlink(path);
-    }
-    const where = code === 1 ? invalidNote(report, notes) : null;
-    return where ? { code, report, wav, ...where } : { code, report, wav };
+    if (module.HEAPU8.buffer.byteLength > KEPT_MEMORY_BYTES) loading = null;
+    if (answer === 0) throw new Error("the module is out of memory");
+    return readAnswer(module, answer, instrument, passed);
   }
 
   // Bytes of the module's memory: it grows for a longer request than any
-  // before, never from one call to the next of the same size.
+  // before, never from one call to the next of the same size, and starts
+  // afresh after one that grew it past KEPT_MEMORY_BYTES.
   async function memoryBytes() {
     return (await loadModule()).HEAPU8.buffer.byteLength;
   }

@@ -7,7 +7,7 @@
 // Node). The npm package has entries of its own for bundlers.
 import { makeRenderer } from "./renderer.js";
 
-export { STATUS_CREATED, VOICES } from "./renderer.js";
+export { LIMITS, REFUSALS, STATUS_CREATED, VOICES } from "./renderer.js";
 
 const isNode = typeof process === "object" && typeof process.versions?.node === "string";
 

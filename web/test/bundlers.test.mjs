@@ -74,7 +74,7 @@ const AS_TEXT = `export function asText(result) {
 let project;
 let chromium;
 const expected = REQUESTS.map(([instrument, notes, rate]) => {
-  const native = renderNative(instrument, notes, rate, `${instrument}.wav`);
+  const native = renderNative(instrument, notes, rate);
   return { code: native.code, report: native.report, wav: native.wav?.toString("base64") ?? null };
 });
 

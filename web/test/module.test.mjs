@@ -1,6 +1,7 @@
 // The WebAssembly module under Node against the native library: the same
 // bytes for every voice at several rates, the same status and lines for
-// every refusal, and memory that does not grow from call to call.
+// every refusal, the same hint as the command-line program's, and memory
+// that does not grow from call to call.
 import assert from "node:assert/strict";
 import { test } from "node:test";
 import { join } from "node:path";
@@ -8,10 +9,10 @@ import { pathToFileURL } from "node:url";
 
 import { execFileSync } from "node:child_process";
 
-import { NATIVE_LIBRARY, renderNative, ROOT, SITE } from "./native.mjs";
+import { programLines, renderNative, ROOT, SITE } from "./native.mjs";
 
 const { render, memoryBytes } = await import(pathToFileURL(join(SITE, "wav_instruments.js")));
-const { VOICES } = await import(pathToFileURL(join(SITE, "facts.js")));
+const { LIMITS, REFUSALS, VOICES } = await import(pathToFileURL(join(SITE, "facts.js")));
 
 const PHRASE = "C#4Bb3A5Eb2G#6F0D8bB";
 const RATES = [8000, 8001, 11025, 22050, 44100, 48000, 96000, 192000];
@@ -22,8 +23,11 @@ test("every voice gives the native library's bytes and report", async () => {
     const rate = RATES[k % RATES.length];
     const notes = rate > 48000 ? "CB8" : PHRASE;
     const wasm = await render(voice, notes, rate);
-    const native = renderNative(voice, notes, rate, `${voice}.wav`);
+    const native = renderNative(voice, notes, rate);
     assert.equal(wasm.code, 999, `${voice} at ${rate}`);
+    assert.equal(wasm.refusal, "none");
+    // A render into memory names no file: the placeholder stands for it.
+    assert.match(wasm.report[0], /^Created <memory> with /);
     assert.deepEqual(wasm.report, native.report, `${voice} at ${rate}`);
     assert.ok(native.wav && wasm.wav, `${voice} at ${rate}: a file`);
     assert.ok(Buffer.from(wasm.wav).equals(native.wav), `${voice} at ${rate}: bytes differ`);
@@ -47,15 +51,36 @@ test("every refusal gives the native status and message", async () => {
     ["piano", "Cé", 8000],
     ["piano", "CΩ", 8000],
     ["piano", "C".repeat(1000), 8000],
+    ["piano", "C#4".repeat(334), 8000], // 334 notes, but 1002 bytes
   ];
   for (const [instrument, notes, rate] of refusals) {
     const wasm = await render(instrument, notes, rate);
-    const native = renderNative(instrument, notes, rate, "out.wav");
+    const native = renderNative(instrument, notes, rate);
     const label = `${instrument.slice(0, 10)} ${notes.slice(0, 10)} ${rate}`;
     assert.notEqual(native.code, 999, label);
     assert.equal(wasm.code, native.code, label);
     assert.deepEqual(wasm.report, native.report, label);
     assert.equal(wasm.wav, null, label);
+    assert.equal(REFUSALS[wasm.refusal], wasm.code, `${label}: ${wasm.refusal}`);
+  }
+});
+
+test("a bad note's hint is the program's; an unknown name gets suggestions", async () => {
+  for (const notes of ["cde", "C4 D4", "Cé", "C4,D4", "CH"]) {
+    const wasm = await render("piano", notes, 8000);
+    const [line, explained] = programLines("piano", notes, 8000);
+    assert.equal(wasm.refusal, "invalid_note", notes);
+    assert.equal(line, wasm.report[0], notes);
+    assert.ok(wasm.hint.length > 0 && explained.endsWith(`; ${wasm.hint}`), explained);
+  }
+  const cases = [
+    ["Piano", ["piano", "epiano"]],
+    ["glock", ["glockenspiel"]],
+    ["kazoo", []],
+  ];
+  for (const [name, suggestions] of cases) {
+    const wasm = await render(name, "C", 8000);
+    assert.deepEqual([wasm.refusal, wasm.suggestions], ["unknown_instrument", suggestions]);
   }
 });
 
@@ -79,24 +104,15 @@ test("a bad note's refusal says where it is and which character", async () => {
     ["nope", "X", 8000],
   ]) {
     const wasm = await render(instrument, notes, rate);
-    assert.ok(!("position" in wasm) && !("character" in wasm), instrument);
+    assert.ok(!("position" in wasm || "character" in wasm || "hint" in wasm), instrument);
   }
 });
 
-test("VOICES is the library's list, as the Python package has it", () => {
-  const python = execFileSync(
-    "python3",
-    ["-c", "import json, tolvimo_wav; print(json.dumps(list(tolvimo_wav.VOICES)))"],
-    {
-      encoding: "utf8",
-      env: {
-        ...process.env,
-        PYTHONPATH: join(ROOT, "python", "src"),
-        TOLVIMO_WAV_LIBRARY: NATIVE_LIBRARY,
-      },
-    },
-  );
-  assert.deepEqual(VOICES, JSON.parse(python));
+test("VOICES is the library's list, as the command-line program has it", () => {
+  const listed = execFileSync(join(ROOT, "build", "default", "wavinstruments"), ["--list"], {
+    encoding: "utf8",
+  });
+  assert.deepEqual(VOICES, listed.trimEnd().split("\n"));
   assert.ok(Object.isFrozen(VOICES));
 });
 
@@ -109,7 +125,7 @@ test("a rate beyond 32 bits is refused as out of range, never wrapped", async ()
   ];
   for (const [instrument, rate, clamped] of cases) {
     const wasm = await render(instrument, "C", rate);
-    const native = renderNative(instrument, "C", clamped, "out.wav");
+    const native = renderNative(instrument, "C", clamped);
     assert.equal(wasm.code, native.code, `${instrument} ${rate}`);
     assert.deepEqual(wasm.report, native.report, `${instrument} ${rate}`);
     assert.equal(wasm.wav, null);
@@ -132,7 +148,7 @@ test("a string containing U+0000 is refused, not cut short", async () => {
 });
 
 test("an over-long argument gets the whole argument's refusal", async () => {
-  const cut = 1024; // the units the module is given
+  const cut = LIMITS.maxNoteTextBytes + 2; // the units the module is given
   const cases = [
     ["piano", "C".repeat(cut + 1)],
     ["piano", `${"C".repeat(cut - 1)}\u{1D11E}C`], // a pair across the cut
@@ -143,7 +159,7 @@ test("an over-long argument gets the whole argument's refusal", async () => {
   ];
   for (const [instrument, notes] of cases) {
     const wasm = await render(instrument, notes, 8000);
-    const native = renderNative(instrument, notes, 8000, "out.wav");
+    const native = renderNative(instrument, notes, 8000);
     const label = `${instrument.length} ${notes.length}`;
     assert.notEqual(native.code, 999, label);
     assert.equal(wasm.code, native.code, label);
@@ -158,6 +174,7 @@ test("a huge argument does not grow the module's memory", async () => {
   const notes = await render("piano", "C".repeat(huge), 8000);
   assert.equal(notes.code, 1);
   assert.deepEqual(notes.report, ["Error: Note text must be shorter than 1000 bytes"]);
+  assert.equal(notes.refusal, "note_text_too_long");
   const name = "p".repeat(huge);
   const instrument = await render(name, "C", 8000);
   assert.equal(instrument.code, 222);
@@ -171,5 +188,9 @@ test("memory does not grow from call to call", async () => {
   const before = await memoryBytes();
   for (let k = 0; k < 5; k += 1) await render("bell", PHRASE, 192000);
   await render("piano", "CDX", 44100);
+  assert.equal(await memoryBytes(), before);
+  // A long file grows the memory to hold it; the next call starts afresh.
+  const long = await render("bell", "C".repeat(400), 192000);
+  assert.equal(long.wav.length, 44 + 400 * 96000 * 2);
   assert.equal(await memoryBytes(), before);
 });

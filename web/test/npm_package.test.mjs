@@ -9,7 +9,7 @@ import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, test } from "node:test";
 
-import { renderNative, ROOT, SITE } from "./native.mjs";
+import { programLines, renderNative, ROOT, SITE } from "./native.mjs";
 
 const PACKAGE = join(SITE, "..", "npm");
 const TSC = join(ROOT, "web", "node_modules", "typescript", "bin", "tsc");
@@ -39,18 +39,19 @@ test("the version is the project's, its fourth number as a prerelease", () => {
   assert.deepEqual(manifest.dependencies ?? {}, {});
 });
 
-test("imported by name, it renders the native library's bytes", () => {
+test("imported by name, it renders the native library's bytes and hints", () => {
   const requests = [
     ["piano", "CDEFG", 44100],
     ["bell", "C5G4A4E4", 48000],
     ["bass", "C2X", 22050],
+    ...["cde", "C4 D4", "Cé", "C4,D4", "CH"].map((notes) => ["piano", notes, 8000]),
   ];
   const script = `
     import { render } from "tolvimo-wav-instruments";
     const results = [];
     for (const request of ${JSON.stringify(requests)}) {
-      const { code, report, wav } = await render(...request);
-      results.push({ code, report, wav: wav && Buffer.from(wav).toString("base64") });
+      const { wav, ...result } = await render(...request);
+      results.push({ ...result, wav: wav && Buffer.from(wav).toString("base64") });
     }
     process.stdout.write(JSON.stringify(results));
   `;
@@ -60,10 +61,16 @@ test("imported by name, it renders the native library's bytes", () => {
   });
   for (const [k, result] of JSON.parse(output).entries()) {
     const [instrument, notes, rate] = requests[k];
-    const native = renderNative(instrument, notes, rate, `${instrument}.wav`);
+    const native = renderNative(instrument, notes, rate);
     assert.equal(result.code, native.code, instrument);
     assert.deepEqual(result.report, native.report, instrument);
     assert.equal(result.wav, native.wav && native.wav.toString("base64"), instrument);
+    if (result.code === 999) assert.match(result.report[0], /^Created <memory> /);
+    if (result.refusal !== "invalid_note") continue;
+    // The hint is the command-line program's, which ends its second line.
+    const explained = programLines(instrument, notes, rate)[1];
+    assert.ok(explained.endsWith(`; ${result.hint}`), `${notes}: ${result.hint}`);
+    assert.equal(typeof result.position, "number");
   }
 });
 
@@ -104,7 +111,7 @@ function typeCheck(name, source) {
 test("a strict TypeScript consumer type-checks against index.d.ts", () => {
   const checked = typeCheck(
     "consumer.ts",
-    `import { render, STATUS_CREATED, VOICES } from "tolvimo-wav-instruments";
+    `import { LIMITS, REFUSALS, render, STATUS_CREATED, VOICES } from "tolvimo-wav-instruments";
 import type { RenderResult, Voice } from "tolvimo-wav-instruments";
 const result: RenderResult = await render("piano", "CDEFG", 44100);
 export const lines: string[] = result.report;
@@ -115,9 +122,14 @@ if (result.code !== 999) {
   console.assert(refused > 0 && nothing === null);
 }
 if (result.position !== undefined) {
-  const bad: { code: 1; position: number; character: string } = result;
-  console.assert(bad.character.length > 0);
+  const bad: { code: 1; position: number; character: string; hint: string } = result;
+  console.assert(bad.character.length > 0 && bad.hint.length > 0);
 }
+if (result.refusal === "unknown_instrument") {
+  const meant: readonly Voice[] = result.suggestions;
+  console.assert(meant.length <= 3 && REFUSALS[result.refusal] === result.code);
+}
+export const longest: number = LIMITS.maxNoteTextBytes;
 const first: Voice = VOICES[0];
 const menu: readonly Voice[] = VOICES;
 const typed: string = "Piano";

@@ -11,9 +11,10 @@ import { pathToFileURL } from "node:url";
 import { after, before, test } from "node:test";
 
 import { launchChromium, serveFolder } from "./browser.mjs";
-import { renderNative, SITE } from "./native.mjs";
+import { programLines, renderNative, SITE } from "./native.mjs";
 
 const SCREENSHOT = process.env.TOLVIMO_SCREENSHOT ?? join(SITE, "..", "playground.png");
+const { LIMITS, VOICES } = await import(pathToFileURL(join(SITE, "facts.js")));
 const AXE = await readFile(createRequire(import.meta.url).resolve("axe-core/axe.min.js"), "utf8");
 const DESKTOP = { width: 1000, height: 900 };
 const PHONE = { width: 390, height: 844 };
@@ -136,8 +137,11 @@ async function checkTouchTargets() {
 
 test("before the first render: the voices, no empty boxes, accessible", async (t) => {
   const voices = await page.$$eval("#instrument option", (options) => options.map((o) => o.value));
-  const { VOICES } = await import(pathToFileURL(join(SITE, "facts.js")));
   assert.deepEqual(voices, VOICES);
+  // The help text quotes the library's limits.
+  const help = (await page.textContent("#notes-help")).replace(/\s+/g, " ");
+  assert.ok(help.includes(`in at most ${LIMITS.maxNoteTextBytes} bytes.`), help);
+  assert.ok(help.includes(`from ${LIMITS.minSampleRate} to ${LIMITS.maxSampleRate} Hz`), help);
   assert.equal(await page.inputValue("#rate"), "44100");
   for (const empty of ["#result", "#report", "#waveform", "#output", "#unserved"]) {
     assert.equal(await page.isHidden(empty), true, `${empty} shows before any render`);
@@ -156,7 +160,7 @@ test("before the first render: the voices, no empty boxes, accessible", async (t
 test("offers the native library's bytes, plays them, and the browser can decode them", async (t) => {
   const notes = "C#4Bb3E5G2";
   assert.equal(await renderOnPage("violin", notes, 22050), "999");
-  const native = renderNative("violin", notes, 22050, "violin.wav");
+  const native = renderNative("violin", notes, 22050);
   assert.deepEqual((await page.textContent("#report")).split("\n"), native.report);
   assert.equal(
     await page.textContent("#status"),
@@ -208,6 +212,12 @@ test("a bad note is named, shown in the notes and marks the field invalid", asyn
   assert.equal(await page.getAttribute("#notes", "aria-invalid"), "true");
   assert.equal(await page.isVisible("#notes-problem"), true);
   assert.equal(await page.textContent("#notes-problem mark"), "e");
+  // The library's hint, in the same words as the command-line program's.
+  const explained = programLines("oboe", "CDe", 44100)[1];
+  assert.equal(
+    await page.textContent("#hint"),
+    `Hint: ${explained.slice(explained.indexOf("; ") + 2)}.`,
+  );
   for (const gone of ["#output", "#waveform"]) assert.equal(await page.isHidden(gone), true, gone);
   assert.equal(await page.getAttribute("#player", "src"), null);
   assert.equal(await page.getAttribute("#download", "href"), null);
@@ -215,6 +225,7 @@ test("a bad note is named, shown in the notes and marks the field invalid", asyn
   await page.type("#notes", "F");
   assert.equal(await page.getAttribute("#notes", "aria-invalid"), null);
   assert.equal(await page.textContent("#notes-problem"), "");
+  assert.equal(await page.textContent("#hint"), "");
 
   assert.equal(await renderOnPage("oboe", "C D", 44100), "1");
   assert.equal(
@@ -232,6 +243,9 @@ test("a bad note is named, shown in the notes and marks the field invalid", asyn
   );
   assert.equal(await page.getAttribute("#rate", "aria-invalid"), "true");
   assert.equal(await page.getAttribute("#notes", "aria-invalid"), null);
+  // The limit is in bytes: 334 notes of three bytes are too long.
+  assert.equal(await renderOnPage("oboe", "C#4".repeat(334), 44100), "1");
+  assert.match(await page.textContent("#status"), /1002 bytes long; .* at most 999 /);
 });
 
 // Where the voice, notes, rate and Render controls are drawn.

@@ -32,3 +32,17 @@ STATUS_CREATED: Final = 999
 STATUS_UNKNOWN_INSTRUMENT: Final = 222
 STATUS_BAD_SAMPLE_RATE: Final = 333
 STATUS_FAILED: Final = 1
+
+# The kinds of refusal, as TolvimoError.kind names them.
+REFUSAL_KINDS: tuple[str, ...] = (
+    "instrument_missing",
+    "notes_missing",
+    "output_missing",
+    "unknown_instrument",
+    "bad_sample_rate",
+    "note_text_too_long",
+    "invalid_note",
+    "cannot_open",
+    "cannot_write",
+    "out_of_memory",
+)

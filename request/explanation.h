@@ -1,0 +1,40 @@
+// What a refusal means to a person, from the outcome's facts: the bad
+// character named so that it can be seen, what to write instead, the
+// voices a mistyped name was probably meant to be, and why the output
+// could not be opened or written. Every front end says these the same way;
+// each frames them in its own terms (an argument's name, a list command).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "request/outcome.h"
+
+namespace tolvimo {
+
+// The character as a person can see it, in UTF-8: "'c'", "' ' (space)",
+// "U+0009 (tab)", "'é' (U+00E9)", "U+00A0 (no-break space)".
+std::string NameCharacter(char32_t character);
+
+// What to do about the bad note, one clause without a final stop:
+// "note letters are upper case: write 'C'".
+std::string NoteHint(const BadNote& note);
+
+// The voices a person typing `typed` (UTF-8) would accept as meant, best
+// first, at most three: the same name in another case, one slip of a key
+// (two in a long name), or the first three letters or more of a name.
+// Empty when no name is that close.
+std::vector<std::string_view> CloseInstruments(std::string_view typed);
+
+// Why the output could not be opened or written (CannotOpen, CannotWrite),
+// in the system's words: "No such file or directory", "folder 'missing':
+// No such file or directory", "the path is 204 bytes long; it must be
+// shorter than 200", "File too large: the file size limit (ulimit -f) is
+// 4096 bytes". Empty when no reason is known or for any other refusal.
+std::string OutputReason(const Outcome& outcome);
+
+// The system's words for an errno value.
+std::string SystemWords(int error);
+
+}  // namespace tolvimo
