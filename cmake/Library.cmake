@@ -19,10 +19,10 @@ set(TOLVIMO_SOURCES
   request/wav_instruments.cpp
 )
 if(WIN32)
-  list(APPEND TOLVIMO_SOURCES platform/text_conversion_windows.cpp platform/file_status_windows.cpp)
+  list(APPEND TOLVIMO_SOURCES platform/text_conversion_windows.cpp platform/output_protocol_windows.cpp)
 else()
-  list(APPEND TOLVIMO_SOURCES platform/text_conversion_posix.cpp platform/file_status_posix.cpp
-    platform/file_finish_posix.cpp)
+  list(APPEND TOLVIMO_SOURCES platform/text_conversion_posix.cpp platform/output_begin_posix.cpp
+    platform/output_finish_posix.cpp)
 endif()
 
 # The vector path: one kernel over the compilers' generic vector types,

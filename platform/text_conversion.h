@@ -21,6 +21,11 @@ struct NarrowText {
     bool lossy = false;  // some character became the replacement character
 };
 
+// True when a path spelled `narrow` opens the file the caller named: on
+// Windows always, since the file is opened by its UTF-16 name; elsewhere
+// only when the 8-bit text spells the name exactly.
+bool OpensAsNamed(const NarrowText& narrow);
+
 // Converts the NUL-terminated `wide` string, whatever its length, into a
 // buffer sized for the whole result. A character the 8-bit encoding cannot
 // represent becomes its replacement character (U+FFFD in UTF-8), which is

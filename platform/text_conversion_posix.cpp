@@ -78,4 +78,8 @@ size_t CharacterLength(const char* text, size_t length, size_t position) {
     return position + size <= length ? size : length - position;
 }
 
+bool OpensAsNamed(const NarrowText& narrow) {
+    return !narrow.lossy;
+}
+
 }  // namespace tolvimo

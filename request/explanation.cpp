@@ -6,12 +6,9 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/output_protocol.h"
 #include "request/request_limits.h"
 #include "synthesis/preset_table.h"
-
-#if !defined(_WIN32)
-#include <sys/resource.h>
-#endif
 
 namespace tolvimo {
 namespace {
@@ -108,14 +105,10 @@ std::string FolderOf(std::string_view path) {
 }
 
 // The file size limit the write ran into, where there is one.
-std::string FileSizeLimit() {
-#if defined(_WIN32)
-    return {};
-#else
-    struct rlimit limit {};
-    if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return {};
-    return ": the file size limit (ulimit -f) is " + std::to_string(limit.rlim_cur) + " bytes";
-#endif
+std::string FileSizeLimitWords() {
+    uint64_t limit = 0;
+    if (!FileSizeLimit(limit)) return {};
+    return ": the file size limit (ulimit -f) is " + std::to_string(limit) + " bytes";
 }
 
 }  // namespace
@@ -195,7 +188,7 @@ std::string OutputReason(const Outcome& outcome) {
         return "folder " + Quoted(FolderOf(outcome.path.narrow.text.get())) + ": " + words;
     }
     if (outcome.refusal == RefusalKind::CannotWrite && outcome.systemError == EFBIG) {
-        return words + FileSizeLimit();
+        return words + FileSizeLimitWords();
     }
     return words;
 }

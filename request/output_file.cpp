@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "platform/file_status.h"
+#include "platform/output_protocol.h"
 #include "request/request_limits.h"
 #include "wav/wav_writer.h"
 
@@ -23,16 +23,16 @@ WriteResult Refused(OutputResult result) {
 }
 
 // `output`, when the stream writes a file, is told as each note is written.
-WriteResult WriteNotes(std::FILE* stream, const NoteSource& source, PendingOutput* output) {
-    if (!WriteWavHeader(stream, source.buffer.sampleRate, TotalSamples(source))) {
+WriteResult WriteNotes(std::FILE* stream, const RenderContext& context, PendingOutput* output) {
+    if (!WriteWavHeader(stream, context.buffer.sampleRate, TotalSamples(context))) {
         return Refused(OutputResult::CannotWrite);
     }
-    for (int32_t k = 0; k < source.plan.count; ++k) {
+    for (int32_t k = 0; k < context.plan.count; ++k) {
         const int16_t* samples =
-            RenderOrRepeatNote(source.buffer, source.rendered, source.plan.frequency[k],
-                               source.plan.nextUse[k], NOTE_DURATION, source.voice);
+            RenderOrRepeatNote(context.buffer, context.rendered, context.plan.frequency[k],
+                               context.plan.nextUse[k], NOTE_DURATION, context.voice);
         if (samples == nullptr) return {OutputResult::OutOfMemory};
-        if (!WriteWavSampleArray(stream, samples, source.noteSamples)) {
+        if (!WriteWavSampleArray(stream, samples, context.noteSamples)) {
             return Refused(OutputResult::CannotWrite);
         }
         if (output != nullptr) StartWriteback(*output);
@@ -42,33 +42,27 @@ WriteResult WriteNotes(std::FILE* stream, const NoteSource& source, PendingOutpu
 
 }  // namespace
 
-int32_t TotalSamples(const NoteSource& source) {
+int32_t TotalSamples(const RenderContext& context) {
     // At most 999 notes of 96000 samples: well inside 31 bits.
-    return source.plan.count * source.noteSamples;
+    return context.plan.count * context.noteSamples;
 }
 
-WriteResult WriteNotesToStream(std::FILE* stream, const NoteSource& source) {
-    const WriteResult written = WriteNotes(stream, source, nullptr);
+WriteResult WriteNotesToStream(std::FILE* stream, const RenderContext& context) {
+    const WriteResult written = WriteNotes(stream, context, nullptr);
     if (written.result != OutputResult::Written) return written;
     return std::fflush(stream) == 0 ? written : Refused(OutputResult::CannotWrite);
 }
 
 WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
-                            const NoteSource& source) {
+                            const RenderContext& context) {
     const uint64_t bytes =
-        WAV_HEADER_SIZE + sizeof(int16_t) * static_cast<uint64_t>(TotalSamples(source));
+        WAV_HEADER_SIZE + sizeof(int16_t) * static_cast<uint64_t>(TotalSamples(context));
     // Refused before anything is opened: a write past the limit would raise
     // SIGXFSZ, which ends a host that has not set it aside.
     if (!FitsFileSizeLimit(bytes)) return {OutputResult::CannotWrite, EFBIG, false};
     PendingOutput output{};
     errno = 0;
-#if defined(_WIN32)
-    static_cast<void>(path);
-    const bool begun = BeginOutput(widePath, output);
-#else
-    static_cast<void>(widePath);
-    const bool begun = BeginOutput(path, output);
-#endif
+    const bool begun = BeginOutput(path, widePath, output);
     if (!begun) return {OutputResult::CannotOpen, errno, output.folderRefused};
     errno = 0;
     if (!ReserveOutput(output, bytes)) {
@@ -83,7 +77,7 @@ WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
         bytes < OUTPUT_BLOCK_BYTES ? static_cast<size_t>(bytes) : OUTPUT_BLOCK_BYTES;
     const std::unique_ptr<char[]> staging(new (std::nothrow) char[block]);
     if (staging != nullptr) std::setvbuf(output.stream, staging.get(), _IOFBF, block);
-    const WriteResult written = WriteNotes(output.stream, source, &output);
+    const WriteResult written = WriteNotes(output.stream, context, &output);
     if (written.result != OutputResult::Written) {
         FinishOutput(output, false);
         return written;
@@ -93,9 +87,9 @@ WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
 }
 
 OutputResult WriteNotesToMemory(MemoryFormat format, const MemorySink& sink,
-                                const NoteSource& source) {
+                                const RenderContext& context) {
     const bool wav = format == MemoryFormat::WavFile;
-    const int32_t sampleCount = TotalSamples(source);
+    const int32_t sampleCount = TotalSamples(context);
     const size_t bytes =
         (wav ? WAV_HEADER_SIZE : 0) + sizeof(int16_t) * static_cast<size_t>(sampleCount);
     auto* at = static_cast<uint8_t*>(sink.reserve(sink.context, bytes));
@@ -103,18 +97,18 @@ OutputResult WriteNotesToMemory(MemoryFormat format, const MemorySink& sink,
     if (at == nullptr) return bytes > 0 ? OutputResult::OutOfMemory : OutputResult::Written;
     if (wav) {
         uint8_t header[WAV_HEADER_SIZE];
-        EncodeWavHeader(header, source.buffer.sampleRate, sampleCount);
+        EncodeWavHeader(header, context.buffer.sampleRate, sampleCount);
         std::memcpy(at, header, sizeof header);
         at += sizeof header;
     }
-    const size_t noteBytes = sizeof(int16_t) * static_cast<size_t>(source.noteSamples);
-    for (int32_t k = 0; k < source.plan.count; ++k, at += noteBytes) {
+    const size_t noteBytes = sizeof(int16_t) * static_cast<size_t>(context.noteSamples);
+    for (int32_t k = 0; k < context.plan.count; ++k, at += noteBytes) {
         const int16_t* samples =
-            RenderOrRepeatNote(source.buffer, source.rendered, source.plan.frequency[k],
-                               source.plan.nextUse[k], NOTE_DURATION, source.voice);
+            RenderOrRepeatNote(context.buffer, context.rendered, context.plan.frequency[k],
+                               context.plan.nextUse[k], NOTE_DURATION, context.voice);
         if (samples == nullptr) return OutputResult::OutOfMemory;
         if (wav) {
-            EncodeWavSamples(at, samples, source.noteSamples);
+            EncodeWavSamples(at, samples, context.noteSamples);
         } else {
             std::memcpy(at, samples, noteBytes);
         }

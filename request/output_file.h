@@ -24,10 +24,11 @@ struct WriteResult {
     bool inFolder = false;
 };
 
-// What writing the notes needs, all allocated before any file is touched:
-// one note's buffer, reused for every note, and the store of notes that
-// recur. Memory stays the same whatever the length of the request.
-struct NoteSource {
+// What rendering a request's notes in order needs, all allocated before any
+// file is touched: the notes, the voice, one note's buffer, reused for every
+// note, and the store of notes that recur. Memory stays the same whatever
+// the length of the request.
+struct RenderContext {
     const NotePlan& plan;
     const InstrumentVoice& voice;
     SampleBuffer& buffer;
@@ -36,20 +37,20 @@ struct NoteSource {
 };
 
 // Samples in the whole file.
-int32_t TotalSamples(const NoteSource& source);
+int32_t TotalSamples(const RenderContext& context);
 
 // Writes the header, then each note as soon as it is rendered, to an open
 // stream (standard output, for the command-line host) and flushes it.
-WriteResult WriteNotesToStream(std::FILE* stream, const NoteSource& source);
+WriteResult WriteNotesToStream(std::FILE* stream, const RenderContext& context);
 
 // Writes the file at `path` so that a failure leaves every file as it was
-// (see platform/file_status.h). `widePath` is the caller's own name of it,
+// (see platform/output_protocol.h). `widePath` is the caller's own name of it,
 // which Windows opens; `path` is its 8-bit spelling.
 WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
-                            const NoteSource& source);
+                            const RenderContext& context);
 
 // Writes the notes in `format` into the room `sink` reserves for them.
 OutputResult WriteNotesToMemory(MemoryFormat format, const MemorySink& sink,
-                                const NoteSource& source);
+                                const RenderContext& context);
 
 }  // namespace tolvimo

@@ -7,7 +7,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform/file_status.h"
+#include "platform/output_protocol.h"
 #include "request/argument_text.h"
 #include "request/instrument_names.h"
 #include "request/note_plan.h"
@@ -79,21 +79,18 @@ BadNote BadNoteAt(const TolvimoUtf16* wide, const char* text, size_t length, siz
 
 // Writes the notes where the destination says.
 WriteResult Write(const Destination& destination, const ArgumentText& path,
-                  const NoteSource& source) {
+                  const RenderContext& context) {
     switch (destination.kind) {
-        case OutputKind::Stream: return WriteNotesToStream(destination.stream, source);
+        case OutputKind::Stream: return WriteNotesToStream(destination.stream, context);
         case OutputKind::Memory:
-            return {WriteNotesToMemory(destination.format, *destination.sink, source)};
+            return {WriteNotesToMemory(destination.format, *destination.sink, context)};
         case OutputKind::File: break;
     }
-    // A path too long for its buffer cannot be opened. Nor, on POSIX, can one
-    // the 8-bit text cannot spell exactly: the file it would name is not the
-    // caller's. Windows opens the caller's own UTF-16 name, so any name works.
+    // A path too long for its buffer cannot be opened, nor one whose 8-bit
+    // text would name a file other than the caller's.
     if (path.cut) return {OutputResult::CannotOpen, ENAMETOOLONG, false};
-#if !defined(_WIN32)
-    if (path.narrow.lossy) return {OutputResult::CannotOpen, EILSEQ, false};
-#endif
-    return WriteOutputFile(path.narrow.text.get(), destination.path, source);
+    if (!OpensAsNamed(path.narrow)) return {OutputResult::CannotOpen, EILSEQ, false};
+    return WriteOutputFile(path.narrow.text.get(), destination.path, context);
 }
 
 Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* notesArg,
@@ -149,11 +146,11 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
     const SampleBufferPtr buffer(CreateSampleBuffer(sampleRate, noteSamples));
     const RenderedNotesPtr rendered(CreateRenderedNotes(noteSamples, plan->recurring));
     if (!buffer || !rendered) return Decided(outcome, RefusalKind::OutOfMemory);
-    const NoteSource source{*plan, *voice, *buffer, *rendered, noteSamples};
+    const RenderContext context{*plan, *voice, *buffer, *rendered, noteSamples};
     outcome.voice = InstrumentName(static_cast<uint32_t>(kind));
-    outcome.sampleCount = TotalSamples(source);
+    outcome.sampleCount = TotalSamples(context);
 
-    const WriteResult written = Write(destination, outcome.path, source);
+    const WriteResult written = Write(destination, outcome.path, context);
     outcome.systemError = written.error;
     outcome.inFolder = written.inFolder;
     switch (written.result) {

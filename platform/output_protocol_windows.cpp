@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "platform/file_status.h"
+#include "platform/output_protocol.h"
 
 namespace tolvimo {
 namespace {
@@ -223,7 +223,7 @@ bool PutInPlace(const PendingOutput& output) {
 
 }  // namespace
 
-bool BeginOutput(const wchar_t* path, PendingOutput& output) {
+bool BeginOutput(const char*, const TolvimoUtf16* path, PendingOutput& output) {
     output = PendingOutput{};
     if (path == nullptr || *path == L'\0') return false;
     const Examined examined = Examine(path, output.wideTarget);

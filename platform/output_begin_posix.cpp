@@ -1,7 +1,7 @@
 // POSIX: finding, examining and opening the destination. The new file is an
 // unnamed O_TMPFILE on Linux, linked in only when complete; elsewhere, or
 // where the filesystem has no O_TMPFILE, a hidden named file beside the
-// destination (see file_finish_posix.cpp for how either takes its place).
+// destination (see output_finish_posix.cpp for how either takes its place).
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -18,8 +18,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/file_status.h"
-#include "platform/file_status_posix.h"
+#include "platform/output_protocol.h"
+#include "platform/output_protocol_posix.h"
 
 namespace tolvimo {
 namespace {
@@ -226,7 +226,7 @@ int OpenReplacement(PendingOutput& output, const struct stat* destination) {
 }
 
 // Examines the destination and opens what is written: the new file, or the
-// destination itself in the cases file_status.h names.
+// destination itself in the cases output_protocol.h names.
 int OpenDestination(PendingOutput& output) {
     struct stat destination {};
     if (fstatat(output.directory, output.name, &destination, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -297,10 +297,16 @@ void TemporaryName(const PendingOutput& output, int attempt, char (&temporary)[O
                   SUFFIX, static_cast<unsigned>(mix >> 32));
 }
 
-bool FitsFileSizeLimit(uint64_t bytes) {
+bool FileSizeLimit(uint64_t& bytes) {
     rlimit limit{};
-    return getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
-           bytes <= static_cast<uint64_t>(limit.rlim_cur);
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return false;
+    bytes = static_cast<uint64_t>(limit.rlim_cur);
+    return true;
+}
+
+bool FitsFileSizeLimit(uint64_t bytes) {
+    uint64_t limit = 0;
+    return !FileSizeLimit(limit) || bytes <= limit;
 }
 
 bool NamesStandardOutput(const char* path) {
@@ -313,7 +319,7 @@ bool NamesStandardOutput(const char* path) {
            !S_ISCHR(named.st_mode);
 }
 
-bool BeginOutput(const char* path, PendingOutput& output) {
+bool BeginOutput(const char* path, const TolvimoUtf16*, PendingOutput& output) {
     output = PendingOutput{};
     int file = -1;
     switch (Locate(path, output)) {

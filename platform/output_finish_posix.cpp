@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/file_status.h"
-#include "platform/file_status_posix.h"
+#include "platform/output_protocol.h"
+#include "platform/output_protocol_posix.h"
 
 namespace tolvimo {
 namespace {

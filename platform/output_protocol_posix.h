@@ -1,7 +1,7 @@
 // What the POSIX side's opening and finishing of an output file share.
 #pragma once
 
-#include "platform/file_status.h"
+#include "platform/output_protocol.h"
 
 namespace tolvimo {
 

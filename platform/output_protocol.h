@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "TolvimoWAVInstruments.h"
+
 namespace tolvimo {
 
 // Longest path this side handles after following symbolic links.
@@ -46,17 +48,14 @@ struct PendingOutput {
 #endif
 };
 
-// Opens `path` for writing as above. Returns false, creating and changing
-// nothing, when it cannot be opened; errno is then the failed call's, and
-// `folderRefused` says whether that call was finding the destination's
-// folder or making a file in it.
-bool BeginOutput(const char* path, PendingOutput& output);
-
-#if defined(_WIN32)
-// Windows opens the destination by the caller's own UTF-16 name instead, so
-// a name the ANSI code page cannot spell is written all the same.
-bool BeginOutput(const wchar_t* path, PendingOutput& output);
-#endif
+// Opens the destination for writing as above. It is named twice: `path`
+// is its 8-bit spelling, which POSIX opens; `widePath` the caller's own
+// UTF-16 name, which Windows opens, so that a name the ANSI code page
+// cannot spell is written all the same. Returns false, creating and
+// changing nothing, when it cannot be opened; errno is then the failed
+// call's, and `folderRefused` says whether that call was finding the
+// destination's folder or making a file in it.
+bool BeginOutput(const char* path, const TolvimoUtf16* widePath, PendingOutput& output);
 
 // Reserves room for the whole file, `bytes` long, so that a full disk or
 // quota fails here, before any sample is rendered, rather than partway
@@ -82,6 +81,8 @@ void StartWriteback(PendingOutput& output);
 // though the new file has the name.
 bool FinishOutput(PendingOutput& output, bool complete);
 
+// FileSizeLimit: the process's file size limit (ulimit -f) in `bytes`, or
+// false where there is none.
 // FitsFileSizeLimit: true when a file of `bytes` stays within the process's
 // file size limit, so that writing it never raises SIGXFSZ; checked before
 // anything is opened (a host that lowers the limit during a call is not
@@ -92,6 +93,9 @@ bool FinishOutput(PendingOutput& output, bool complete);
 #if defined(_WIN32)
 // Windows has no file size limit, and its report goes through the C
 // runtime's own standard output, which is not examined.
+inline bool FileSizeLimit(uint64_t&) {
+    return false;
+}
 inline bool FitsFileSizeLimit(uint64_t) {
     return true;
 }
@@ -99,6 +103,7 @@ inline bool NamesStandardOutput(const char*) {
     return false;
 }
 #else
+bool FileSizeLimit(uint64_t& bytes);
 bool FitsFileSizeLimit(uint64_t bytes);
 bool NamesStandardOutput(const char* path);
 #endif
