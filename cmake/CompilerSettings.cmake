@@ -38,3 +38,20 @@ endif()
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   add_compile_options(-gdwarf-4)
 endif()
+
+# The same sources give the same bytes in any folder: paths in debug
+# information and __FILE__ name the tree as ".", and a build folder outside
+# it as "build" (GCC uses the last matching map, clang the longest).
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  add_compile_options("-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.")
+  cmake_path(IS_PREFIX PROJECT_SOURCE_DIR "${PROJECT_BINARY_DIR}" NORMALIZE tolvimo_build_in_tree)
+  if(NOT tolvimo_build_in_tree)
+    add_compile_options("-ffile-prefix-map=${PROJECT_BINARY_DIR}=build")
+  endif()
+endif()
+
+# A PE image's header carries the link time unless told not to (the field
+# is then zero); nothing on Windows needs it for a DLL that is not bound.
+if(WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  add_link_options(-Wl,--no-insert-timestamp)
+endif()

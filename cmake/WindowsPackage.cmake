@@ -10,6 +10,8 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 find_program(TOLVIMO_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
+# Rewrites the zips so that every build of one commit gives the same bytes.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
 if(NOT CMAKE_OBJCOPY)
   message(FATAL_ERROR "objcopy of the mingw-w64 toolchain not found")
 endif()
@@ -24,6 +26,9 @@ set(TOLVIMO_DEF ${PROJECT_SOURCE_DIR}/cmake/windows/TolvimoWAVInstruments.def)
 
 # Each program is split into a stripped copy and its debug file, which the
 # stripped copy names (with a checksum) so a debugger can find it beside it.
+# objcopy writes the time it runs into a PE header unless SOURCE_DATE_EPOCH
+# gives one: zero, as the linker leaves it.
+set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${CMAKE_OBJCOPY})
 set(stripped_files)
 foreach(target TolvimoWAVInstruments wavinstruments)
   set(binary $<TARGET_FILE:${target}>)
@@ -36,8 +41,8 @@ foreach(target TolvimoWAVInstruments wavinstruments)
   add_custom_command(
     OUTPUT ${TOLVIMO_PACKAGE_STAGE}/${plain_name} ${TOLVIMO_PACKAGE_STAGE}/${plain_name}.debug
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TOLVIMO_PACKAGE_STAGE}
-    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${binary} ${plain_name}.debug
-    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${plain_name}.debug
+    COMMAND ${objcopy} --only-keep-debug ${binary} ${plain_name}.debug
+    COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${plain_name}.debug
             ${binary} ${plain_name}
     DEPENDS ${target}
     WORKING_DIRECTORY ${TOLVIMO_PACKAGE_STAGE}
@@ -105,4 +110,7 @@ endif()
 set(CPACK_ARCHIVE_WINDOWS_FILE_NAME ${tolvimo_zip_name})
 set(CPACK_ARCHIVE_DEBUG_FILE_NAME ${tolvimo_zip_name}-debug)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR})
+set(CPACK_TOLVIMO_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_TOLVIMO_PYTHON ${Python3_EXECUTABLE})
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/windows/ReproducibleZip.cmake)
 include(CPack)

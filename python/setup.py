@@ -50,7 +50,10 @@ setup(
             sources=["extension/core_module.cpp"],
             include_dirs=[str(ROOT), str(ROOT / "include"), pybind11.get_include()],
             define_macros=[("TOLVIMO_WAV_INSTRUMENTS_STATIC", None)],
-            extra_compile_args=["-std=c++20", "-fvisibility=hidden", "-ffp-contract=off"],
+            # The tree's folder mapped to ".", so the module's debug information
+            # is the same wherever the tree is.
+            extra_compile_args=["-std=c++20", "-fvisibility=hidden", "-ffp-contract=off",
+                                f"-ffile-prefix-map={ROOT}=."],
             language="c++",
         )
     ],
