@@ -126,8 +126,13 @@ template <typename T>
 template <typename T>
 typename T::Vec Round(typename T::Vec x) {
 #if defined(__AVX512F__)
+    // Unoptimised, g++'s header makes this a macro that passes an all-ones
+    // __mmask8 as the builtin's char: a sign conversion of its own, not ours.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-conversion"
     if constexpr (T::LANES == 8)
-        return _mm512_maskz_roundscale_pd(0xFF, x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+        return _mm512_roundscale_pd(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+#pragma GCC diagnostic pop
 #endif
 #if defined(__AVX__)
     if constexpr (T::LANES == 4)
