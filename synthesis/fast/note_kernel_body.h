@@ -126,12 +126,14 @@ template <typename T>
 template <typename T>
 typename T::Vec Round(typename T::Vec x) {
 #if defined(__AVX512F__)
-    // Unoptimised, g++'s header makes this a macro that passes an all-ones
-    // __mmask8 as the builtin's char: a sign conversion of its own, not ours.
+    // The zero-masked form, whose unused lanes are zeros rather than g++'s
+    // "undefined" vector (which it then warns about). Unoptimised, g++'s
+    // header makes it a macro that passes the all-ones mask as the builtin's
+    // char: a sign conversion of the header's, not ours.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wsign-conversion"
     if constexpr (T::LANES == 8)
-        return _mm512_roundscale_pd(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+        return _mm512_maskz_roundscale_pd(0xFF, x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
 #pragma GCC diagnostic pop
 #endif
 #if defined(__AVX__)
