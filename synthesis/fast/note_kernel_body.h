@@ -431,7 +431,7 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
             value[g] = (sine[g] * mix[g]) * EnvelopeOf<T>(base, index[g], t[g], job);
             if (job.substitute != nullptr)
                 value[g] =
-                    Substituted<T>(value[g], job.substitute + at + g * N, count - at - g * N);
+                    Substituted<T>(value[g], job.substitute + (at + g * N), count - at - g * N);
             anyNear |= NearNonzeroLanes<T>(value[g], job.recheckBound);
         }
         if (at + STRIDE <= count && job.values == nullptr) {
@@ -464,7 +464,7 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
 
 // The kernel of lanes x group T, described by the template itself.
 template <typename T>
-constexpr NoteKernel KernelOf(const char* name) {
+constexpr NoteKernel KernelOf(const char* name) noexcept {
     return {name, RenderSamplesOf<T>, T::LANES, T::GROUP, T::LANES * T::GROUP, FUSED<T>};
 }
 
