@@ -347,9 +347,12 @@ template <typename T>
     std::memcpy(out, &halves, sizeof halves);
 }
 
-template <typename T>
-int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
-                        int32_t* recheck) {
+// One loop for each kind of voice: with the vibrato, or a fixed fundamental.
+// Compiled apart, neither carries the other's vectors, which leaves the
+// compilers more registers for its own.
+template <typename T, bool VIBRATO>
+int32_t RenderSamplesWith(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                          int32_t* recheck) {
     using Vec = typename T::Vec;
     constexpr int N = T::LANES;
     constexpr int G = T::GROUP;
@@ -362,7 +365,6 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
     // t = i x (1 / rate): the scalar path's i / rate to within 2u relative;
     // the envelope's phases use the index, so they are exactly the scalar's.
     const Vec inverseRate = Fill<Vec>(1.0 / static_cast<double>(job.sampleRate));
-    const bool vibrato = voice.vibratoEnabled != 0;
     const Vec lanes = Iota<T>(0.0);
     int32_t listed = 0;
     Vec sine[SLOTS]{};
@@ -386,7 +388,7 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
         }
         const bool anchor = sinceAnchor == ROTATIONS_PER_ANCHOR;
         sinceAnchor = anchor ? 0 : sinceAnchor + 1;
-        if (vibrato) {
+        if constexpr (VIBRATO) {
             // The vibrato bends the frequency that multiplies t, as in the
             // scalar path; its own sine turns at a fixed rate, so it is
             // rotated like a fixed fundamental.
@@ -460,6 +462,14 @@ int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_
         }
     }
     return listed;
+}
+
+template <typename T>
+int32_t RenderSamplesOf(const NoteJob& job, int32_t first, int32_t count, int16_t* out,
+                        int32_t* recheck) {
+    return job.voice->vibratoEnabled != 0
+               ? RenderSamplesWith<T, true>(job, first, count, out, recheck)
+               : RenderSamplesWith<T, false>(job, first, count, out, recheck);
 }
 
 // The kernel of lanes x group T, described by the template itself.
