@@ -80,9 +80,11 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
  8. The angles: the scalar's argument of harmonic j and of the vibrato
     within SCALAR_ANGLE_ROUNDING and SCALAR_VIBRATO_ROUNDING, the kernel's
     turns within VECTOR_TURNS_ROUNDING, relative (Gappa). With vibrato, each
-    path's bent frequency within side_rounding(D) f of its exact value (Gappa,
-    per voice, the kernel's fused and unfused), composed into rho in exact
-    fractions; |s P| <= PRODUCT_LIMIT G, the vector products' hypothesis,
+    path's bent frequency, the scalar's fl(fl(1 + fl(D s)) f) and the
+    kernel's fl(fl(D f) w + f) (D f rounded once a note, the sum with the
+    product where fused), within side_rounding(D) f of its exact value, (1 +
+    D s) f or (1 + D w) f (Gappa, per voice, the kernel's fused and unfused,
+    f's range split into pieces), composed into rho in exact fractions; |s P| <= PRODUCT_LIMIT G, the vector products' hypothesis,
     is checked per voice.
  9. The bound: evaluated exactly (note_bound) for every voice over a grid of
     pitches and rates, with the kernels' strides and measured rotations;
@@ -128,8 +130,10 @@ VECTOR_TURNS_ROUNDING = 3 * U * SLACK
 
 
 def side_rounding(depth):
-    """A bent frequency's roundings over f: D s (uD), the sum (u (1 + D))
-    and the product with f (u (1 + D)); Gappa proves it for both paths."""
+    """A bent frequency's roundings over f. The scalar's fl(fl(1 + fl(D s))
+    f): D s (uD), the sum (u (1 + D)) and the product with f (u (1 + D)). The
+    kernel's fl(fl(D f) w + f), fewer: D f (uD), the product unless fused
+    (uD) and the sum (u (1 + D)). Gappa proves it for both paths."""
     return U * (2 + 3 * depth) * SLACK
 
 
@@ -682,10 +686,13 @@ def check_angles(tools, facts):
             f"|(vibrato - Mvibrato) / Mvibrato| <= {dyadic(SCALAR_VIBRATO_ROUNDING, False)} }}")
     tools.gappa("angle_scalar", gappa_script(lines, goal))
     # The bent frequencies: the scalar's fl(fl(1 + fl(D s)) f) and the
-    # kernel's (the model's) from sines s and w, each within side_rounding(D)
-    # f of its exact value (Gappa); so apart from the exact difference (w - s)
+    # kernel's (the model's: fl(fl(D f) w + f), its sum rounded with the
+    # product or after it) from sines s and w, each within side_rounding(D) f
+    # of its exact value (Gappa); so apart from the exact difference (w - s)
     # D f they lie within bend_rounding(D) of each other, relative to the
-    # scalar's.
+    # scalar's. The kernel's roundings are of values near f, not near 1, so
+    # their sizes follow f's binade: Gappa splits f's range (`$ f`) until the
+    # bound over f holds on every piece.
     edge = 1 + max(facts["sine_error"], facts["cosine_error"], facts["rotated_pair_error"])
     pitches = (f"f in [{dyadic(facts['lowest_pitch'], False)}, "
                f"{dyadic(facts['highest_pitch'], True)}]")
@@ -694,14 +701,16 @@ def check_angles(tools, facts):
         side = dyadic(side_rounding(depth), False)
         for fused in (False, True):
             ar = arithmetic(fused)
-            bent = model.bent_frequency(ar, ar.input("w"), ar.const(depth), ar.input("f"))
+            f = ar.input("f")
+            bent = model.bent_frequency(ar, ar.input("w"),
+                                        model.vibrato_swing(ar, ar.const(depth), f), f)
             text = f"({dyadic(depth, True)})"
             lines = ar.lines + ["s = rnd(s_);", f"fs rnd= (1 + {text} * s) * f;",
                                 f"Mfs = (1 + {text} * s) * f;"]
             goal = (f"{{ |s| <= 1 /\\ |w| <= {dyadic(edge, True)} /\\ {pitches} -> "
                     f"|({bent[0]} - {bent[1]}) / f| <= {side} /\\ |(fs - Mfs) / f| <= {side} }}")
             tools.gappa(f"bend_{voice['name']}_{'fused' if fused else 'unfused'}",
-                        gappa_script(lines, goal))
+                        gappa_script(lines, goal, ["$ f;"]), split=True)
 
 
 def power_of_two(n):

@@ -178,13 +178,19 @@ def fundamental_turns(ar, t, frequency):
     return ar.mul(t, frequency, name="turns")
 
 
-def bent_frequency(ar, wobble, depth, frequency):
-    """With vibrato: the frequency bent by the vibrato's sine."""
-    return ar.mul(ar.muladd(depth, wobble, ar.const(1.0), name="bend"), frequency, name="fb")
+def vibrato_swing(ar, depth, frequency):
+    """D x f, once per note in scalar code (NoteJobFor): how far the vibrato
+    bends the frequency at its peak."""
+    return ar.mul(depth, frequency, name="df")
 
 
-def bent_turns(ar, wobble, depth, frequency, t):
-    return ar.mul(bent_frequency(ar, wobble, depth, frequency), t, name="turns")
+def bent_frequency(ar, wobble, swing, frequency):
+    """With vibrato: the frequency bent by the vibrato's sine, f + (D f) w."""
+    return ar.muladd(swing, wobble, frequency, name="fb")
+
+
+def bent_turns(ar, wobble, swing, frequency, t):
+    return ar.mul(bent_frequency(ar, wobble, swing, frequency), t, name="turns")
 
 
 def attack_level(ar, t, per_attack):
@@ -226,6 +232,7 @@ def render(call, kernel, voice, facts):
         return quadrant(shifted, *series(ar, r, sine_turns, cosine_turns))
 
     inverse = inverse_rate(ar, rate)
+    swing = vibrato_swing(ar, voice["depth"], frequency)
     pair = [None] * stride  # each lane's sine and cosine, carried between strides
     wobble = [None] * stride
     since = facts["rotations_per_anchor"]
@@ -241,7 +248,7 @@ def render(call, kernel, voice, facts):
                     wobble[lane] = sincos(fundamental_turns(ar, t, voice["rate"]))
                 else:
                     wobble[lane] = rotate(ar, *wobble[lane], vibrato_sine, vibrato_cosine)
-                pair[lane] = sincos(bent_turns(ar, wobble[lane][0], voice["depth"], frequency, t))
+                pair[lane] = sincos(bent_turns(ar, wobble[lane][0], swing, frequency, t))
             elif anchor:
                 pair[lane] = sincos(fundamental_turns(ar, t, frequency))
             else:

@@ -400,11 +400,12 @@ int32_t RenderSamplesWith(const NoteJob& job, int32_t first, int32_t count, int1
             } else {
                 Rotate<T>(wobble, wobbleCosine, job.vibratoStepSine, job.vibratoStepCosine);
             }
-            const Vec depth = Fill<Vec>(voice.vibratoDepth);
+            // f + (D f) sin: D f is rounded once per note, the sum once
+            // more where fused.
+            const Vec swing = Fill<Vec>(job.vibratoSwing);
             const Vec frequency = Fill<Vec>(job.frequency);
 #pragma GCC unroll 8
-            for (int g = 0; g < G; ++g)
-                turns[g] = (MulAdd<T>(depth, wobble[g], Fill<Vec>(1.0)) * frequency) * t[g];
+            for (int g = 0; g < G; ++g) turns[g] = MulAdd<T>(swing, wobble[g], frequency) * t[g];
             SinCosTurns<T>(turns, sine, cosine);
         } else if (anchor) {
             Vec turns[SLOTS];

@@ -20,6 +20,10 @@ constexpr int32_t MAX_STRIDE = 32;
 struct NoteJob {
     const InstrumentVoice* voice;
     double frequency;
+    // D x f, rounded (0 without vibrato): how far the vibrato bends the
+    // frequency at its peak, so that the kernel bends it with one
+    // multiply-add, f + (D x f) x sin.
+    double vibratoSwing;
     int32_t sampleRate;
     double recheckBound;  // see NoteRecheckBound
     // The harmonic sum with the gain and the mean folded in, as a

@@ -166,6 +166,7 @@ NoteJob NoteJobFor(const NoteKernel& kernel, int32_t count, int32_t sampleRate, 
     NoteJob job{};
     job.voice = &voice;
     job.frequency = frequency;
+    job.vibratoSwing = voice.vibratoEnabled != 0 ? voice.vibratoDepth * frequency : 0.0;
     job.sampleRate = sampleRate;
     job.recheckBound = recheckBound > noteBound ? recheckBound : noteBound;
     FoldHarmonics(voice, job.mixPolynomial);

@@ -29,9 +29,12 @@ namespace tolvimo {
 //    is three roundings from nu (i / rate) 2pi_d, the vector's turns three
 //    from nu (i / rate), so they differ by nu T (shortfall + 2pi 6u); the
 //    scalar's sine adds 1 ulp, the vector's rotated pair its error plus 15
-//    beta at the vibrato's rate: sigma. Times D, rounded (uD on each side),
-//    plus 1 and times f (u (1 + D) each, on each side): f differs by rho =
-//    (D sigma + 2uD + 4u(1 + D)) / (1 - D) relative;
+//    beta at the vibrato's rate: sigma. The scalar bends f to fl(fl(1 +
+//    fl(D s)) f), rounding by uD, u (1 + D) and u (1 + D) of f; the vector to
+//    fl(fl(D f) w + f), by uD (D f, once a note), uD (the product, unless
+//    fused) and u (1 + D) (the sum): each within u (2 + 3D) f of (1 + D s) f
+//    or (1 + D w) f, so f differs by rho = (D sigma + 2uD + 4u(1 + D)) /
+//    (1 - D) relative;
 //  - the angle: harmonic j's scalar argument is four roundings from (j + 1)
 //    f (i / rate) 2pi_d, the vector's turns three from f (i / rate), whole
 //    turns dropped exactly: they differ by (j + 1) A with A = W (shortfall +
