@@ -84,8 +84,9 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     kernel's fl(fl(D f) w + f) (D f rounded once a note, the sum with the
     product where fused), within side_rounding(D) f of its exact value, (1 +
     D s) f or (1 + D w) f (Gappa, per voice, the kernel's fused and unfused,
-    f's range split into pieces), composed into rho in exact fractions; |s P| <= PRODUCT_LIMIT G, the vector products' hypothesis,
-    is checked per voice.
+    f's range split into pieces), composed into rho in exact fractions;
+    |s P| <= PRODUCT_LIMIT G, the vector products' hypothesis, is checked
+    per voice.
  9. The bound: evaluated exactly (note_bound) for every voice over a grid of
     pitches and rates, with the kernels' strides and measured rotations;
     NoteErrorBound must be it times 1.01.
