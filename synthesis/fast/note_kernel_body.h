@@ -293,8 +293,8 @@ bool AnyNear(NearLanes<T> lanes) {
 // multiplication by its reciprocal. A phase's formula is computed only when
 // some lane is in it; a phase of zero length is never selected.
 template <typename T>
-[[gnu::always_inline]] inline typename T::Vec EnvelopeOf(double base, typename T::Vec index, typename T::Vec t,
-                           const NoteJob& job) {
+[[gnu::always_inline]] inline typename T::Vec EnvelopeOf(double base, typename T::Vec index,
+                                                         typename T::Vec t, const NoteJob& job) {
     using Vec = typename T::Vec;
     const InstrumentVoice& voice = *job.voice;
     const double last = base + (T::LANES - 1);
