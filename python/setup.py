@@ -23,7 +23,12 @@ CORE_VARIABLE = "TOLVIMO_CORE_LIBRARY"
 
 class BuildWithCore(build_ext):
     def build_extension(self, ext: Extension) -> None:
-        ext.extra_objects = [str(self.core_library())]
+        core = str(self.core_library())
+        ext.extra_objects = [core]
+        # setuptools relinks a module only when a source or a dependency is
+        # newer than it, and extra_objects are neither: the core is made a
+        # dependency, so a changed core gives a module linked anew.
+        ext.depends = [*ext.depends, core]
         super().build_extension(ext)
 
     def core_library(self) -> pathlib.Path:
