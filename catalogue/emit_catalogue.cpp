@@ -1,6 +1,7 @@
 // Prints the library's facts as JSON: the version, the voices in table
-// order, the request's limits, the status codes and the kinds of refusal. The Python package, the
-// npm package, the playground and the documentation checks are all made from
+// order, the request's limits and the largest request they allow, the
+// status codes and the kinds of refusal. The Python package, the npm
+// package, the playground and the documentation checks are all made from
 // this one output, so none of them copies a fact from the C++ sources.
 #include <cstdio>
 #include <string>
@@ -11,7 +12,9 @@
 #include "request/report.h"
 #include "request/request_limits.h"
 #include "synthesis/preset_table.h"
+#include "synthesis/render_note.h"
 #include "tolvimo_version.h"
+#include "wav/wav_writer.h"
 
 namespace {
 
@@ -43,6 +46,24 @@ void PrintLimits() {
     std::printf("    \"maxNoteTextBytes\": %zu,\n", tolvimo::NOTE_TEXT_CAPACITY - 1);
     std::printf("    \"maxOutputPathBytes\": %zu,\n", tolvimo::OUTPUT_PATH_CAPACITY - 1);
     std::printf("    \"noteSeconds\": %.17g\n", tolvimo::NOTE_DURATION);
+    std::printf("  },\n");
+}
+
+// The largest request the limits allow: the longest note text of one-byte
+// notes at the top rate. What tests, benchmarks and pages quote as "the
+// largest file" is these figures.
+void PrintLargestRequest() {
+    const int64_t notes = tolvimo::MAX_NOTES;
+    // What the renderer makes of a note at the top rate, not what the
+    // limits' header assumes it makes.
+    const int64_t samples =
+        notes * tolvimo::NoteSampleCount(tolvimo::MAX_SAMPLE_RATE, tolvimo::NOTE_DURATION);
+    std::printf("  \"largestRequest\": {\n");
+    std::printf("    \"notes\": %lld,\n", static_cast<long long>(notes));
+    std::printf("    \"sampleRate\": %d,\n", static_cast<int>(tolvimo::MAX_SAMPLE_RATE));
+    std::printf("    \"samples\": %lld,\n", static_cast<long long>(samples));
+    std::printf("    \"wavBytes\": %lld\n",
+                static_cast<long long>(tolvimo::WAV_HEADER_SIZE + 2 * samples));
     std::printf("  },\n");
 }
 
@@ -126,14 +147,20 @@ tolvimo::Outcome Example(tolvimo::RefusalKind kind) {
 }
 
 // Each kind of outcome a request can have, with the status it returns and
-// the lines of an example. Fails when an example comes out as another kind.
+// the lines of an example. Fails, naming both kinds, when an example
+// comes out as another kind (a new kind needs its example in Example).
 bool PrintRefusals() {
     bool examplesHold = true;
     std::printf("  \"refusals\": [\n");
     for (size_t i = 0; i < std::size(tolvimo::REFUSAL_KINDS); ++i) {
         const tolvimo::RefusalRow& row = tolvimo::REFUSAL_KINDS[i];
         const tolvimo::Outcome example = Example(row.kind);
-        examplesHold = examplesHold && example.refusal == row.kind;
+        if (example.refusal != row.kind) {
+            std::fprintf(stderr,
+                         "emit_catalogue: the example request for \"%s\" came out as \"%s\"\n",
+                         row.name, tolvimo::RowOf(example.refusal).name);
+            examplesHold = false;
+        }
         std::printf("    {\"kind\": \"%s\", \"status\": %d, \"example\": %s}%s\n", row.name,
                     static_cast<int>(row.status), Quoted(tolvimo::LibraryLines(example)).c_str(),
                     i + 1 < std::size(tolvimo::REFUSAL_KINDS) ? "," : "");
@@ -148,9 +175,9 @@ int main() {
     std::printf("{\n  \"version\": \"%s\",\n", TOLVIMO_VERSION_TEXT);
     PrintVoices();
     PrintLimits();
+    PrintLargestRequest();
     PrintStatuses();
     const bool examplesHold = PrintRefusals();
     std::printf("}\n");
-    if (!examplesHold) std::fprintf(stderr, "emit_catalogue: an example is of the wrong kind\n");
     return examplesHold && std::ferror(stdout) == 0 && std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -18,4 +18,15 @@ constexpr size_t INSTRUMENT_NAME_CAPACITY = 56;
 constexpr size_t NOTE_TEXT_CAPACITY = 1000;
 constexpr size_t OUTPUT_PATH_CAPACITY = 200;
 
+// The largest request these allow: every note takes at least a byte, so
+// at most MAX_NOTES notes, each of MAX_NOTE_SAMPLES samples at the top rate.
+// The sample count, and the WAV file's size with its 44-byte header, are
+// counted in 32-bit integers (the header's fields, TotalSamples).
+constexpr int64_t MAX_NOTES = static_cast<int64_t>(NOTE_TEXT_CAPACITY) - 1;
+constexpr int64_t MAX_NOTE_SAMPLES = static_cast<int64_t>(MAX_SAMPLE_RATE * NOTE_DURATION);
+constexpr int64_t MAX_SAMPLES = MAX_NOTES * MAX_NOTE_SAMPLES;
+static_assert(44 + 2 * MAX_SAMPLES <= INT32_MAX,
+              "the largest request's WAV file no longer fits in 31 bits: lower "
+              "NOTE_TEXT_CAPACITY, MAX_SAMPLE_RATE or NOTE_DURATION, or widen the sizes");
+
 }  // namespace tolvimo

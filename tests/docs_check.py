@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
-"""Checks the documentation against the library's catalogue (catalogue.json,
-printed by emit_catalogue from the C++ tables): the voice lists and counts,
-the status table's codes and lines, and the limits the pages quote. Prints one line per
+"""Checks every text written for people against the library's catalogue
+(catalogue.json, printed by emit_catalogue from the C++ tables): the voice
+lists, counts and pictures, the status table's codes and lines, the limits
+and the largest request's figures wherever a page, a package text, a
+docstring or a comment quotes them. Text is read as prose: comment markers,
+manual-page markup and line breaks are taken out and whitespace collapsed,
+so a phrase wrapped over two lines is still found. Prints one line per
 fault, then 'N passed, N failed'.
 
     docs_check.py CATALOGUE SOURCE_DIR
 """
 import json
+import math
 import pathlib
 import re
 import sys
@@ -14,80 +19,145 @@ import sys
 NUMBER_WORDS = ("zero one two three four five six seven eight nine ten eleven twelve thirteen "
                 "fourteen fifteen sixteen seventeen eighteen nineteen twenty").split()
 
-# Pages and package texts that count the voices in words or digits.
-COUNTED = ["README.md", "docs/*.md", "docs/wavinstruments.1", "docs/windows/README.txt",
-           "debian/control", "web/npm/README.md", "web/npm/package.json.in",
-           "python/README.md", "python/pyproject.toml", "python/src/tolvimo_wav/__init__.py",
-           "include/TolvimoWAVInstruments.h", "synthesis/preset_table.h"]
+# Where text for people is: every file of these kinds in the tree, but the
+# tests' own (they take their figures from the catalogue), builds, measured
+# results and the proof's working files.
+PROSE_SUFFIXES = {".md", ".txt", ".1", ".h", ".c", ".cpp", ".py", ".pyi", ".js", ".mjs", ".ts",
+                  ".in", ".html", ".toml", ".cmake"}
+PROSE_FILES = {"debian/control", "debian/copyright"}
+SKIPPED_FOLDERS = {".git", "build", "node_modules", "venv", "tests", "test", "corpus", "results",
+                   "proof", "__pycache__", "dist", ".ci"}
+
 COUNT = re.compile(r"\b(\w+) (?:synthetic |additive-synthesis )?(?:instrument )?"
                    r"(voices|instruments|names|instrument names)\b", re.IGNORECASE)
-# A rate range as the pages write it: "from 8000 to 192000 Hz", "between ... and ... Hz".
-RATE_RANGE = re.compile(r"\b(?:from|between|is|outside|run from) (\d+) (?:to|and) (\d+) Hz")
-# A length limit: "shorter than 1000 bytes", "200 bytes or longer", "of 56 bytes or more".
-SHORTER = re.compile(r"shorter than (\d+) bytes|(\d+) bytes or (?:longer|more)")
-
-
+# A rate range as the pages write it: "from 8000 to 192000 Hz", "between ...
+# and ... Hz", "outside 8000..192000".
+RATE_RANGE = re.compile(r"\b(?:from|between|is|outside|run from) (\d+)(?: (?:to|and) |\.\.)(\d+)\b")
+# A length limit: "shorter than 1000 bytes", "200 bytes or longer", "of 56
+# bytes or more", "at most 999 bytes".
+SHORTER = re.compile(r"shorter than (\d+) bytes|(\d+) bytes or (?:longer|more)|at most (\d+) bytes")
 LIMIT_WORDS = {"path": ("path", "output"), "note": ("note",), "name": ("name", "instrument")}
+# The largest request's figures: "999 notes at 192000 Hz", "at most 999
+# notes", and where the text just before speaks of it ("the largest
+# request", those notes at the top rate) "95,904,000 samples" and "a 192 MB
+# file" (or result, or of samples, or "(192 MB)"); and the fewest three-byte
+# notes that are too long ("334 notes written as `C#4`").
+NOTES_AT = re.compile(r"\b(\d+) notes at (\d+) Hz")
+MOST_NOTES = re.compile(r"\b(?:at most|up to) (\d+) notes\b", re.IGNORECASE)
+SAMPLES = re.compile(r"\b(\d{1,3}(?:,\d{3}){2,}) samples")
+MEGABYTES = re.compile(r"\((\d+(?:\.\d+)?) (MB|MiB)\)|\b(\d+(?:\.\d+)?) (MB|MiB) (?:file|result|of samples)\b")
+THREE_BYTE_NOTES = re.compile(r"\b(\d+) notes (?:written )?(?:as )?`?C#4`?")
 
 
-def files(root, patterns):
-    for pattern in patterns:
-        yield from sorted(root.glob(pattern))
+def prose(name, text):
+    """The text as a person reads it, on one line."""
+    if name.endswith((".h", ".c", ".cpp", ".js", ".mjs", ".ts", ".in")):
+        # Adjacent string literals, joined by the compiler or by '+'.
+        text = re.sub(r'"\s*\+?\s*\n\s*\+?\s*"', "", text)
+    if name.endswith(".1"):
+        text = re.sub(r"^\.[A-Z]{1,2}\b ?", "", text, flags=re.MULTILINE)
+        text = re.sub(r'\\f[BIRP]|\\&|\\c|^\.\\".*$', "", text, flags=re.MULTILINE)
+        text = text.replace("\\-", "-").replace("\\(aq", "'").replace("\\(em", "-")
+    # Comment markers and the control file's continuation and blank-line marks.
+    text = re.sub(r"^[ \t]*(?://+|/\*+|\*+/?|#+(?![#\w])|\.$)?", "", text, flags=re.MULTILINE)
+    text = text.replace("*/", " ")
+    return re.sub(r"\s+", " ", text)
+
+
+def prose_files(root):
+    for path in sorted(root.rglob("*")):
+        relative = path.relative_to(root)
+        if set(relative.parts[:-1]) & SKIPPED_FOLDERS or not path.is_file():
+            continue
+        if path.suffix in PROSE_SUFFIXES or relative.as_posix() in PROSE_FILES:
+            yield relative.as_posix(), path.read_text(encoding="utf-8", errors="replace")
 
 
 def check_voice_lists(root, voices):
-    """Each list of the voices names every one, in the library's order."""
+    """Each list of the voices names every one, in the library's order, and
+    each has its picture."""
+    names = [v["name"] for v in voices]
     readme = (root / "README.md").read_text(encoding="utf-8")
-    table = [(m[1], m[2], m[3]) for m in
-             re.finditer(r"^\| `(\w+)` \| (\d+)[^|]*\| ([^|]*)\|", readme, re.MULTILINE)]
-    yield "README.md's voice table", [name for name, _, _ in table] == [v["name"] for v in voices]
-    for (name, harmonics, vibrato), voice in zip(table, voices):
+    table = [(m[1], m[2], m[3], m[4]) for m in
+             re.finditer(r"^\| `(\w+)` \| (\d+)[^|]*\| ([^|]*)\|[^|]*\| ([^|]*)\|", readme, re.MULTILINE)]
+    yield "README.md's voice table", [name for name, _, _, _ in table] == names
+    for (name, harmonics, vibrato, picture), voice in zip(table, voices):
         wanted = ("" if voice["vibrato"] is None else
                   f'{voice["vibrato"]["depth"] * 100:.3g} % at {voice["vibrato"]["rate"]:g} Hz')
         yield (f"README.md's row for {name}: harmonics and vibrato",
                int(harmonics) == voice["harmonics"] and vibrato.strip() == wanted)
+        yield (f"README.md's row for {name}: its picture docs/voices/{name}.png",
+               picture.strip() == f"![{name}](docs/voices/{name}.png)")
+    yield from check_pictures(root, names)
 
     manual = (root / "docs/wavinstruments.1").read_text(encoding="utf-8")
     section = manual.split(".SH INSTRUMENTS", 1)[-1].split("\n.SH ", 1)[0]
     listed = re.findall(r"^\.B (\S+)$", section, re.MULTILINE)
-    yield "the manual page's INSTRUMENTS", listed == [v["name"] for v in voices]
+    yield "the manual page's INSTRUMENTS", listed == names
 
-    npm = (root / "web/npm/README.md").read_text(encoding="utf-8")
-    sentence = re.search(r"voices: ([a-z, \n]+?)\.", npm)
-    names = re.split(r",\s*|\s+and\s+", sentence[1].replace("\n", " ")) if sentence else []
-    yield "web/npm/README.md's list of voices", names == [v["name"] for v in voices]
-
-
-def check_counts(root, count):
-    for path in files(root, COUNTED):
-        for match in COUNT.finditer(path.read_text(encoding="utf-8")):
-            word = match[1].lower()
-            number = int(word) if word.isdigit() else (
-                NUMBER_WORDS.index(word) if word in NUMBER_WORDS else None)
-            if number is not None and number > 2:
-                yield f"{path.relative_to(root)}: '{match[0]}'", number == count
+    npm = prose("README.md", (root / "web/npm/README.md").read_text(encoding="utf-8"))
+    sentence = re.search(r"voices: ([a-z, ]+?)\.", npm)
+    listed = re.split(r",\s*|\s+and\s+", sentence[1]) if sentence else []
+    yield "web/npm/README.md's list of voices", listed == names
 
 
-def check_limits(root, limits):
+def check_pictures(root, names):
+    for name in names:
+        yield f"the picture of {name}, docs/voices/{name}.png", (root / "docs/voices" / f"{name}.png").is_file()
+
+
+def check_counts(name, text, count):
+    for match in COUNT.finditer(text):
+        word = match[1].lower()
+        number = int(word) if word.isdigit() else (
+            NUMBER_WORDS.index(word) if word in NUMBER_WORDS else None)
+        if number is not None and number > 2:
+            yield f"{name}: '{match[0]}'", number == count
+
+
+def check_limits(name, text, limits):
     capacities = {"path": limits["maxOutputPathBytes"] + 1,
                   "note": limits["maxNoteTextBytes"] + 1,
                   "name": limits["maxInstrumentNameBytes"] + 1}
-    for path in files(root, COUNTED):
-        text = path.read_text(encoding="utf-8")
-        for match in RATE_RANGE.finditer(text):
-            yield (f"{path.relative_to(root)}: '{match[0]}'",
-                   (int(match[1]), int(match[2])) ==
-                   (limits["minSampleRate"], limits["maxSampleRate"]))
-        for match in SHORTER.finditer(text):
-            before = text[max(0, match.start() - 120):match.start()].lower()
-            # The limit meant is that of the argument named last before it.
-            named = {key: max(before.rfind(word) for word in words)
-                     for key, words in LIMIT_WORDS.items()}
-            which = max(named, key=named.__getitem__)
-            if named[which] < 0:
-                continue
-            yield (f"{path.relative_to(root)}: '{match[0]}' (the {which} limit)",
-                   int(match[1] or match[2]) == capacities[which])
+    for match in RATE_RANGE.finditer(text):
+        rates = (int(match[1]), int(match[2]))
+        # Only a range that starts or ends at one of the limits is the
+        # limits' (a page may give any other span of rates).
+        if {limits["minSampleRate"], limits["maxSampleRate"]} & set(rates) or rates[0] > 1000:
+            yield (f"{name}: '{match[0]}'",
+                   rates == (limits["minSampleRate"], limits["maxSampleRate"]))
+    for match in SHORTER.finditer(text):
+        before = text[max(0, match.start() - 120):match.start()].lower()
+        # The limit meant is that of the argument named last before it.
+        named = {key: max(before.rfind(word) for word in words)
+                 for key, words in LIMIT_WORDS.items()}
+        which = max(named, key=named.__getitem__)
+        if named[which] < 0:
+            continue
+        quoted = int(match[1] or match[2]) if match[3] is None else int(match[3]) + 1
+        yield f"{name}: '{match[0]}' (the {which} limit)", quoted == capacities[which]
+
+
+def check_largest(name, text, limits, largest):
+    def of_largest(match):
+        before = text[max(0, match.start() - 100):match.start()]
+        return "largest" in before or re.search(rf"\d+ notes at {largest['sampleRate']} Hz", before)
+
+    for match in NOTES_AT.finditer(text):
+        if int(match[2]) == largest["sampleRate"]:
+            yield f"{name}: '{match[0]}' (the most notes)", int(match[1]) == largest["notes"]
+    for match in MOST_NOTES.finditer(text):
+        yield f"{name}: '{match[0]}' (the most notes)", int(match[1]) == largest["notes"]
+    for match in filter(of_largest, SAMPLES.finditer(text)):
+        yield f"{name}: '{match[0]}' (the most samples)", int(match[1].replace(",", "")) == largest["samples"]
+    for match in filter(of_largest, MEGABYTES.finditer(text)):
+        figure, unit = (match[1], match[2]) if match[1] else (match[3], match[4])
+        size = largest["wavBytes"] / (1e6 if unit == "MB" else 2**20)
+        yield (f"{name}: '{match[0]}' (the largest file)",
+               float(figure) == round(size, len(figure.partition(".")[2])))
+    for match in THREE_BYTE_NOTES.finditer(text):
+        yield (f"{name}: '{match[0]}' (the fewest three-byte notes too long)",
+               int(match[1]) == math.ceil((limits["maxNoteTextBytes"] + 1) / 3))
 
 
 def line_pattern(template):
@@ -121,12 +191,20 @@ def check_status_table(root, statuses, refusals):
                    for r in refusals))
 
 
+def check_texts(texts, catalogue):
+    """Every figure quoted in `texts`, (name, raw text) pairs."""
+    for name, raw in texts:
+        text = prose(name, raw)
+        yield from check_counts(name, text, len(catalogue["voices"]))
+        yield from check_limits(name, text, catalogue["limits"])
+        yield from check_largest(name, text, catalogue["limits"], catalogue["largestRequest"])
+
+
 def main(catalogue_file, source):
     catalogue = json.loads(pathlib.Path(catalogue_file).read_text(encoding="utf-8"))
     root = pathlib.Path(source)
     results = [*check_voice_lists(root, catalogue["voices"]),
-               *check_counts(root, len(catalogue["voices"])),
-               *check_limits(root, catalogue["limits"]),
+               *check_texts(prose_files(root), catalogue),
                *check_status_table(root, catalogue["statuses"], catalogue["refusals"])]
     failed = [what for what, good in results if not good]
     for what in failed:
