@@ -1,7 +1,7 @@
 // Peak memory and time of one render into memory the caller owns, through
 // the internal entry the language bindings use: the result's size beside
 // the process's peak RSS. Usage: memory_peak [wav|samples] [NOTES_FILE]
-// (default: 999 notes at 192000 Hz, the largest request).
+// (default: the largest request, MAX_NOTES notes at MAX_SAMPLE_RATE).
 #include <sys/resource.h>
 
 #include <chrono>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "request/render_entry.h"
+#include "request/request_limits.h"
 
 namespace {
 
@@ -37,13 +38,14 @@ int main(int argc, char** argv) {
             if (c > ' ') notes.push_back(static_cast<TolvimoUtf16>(c));
         std::fclose(file);
     } else {
-        for (int k = 0; k < 999; ++k) notes.push_back(static_cast<TolvimoUtf16>("CDEFGAB"[k % 7]));
+        for (int64_t k = 0; k < tolvimo::MAX_NOTES; ++k)
+            notes.push_back(static_cast<TolvimoUtf16>("CDEFGAB"[k % 7]));
     }
     const std::basic_string<TolvimoUtf16> violin{'v', 'i', 'o', 'l', 'i', 'n'};
     Room room;
     const auto start = std::chrono::steady_clock::now();
     const tolvimo::Outcome outcome = tolvimo::RenderToMemory(
-        violin.c_str(), notes.c_str(), 192000,
+        violin.c_str(), notes.c_str(), tolvimo::MAX_SAMPLE_RATE,
         samples ? tolvimo::MemoryFormat::Samples : tolvimo::MemoryFormat::WavFile,
         {Reserve, &room});
     const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;

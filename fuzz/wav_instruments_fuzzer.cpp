@@ -20,6 +20,7 @@
 #include "request/explanation.h"
 #include "request/render_entry.h"
 #include "request/report.h"
+#include "request/request_limits.h"
 
 namespace {
 
@@ -148,12 +149,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((shape & 0xC0) == 0xC0) instrument.append(3000, static_cast<TolvimoUtf16>(0xD800));
     // Short note text keeps runs fast; a long one must be refused unrendered.
     Utf16 notes = in.Text(6);
-    if (shape & 4) notes.append(1000, u'C');
+    if (shape & 4) notes.append(tolvimo::NOTE_TEXT_CAPACITY, u'C');
     const uint16_t rateBits = in.Unit();
     const int32_t rate =
         (shape & 8) ? static_cast<int32_t>(rateBits) * 4 - 65536 : 8000 + rateBits % 4001;
     Utf16 name = in.Text(8);
-    if (shape & 16) name.append(200, u'n');
+    if (shape & 16) name.append(tolvimo::OUTPUT_PATH_CAPACITY, u'n');
     Tame(instrument);
     Tame(notes);
     Tame(name);

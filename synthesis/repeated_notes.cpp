@@ -37,7 +37,8 @@ uint64_t FrequencyBits(double frequency) {
 
 int32_t ScheduleRepeats(const double* frequency, int32_t count, int32_t* nextUse) {
     // Bit-identical frequencies, not equal ones: the repeat must render to
-    // the same samples. At most 999 notes, so a quadratic scan is cheap.
+    // the same samples. At most MAX_NOTES notes (request_limits.h), so a
+    // quadratic scan is cheap.
     int32_t recurring = 0;
     for (int32_t i = 0; i < count; ++i) {
         nextUse[i] = NO_NEXT_USE;

@@ -10,6 +10,8 @@
 #include <string>
 
 #include "cli_run.h"
+#include "request/request_limits.h"
+#include "synthesis/preset_table.h"
 #include "test_support.h"
 
 namespace tolvimo_test {
@@ -47,6 +49,8 @@ void Check(const Case& c) {
 }
 
 TEST(CliMessages, BadNotesAreShownSoAPersonSeesThem) {
+    // Note text one byte longer than the limit allows.
+    const std::string tooLong = std::to_string(tolvimo::NOTE_TEXT_CAPACITY);
     const Case cases[] = {
         {"piano 'C4 D4' 8000 o.wav", 1, "",
          "wavinstruments: Error: Invalid note at position 2:  \n"
@@ -99,9 +103,9 @@ TEST(CliMessages, BadNotesAreShownSoAPersonSeesThem) {
          "wavinstruments: Error: Invalid note at position 2: X\n"
          "wavinstruments: character 3 of NOTES (byte position 2) is 'X'; " +
              NOTE_SYNTAX + "\n"},
-        {"piano \"$(printf 'C%.0s' $(seq 1000))\" 8000 o.wav", 1, "",
-         "wavinstruments: Error: Note text must be shorter than 1000 bytes (NOTES is 1000 "
-         "bytes)\n"},
+        {"piano \"$(printf 'C%.0s' $(seq " + tooLong + "))\" 8000 o.wav", 1, "",
+         "wavinstruments: Error: Note text must be shorter than " + tooLong + " bytes (NOTES is " +
+             tooLong + " bytes)\n"},
     };
     for (const auto& c : cases) Check(c);
 }
@@ -147,7 +151,8 @@ TEST(CliMessages, ArgumentsAreNamedWithWhatIsWrong) {
          "name\n"},
         {"xylophone C 8000 o.wav", 3, "",
          "wavinstruments: Error: Unknown instrument 'xylophone'\n"
-         "wavinstruments: 'wavinstruments --list' prints the 15 instrument names\n"},
+         "wavinstruments: 'wavinstruments --list' prints the " +
+             std::to_string(std::size(tolvimo::PRESETS)) + " instrument names\n"},
         {"piano C 7999 o.wav", 4, "",
          "wavinstruments: Error: Sample rate must be between 8000 and 192000 Hz (SAMPLE_RATE is "
          "7999)\n"},

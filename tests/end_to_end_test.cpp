@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <clocale>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <set>
@@ -17,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "request/request_limits.h"
 #include "test_support.h"
 
 namespace tolvimo_test {
@@ -62,9 +64,10 @@ struct Refused {
     std::string message;
 };
 
-const std::string LONG_NAME(56, 'p');
-const std::string LONG_NOTES(1000, 'C');
-const std::string LONG_PATH(200, 'f');
+// Each argument one byte longer than its limit allows.
+const std::string LONG_NAME(tolvimo::INSTRUMENT_NAME_CAPACITY, 'p');
+const std::string LONG_NOTES(tolvimo::NOTE_TEXT_CAPACITY, 'C');
+const std::string LONG_PATH(tolvimo::OUTPUT_PATH_CAPACITY, 'f');
 
 TEST(WAVInstruments, RefusesBadRequestsWithOneLineAndTouchesNoFile) {
     const Refused cases[] = {
@@ -85,7 +88,7 @@ TEST(WAVInstruments, RefusesBadRequestsWithOneLineAndTouchesNoFile) {
         {LONG_NAME.c_str(), "C", 8000, "out.wav", 222,
          "Error: Unknown instrument '" + LONG_NAME + "'\n"},
         {"piano", LONG_NOTES, 8000, "out.wav", 1,
-         "Error: Note text must be shorter than 1000 bytes\n"},
+         "Error: Note text must be shorter than " + std::to_string(LONG_NOTES.size()) + " bytes\n"},
         {"piano", LONG_NOTES, 100, "out.wav", 333,
          "Error: Sample rate must be between 8000 and 192000 Hz\n"},
         {"piano", "CD", 8000, "missing/out.wav", 1,
@@ -417,19 +420,24 @@ TEST(WAVInstruments, BoundsItsMemoryAndReportsAShortage) {
 #endif
     TempDir dir;
     const std::string big = dir.Path("big.wav");
+    // The most notes there can be, and the most three-byte ones.
+    const std::string most(tolvimo::NOTE_TEXT_CAPACITY - 1, 'C');
     std::string notes;
-    for (int i = 0; i < 333; ++i) {
+    for (size_t i = 0; i < most.size() / 3; ++i) {
         notes += std::string(1, "CDEFGAB"[i % 7]) + "#b"[i % 2] + "012345678"[i % 9];
     }
+    constexpr int32_t top = tolvimo::MAX_SAMPLE_RATE;
     const int status = InChild([&] {
         const rlimit limit{128u << 20, 128u << 20};
         setrlimit(RLIMIT_AS, &limit);
-        const CallResult repeated = CallCaptured("bell", std::string(999, 'C'), 192000, big);
-        const CallResult distinct = CallCaptured("violin", notes, 192000, dir.Path("d.wav"));
+        const CallResult repeated = CallCaptured("bell", most, top, big);
+        const CallResult distinct = CallCaptured("violin", notes, top, dir.Path("d.wav"));
         return repeated.status == 999 && distinct.status == 999 ? 0 : 1;
     });
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(std::filesystem::file_size(big), 44u + 2u * 999u * 96000u);
+    // A note's samples at the top rate, after a WAV header of 44 bytes.
+    const auto noteSamples = static_cast<uintmax_t>(std::lround(top * tolvimo::NOTE_DURATION));
+    EXPECT_EQ(std::filesystem::file_size(big), 44u + 2u * most.size() * noteSamples);
 
     WriteBytes(big, "keep\n");
     const int starved = InChild([&] {
@@ -437,7 +445,7 @@ TEST(WAVInstruments, BoundsItsMemoryAndReportsAShortage) {
         const rlim_t cap = MappedBytes() + (1u << 20);
         const rlimit limit{cap, cap};
         setrlimit(RLIMIT_AS, &limit);
-        const CallResult refused = CallCaptured("bell", std::string(999, 'C'), 192000, big);
+        const CallResult refused = CallCaptured("bell", most, top, big);
         return warmed.status == 999 && refused.status == 1 &&
                        refused.output == "Error: Not enough memory for the request\n"
                    ? 0

@@ -16,6 +16,7 @@
 #include "request/explanation.h"
 #include "request/render_entry.h"
 #include "request/report.h"
+#include "request/request_limits.h"
 
 namespace tolvimo {
 namespace {
@@ -104,8 +105,9 @@ TEST(Outcome, EachRefusalKindHasItsStatusFactsLineAndReason) {
         {RefusalKind::BadSampleRate, [&] { return InMemory("piano", "C", 7999, unused); },
          "Error: Sample rate must be between 8000 and 192000 Hz\n", ""},
         {RefusalKind::NoteTextTooLong,
-         [&] { return InMemory("piano", std::string(1200, 'C'), 8000, unused); },
-         "Error: Note text must be shorter than 1000 bytes\n", ""},
+         [&] { return InMemory("piano", std::string(NOTE_TEXT_CAPACITY, 'C'), 8000, unused); },
+         "Error: Note text must be shorter than " + std::to_string(NOTE_TEXT_CAPACITY) + " bytes\n",
+         ""},
         {RefusalKind::InvalidNote, [&] { return InMemory("piano", "C\u00e9", 8000, unused); },
          "Error: Invalid note at position 1: \u00e9\n",
          "a note is a letter A to G, then optionally # or b, an octave digit 0 to 8 and, after "

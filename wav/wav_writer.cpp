@@ -31,7 +31,8 @@ bool WriteAll(std::FILE* file, const uint8_t* bytes, size_t size) {
 
 void EncodeWavHeader(uint8_t (&header)[WAV_HEADER_SIZE], int32_t sampleRate, int32_t sampleCount) {
     // Sizes in 32-bit unsigned arithmetic: within the request limits
-    // (95,904,000 samples at most) every field fits in 31 bits.
+    // (MAX_SAMPLES at most, checked where they are set) every field fits in
+    // 31 bits.
     const uint32_t dataSize = 2u * static_cast<uint32_t>(sampleCount);
     const uint32_t rate = static_cast<uint32_t>(sampleRate);
     uint8_t* at = PutTag(header, "RIFF");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TolvimoWAVInstruments.h"
+#include "request/request_limits.h"  // the limits, each met and passed by one
 #include "synthesis/preset_table.h"  // the voices' names, read at build time
 
 namespace {
@@ -57,16 +58,16 @@ int main() {
         {"piano", "", 44100, "out.wav"},
         {"Piano", "CDEFG", 44100, "out.wav"},
         {"", "C", 44100, "out.wav"},
-        {std::string(56, 'p'), "C", 44100, "out.wav"},
-        {"flute", "C", 7999, "out.wav"},
-        {"flute", "C", 192001, "out.wav"},
+        {std::string(tolvimo::INSTRUMENT_NAME_CAPACITY, 'p'), "C", 44100, "out.wav"},
+        {"flute", "C", tolvimo::MIN_SAMPLE_RATE - 1, "out.wav"},
+        {"flute", "C", tolvimo::MAX_SAMPLE_RATE + 1, "out.wav"},
         {"nope", "C", 5, "out.wav"},
         {"piano", "CDX", 44100, "out.wav"},
         {"piano", " C", 44100, "out.wav"},
         {"piano", "C9", 44100, "out.wav"},
-        {"piano", std::string(1000, 'C'), 44100, "out.wav"},
+        {"piano", std::string(tolvimo::NOTE_TEXT_CAPACITY, 'C'), 44100, "out.wav"},
         {"piano", "CD", 8000, "missing/out.wav"},
-        {"piano", "CD", 8000, std::string(200, 'f')},
+        {"piano", "CD", 8000, std::string(tolvimo::OUTPUT_PATH_CAPACITY, 'f')},
     };
     requests.insert(requests.end(), std::begin(edges), std::end(edges));
 
