@@ -9,16 +9,19 @@ import { pathToFileURL } from "node:url";
 
 import { execFileSync } from "node:child_process";
 
-import { programLines, renderNative, ROOT, SITE } from "./native.mjs";
+import { programLines, programVoices, renderNative, ROOT, SITE } from "./native.mjs";
 
 const { render, memoryBytes } = await import(pathToFileURL(join(SITE, "wav_instruments.js")));
 const { LIMITS, REFUSALS, VOICES } = await import(pathToFileURL(join(SITE, "facts.js")));
 
 const PHRASE = "C#4Bb3A5Eb2G#6F0D8bB";
 const RATES = [8000, 8001, 11025, 22050, 44100, 48000, 96000, 192000];
+// Note text one byte too long, and the fewest three-byte notes that are.
+const TOO_LONG = "C".repeat(LIMITS.maxNoteTextBytes + 1);
+const THREE_BYTE_NOTES = Math.ceil((LIMITS.maxNoteTextBytes + 1) / 3);
 
 test("every voice gives the native library's bytes and report", async () => {
-  assert.equal(VOICES.length, 15);
+  assert.deepEqual(VOICES, programVoices());
   for (const [k, voice] of VOICES.entries()) {
     const rate = RATES[k % RATES.length];
     const notes = rate > 48000 ? "CB8" : PHRASE;
@@ -39,9 +42,9 @@ test("every refusal gives the native status and message", async () => {
     ["nope", "C", 8000],
     ["Piano", "CDEFG", 44100],
     ["", "C", 44100],
-    ["p".repeat(56), "C", 44100],
-    ["flute", "C", 7999],
-    ["flute", "C", 192001],
+    ["p".repeat(LIMITS.maxInstrumentNameBytes + 1), "C", 44100],
+    ["flute", "C", LIMITS.minSampleRate - 1],
+    ["flute", "C", LIMITS.maxSampleRate + 1],
     ["flute", "C", -5],
     ["flute", "C", 2147483647],
     ["piano", "CDX", 44100],
@@ -50,8 +53,8 @@ test("every refusal gives the native status and message", async () => {
     ["piano", "C##", 8000],
     ["piano", "Cé", 8000],
     ["piano", "CΩ", 8000],
-    ["piano", "C".repeat(1000), 8000],
-    ["piano", "C#4".repeat(334), 8000], // 334 notes, but 1002 bytes
+    ["piano", TOO_LONG, 8000],
+    ["piano", "C#4".repeat(THREE_BYTE_NOTES), 8000], // fewer notes than bytes allowed
   ];
   for (const [instrument, notes, rate] of refusals) {
     const wasm = await render(instrument, notes, rate);
@@ -100,7 +103,7 @@ test("a bad note's refusal says where it is and which character", async () => {
   }
   // Other refusals, status 1 included, carry no place.
   for (const [instrument, notes, rate] of [
-    ["piano", "C".repeat(1000), 8000],
+    ["piano", TOO_LONG, 8000],
     ["nope", "X", 8000],
   ]) {
     const wasm = await render(instrument, notes, rate);
@@ -173,7 +176,9 @@ test("a huge argument does not grow the module's memory", async () => {
   const huge = 50_000_000;
   const notes = await render("piano", "C".repeat(huge), 8000);
   assert.equal(notes.code, 1);
-  assert.deepEqual(notes.report, ["Error: Note text must be shorter than 1000 bytes"]);
+  assert.deepEqual(notes.report, [
+    `Error: Note text must be shorter than ${LIMITS.maxNoteTextBytes + 1} bytes`,
+  ]);
   assert.equal(notes.refusal, "note_text_too_long");
   const name = "p".repeat(huge);
   const instrument = await render(name, "C", 8000);

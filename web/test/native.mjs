@@ -53,6 +53,11 @@ export function renderNative(instrument, notes, sampleRate) {
   }
 }
 
+// The voices the command-line program lists, in its order.
+export function programVoices() {
+  return execFileSync(PROGRAM, ["--list"], { encoding: "utf8" }).split("\n").slice(0, -1);
+}
+
 // What the command-line program prints on standard error for the request,
 // line by line, without its "wavinstruments: " prefix.
 export function programLines(instrument, notes, sampleRate) {

@@ -243,9 +243,14 @@ test("a bad note is named, shown in the notes and marks the field invalid", asyn
   );
   assert.equal(await page.getAttribute("#rate", "aria-invalid"), "true");
   assert.equal(await page.getAttribute("#notes", "aria-invalid"), null);
-  // The limit is in bytes: 334 notes of three bytes are too long.
-  assert.equal(await renderOnPage("oboe", "C#4".repeat(334), 44100), "1");
-  assert.match(await page.textContent("#status"), /1002 bytes long; .* at most 999 /);
+  // The limit is in bytes: fewer notes than it allows, of three bytes each,
+  // are too long.
+  const threeByteNotes = Math.ceil((LIMITS.maxNoteTextBytes + 1) / 3);
+  assert.equal(await renderOnPage("oboe", "C#4".repeat(threeByteNotes), 44100), "1");
+  assert.match(
+    await page.textContent("#status"),
+    new RegExp(`${3 * threeByteNotes} bytes long; .* at most ${LIMITS.maxNoteTextBytes} `),
+  );
 });
 
 // Where the voice, notes, rate and Render controls are drawn.
@@ -292,11 +297,13 @@ test("empty notes say the file has no samples; names are short and safe", async 
 });
 
 test("the largest request leaves the page's thread free and the waveform readable", async (t) => {
-  // 999 one-letter notes at the top rate: a 192 MB file, the largest there is.
-  const notes = "CEGBDFA".repeat(143).slice(0, 999);
+  // The most one-letter notes at the top rate: the largest file there is.
+  const count = LIMITS.maxNoteTextBytes;
+  const notes = "CEGBDFA".repeat(Math.ceil(count / 7)).slice(0, count);
+  const fileBytes = 44 + 2 * count * LIMITS.maxSampleRate * LIMITS.noteSeconds;
   await page.selectOption("#instrument", "violin");
   await page.fill("#notes", notes);
-  await page.fill("#rate", "192000");
+  await page.fill("#rate", String(LIMITS.maxSampleRate));
   // Long tasks on the page's thread from the click to the drawn result.
   await page.evaluate(() => {
     window.longTasks = [];
@@ -350,7 +357,7 @@ test("the largest request leaves the page's thread free and the waveform readabl
       width: canvas.width,
     };
   });
-  // The 192 MB file reaches the page as a Blob, the waveform as an envelope:
+  // The largest file reaches the page as a Blob, the waveform as an envelope:
   // nothing in proportion to the file's length is handled on this thread.
   assert.deepEqual(
     messages.map((m) => m.fileIsBlob),
@@ -361,10 +368,16 @@ test("the largest request leaves the page's thread free and the waveform readabl
     await page.getAttribute("#download", "download"),
     `violin_${notes.slice(0, 24)}-etc.wav`,
   );
-  assert.match(await page.textContent("#download"), /\(182\.9 MiB\)/);
-  // 998 note starts on a canvas some hundreds of pixels wide: thinned.
+  assert.ok(
+    (await page.textContent("#download")).endsWith(`(${(fileBytes / 2 ** 20).toFixed(1)} MiB)`),
+  );
+  // A note start for every note but the first on a canvas some hundreds of
+  // pixels wide: thinned.
   assert.ok(marks > 0 && marks * 12 <= width, `${marks} marks on ${width} px`);
-  assert.match(await page.getAttribute("#waveform", "aria-label"), /999 notes.*every \d+th note/);
+  assert.match(
+    await page.getAttribute("#waveform", "aria-label"),
+    new RegExp(`${count} notes.*every \\d+th note`),
+  );
   t.diagnostic(`timer gaps up to ${gaps.largest.toFixed(0)} ms while rendering`);
   // Reported, not asserted: a task's length depends on the machine's load.
   // Each as [start, duration] in ms from the click; the answer's arrival too.
