@@ -7,10 +7,16 @@ namespace tolvimo {
 
 // Limits every voice keeps, checked over the preset table at compile time.
 // The renderer relies on them: with amplitudes in [0, 1] whose mean is at most
-// 1 and a level at most 1, every sample lies within +-19661, far from the
-// int16 limits where the scalar cast would wrap and the vector store would
-// saturate; and the bound beside RECHECK_BOUND, which keeps the vector path's
-// bytes equal to the scalar path's, assumes every limit below.
+// 1 and a level at most 1, every sample's value lies within +-0.6 x 32767 =
+// +-19660.2 (OUTPUT_GAIN x FULL_SCALE, a few ulps more once rounded), so
+// within +-19660 once truncated, far from the int16 limits where the scalar
+// cast would wrap and the vector store would saturate. The bound beside
+// RECHECK_BOUND, which keeps the vector path's bytes equal to the scalar
+// path's, assumes every limit below, but they are not all it needs: its
+// constants in fast/error_bounds.h are proven for the preset rows
+// themselves, and a new row within these limits may still need one raised.
+// `ctest -L proof` (proof_error_bound) then fails, naming the voice and the
+// constant.
 constexpr int32_t VOICE_MAX_HARMONICS = 12;
 // The bell's amplitudes add up to 5.35 (5.3500000000000005 in doubles).
 constexpr double VOICE_MAX_AMPLITUDE_SUM = 5.36;  // and at most harmonicCount

@@ -34,7 +34,8 @@ double NoteSampleValue(const InstrumentVoice& voice, double frequency, double du
 }
 
 int16_t TruncateSample(double value) {
-    // Toward zero; every value lies within +-19660.
+    // Toward zero; every value lies within +-19660.2 (instrument_voice.h), so
+    // every sample within +-19660.
     return static_cast<int16_t>(static_cast<int32_t>(value));
 }
 
