@@ -167,6 +167,9 @@ PERTURBATIONS = {
 }
 
 
+# Where the constants the proof checks are written.
+CONSTANTS_FILE = "synthesis/fast/error_bounds.h"
+
 class Tools:
     def __init__(self, folder, figures):
         self.folder = folder
@@ -196,11 +199,12 @@ class Tools:
         return subprocess.run(["gappa", "-Echange-threshold=0"] + options + [path],
                               capture_output=True, text=True, check=False)
 
-    def gappa(self, name, script, split=False, quiet=False):
+    def gappa(self, name, script, split=False, quiet=False, constant=None):
         """True when Gappa proves every goal of the script (its exit status);
         with split, Gappa may cut the input's interval in pieces (slow when a
         goal is false). A script Gappa refuses even with its first bound
-        asked for (`in ?`) is malformed, never a refutation."""
+        asked for (`in ?`) is malformed, never a refutation. A failure names
+        `constant`, the one of error_bounds.h the goal's bound comes from."""
         if self.failures and self.fail_fast:
             return False
         run = self.run_gappa(name, script, split)
@@ -208,7 +212,8 @@ class Tools:
             if self.run_gappa(name + "_asked", asked(script), False).returncode != 0:
                 print(f"check_error_bound: Gappa cannot evaluate {name}:\n{run.stderr}")
                 sys.exit(2)
-            self.fail(f"Gappa: {name}\n{run.stderr.strip()}")
+            to_raise = f" (raise {constant} in {CONSTANTS_FILE})" if constant else ""
+            self.fail(f"Gappa: {name}{to_raise}\n{run.stderr.strip()}")
             return False
         found = self.figure(name, script, split) if self.figures and not quiet else None
         if found is not None:
@@ -512,7 +517,8 @@ def check_polynomials(tools, facts):
         magnitude = sum(g[j] * sum(abs(x) for x in rows[j]) for j in range(h))
         room = facts["polynomial_error"] * U * magnitude - folding
         if room <= 0:
-            tools.fail(f"POLYNOMIAL_ERROR: the {voice['name']}'s folded coefficients alone")
+            tools.fail(f"POLYNOMIAL_ERROR: the {voice['name']}'s folded coefficients alone "
+                       f"(raise POLYNOMIAL_ERROR in {CONSTANTS_FILE})")
             continue
         for fused in (False, True):
             ar = arithmetic(fused)
@@ -521,7 +527,7 @@ def check_polynomials(tools, facts):
             goal = (f"{{ |c| <= {dyadic(edge, True)} -> "
                     f"|{y[0]} - {y[1]}| <= {dyadic(room, False)} }}")
             tools.gappa(f"polynomial_{voice['name']}_{'fused' if fused else 'unfused'}",
-                        gappa_script(lines, goal), split=True)
+                        gappa_script(lines, goal), split=True, constant="POLYNOMIAL_ERROR")
         worst = max(worst, folding / (U * magnitude))
         if tools.figures:
             print(f"figure: {voice['name']}: folding {float(folding):.4g}, "
@@ -550,7 +556,7 @@ def check_sums(tools, facts):
         hypotheses = " /\\ ".join(["level in [0, 1]"] + [f"|s{j}| <= 1" for j in range(h)])
         goal = (f"{{ {hypotheses} -> |value - Mvalue| <= "
                 f"{dyadic(SCALAR_ROUNDING * U * gain, False)} }}")
-        tools.gappa(f"scalar_sum_{voice['name']}", gappa_script(lines, goal))
+        tools.gappa(f"scalar_sum_{voice['name']}", gappa_script(lines, goal), constant="SUM_ERROR")
     ar = arithmetic(False)
     value = model.sample_value(ar, ar.input("s"), ar.input("p"), ar.input("level"))
     lines = ar.lines
@@ -631,7 +637,8 @@ def check_decay_release(tools, facts):
                      f" - {dr} * (ds - (ts - {a})) / {d};",
                      f"lv - Mv -> (lv - (1 - mv)) - (mv - {dr} * pv) - {dr} * (pv - dv * {pr})"
                      f" - {dr} * dv * ({pr} - 1 / {d}) - {dr} * (dv - (tv - {a})) / {d};"]
-            tools.gappa(f"decay_{voice['name']}", gappa_script(lines, goal, hints))
+            tools.gappa(f"decay_{voice['name']}", gappa_script(lines, goal, hints),
+                        constant="ENVELOPE_ERROR")
         if release > 0:
             per = F(1.0 / float(release))
             s_, r_, pr = (f"({dyadic(x, True)})" for x in (sustain, release, per))
@@ -654,7 +661,8 @@ def check_decay_release(tools, facts):
                      f"lv - Mv -> (lv - ov * {s_}) + {s_} * ((ov - (1 - qv)) - (qv - ev * {pr})"
                      f" - ev * ({pr} - 1 / {r_}) - (ev - (tv - rs)) / {r_});",
                      "tv - rs -> (tv - ts) + (ts - rs);"]
-            tools.gappa(f"release_{voice['name']}", gappa_script(lines, goal, hints))
+            tools.gappa(f"release_{voice['name']}", gappa_script(lines, goal, hints),
+                        constant="ENVELOPE_ERROR")
 
 
 def check_angles(tools, facts):
