@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Checks every text written for people against the library's catalogue
 (catalogue.json, printed by emit_catalogue from the C++ tables): the voice
-lists, counts and pictures, the status table's codes and lines, the limits
-and the largest request's figures wherever a page, a package text, a
+lists, counts and pictures, the status table's codes and lines, the lists
+of the refusals, the limits and the largest request's figures wherever a page, a package text, a
 docstring or a comment quotes them. Text is read as prose: comment markers,
 manual-page markup and line breaks are taken out and whitespace collapsed,
 so a phrase wrapped over two lines is still found. Prints one line per
@@ -160,6 +160,60 @@ def check_largest(name, text, limits, largest):
                int(match[1]) == math.ceil((limits["maxNoteTextBytes"] + 1) / 3))
 
 
+# How a list of the reasons a file was not written (status 1) says each
+# kind of refusal: the one place the documentation's wording of a kind is
+# known. A kind of status 1 missing here fails the check until its words
+# are added; a list missing a kind's words fails it too.
+REFUSAL_WORDING = {
+    "notes_missing": r"null pointer",
+    "output_missing": r"null pointer",
+    "note_text_too_long": r"too long|\d+ bytes or (?:longer|more)",
+    "invalid_note": r"starts no note",
+    "cannot_open": r"cannot be opened",
+    "cannot_write": r"(?:cannot be|opened or) written",
+    "out_of_memory": r"memory",
+}
+# Kinds only a C caller meets (a null pointer), and kinds only a request
+# for a file meets (none renders into memory, as the web package does).
+C_ONLY = {"instrument_missing", "notes_missing", "output_missing"}
+C_TEXTS = ("include/", "docs/windows/", "docs/file-contract.md")
+FILE_ONLY = {"output_missing", "cannot_open", "cannot_write"}
+MEMORY_TEXTS = ("web/",)
+# A list starts with the bad note and runs to its sentence's end, its
+# parenthesis' or the next status code.
+REFUSAL_LIST = re.compile(r"a character (?:that )?starts no note(.{0,300}?)(?:\.(?: |$)|\)|\s\d{1,3}\s|$)")
+
+
+def check_refusal_wording(statuses, refusals):
+    for refusal in refusals:
+        if refusal["status"] == statuses["failed"]:
+            yield (f"tests/docs_check.py's REFUSAL_WORDING: how the pages word {refusal['kind']}",
+                   refusal["kind"] in REFUSAL_WORDING)
+
+
+def check_refusal_lists(name, text, statuses, refusals):
+    kinds = [r["kind"] for r in refusals if r["status"] == statuses["failed"] and r["kind"] in REFUSAL_WORDING]
+    if not name.startswith(C_TEXTS):
+        kinds = [kind for kind in kinds if kind not in C_ONLY]
+    if name.startswith(MEMORY_TEXTS):
+        kinds = [kind for kind in kinds if kind not in FILE_ONLY]
+    for match in REFUSAL_LIST.finditer(text):
+        for kind in kinds:
+            yield (f"{name}: '{match[0][:60]}...' lists {kind}",
+                   re.search(REFUSAL_WORDING[kind], match[0], re.IGNORECASE) is not None)
+
+
+
+def check_page_words(root, refusals):
+    """The page words each kind it can meet in its own case of statusWords."""
+    page = (root / "web/site/app.js").read_text(encoding="utf-8")
+    body = page.split("function statusWords", 1)[-1].split("\n}\n", 1)[0]
+    cases = set(re.findall(r'case "(\w+)":', body))
+    for refusal in refusals:
+        if refusal["kind"] not in C_ONLY | FILE_ONLY:
+            yield f"web/site/app.js: statusWords's words for {refusal['kind']}", refusal["kind"] in cases
+
+
 def line_pattern(template):
     """The documented form of a line as a pattern: %s, %d, X and ... stand for
     what the call fills in."""
@@ -198,6 +252,7 @@ def check_texts(texts, catalogue):
         yield from check_counts(name, text, len(catalogue["voices"]))
         yield from check_limits(name, text, catalogue["limits"])
         yield from check_largest(name, text, catalogue["limits"], catalogue["largestRequest"])
+        yield from check_refusal_lists(name, text, catalogue["statuses"], catalogue["refusals"])
 
 
 def main(catalogue_file, source):
@@ -205,7 +260,9 @@ def main(catalogue_file, source):
     root = pathlib.Path(source)
     results = [*check_voice_lists(root, catalogue["voices"]),
                *check_texts(prose_files(root), catalogue),
-               *check_status_table(root, catalogue["statuses"], catalogue["refusals"])]
+               *check_status_table(root, catalogue["statuses"], catalogue["refusals"]),
+               *check_refusal_wording(catalogue["statuses"], catalogue["refusals"]),
+               *check_page_words(root, catalogue["refusals"])]
     failed = [what for what, good in results if not good]
     for what in failed:
         print(f"does not match the library's catalogue: {what}")

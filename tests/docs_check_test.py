@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""The documentation check finds a stale figure however the text around it
-is laid out: each snippet passes against the catalogue it was written for
-and fails against one where that figure changed.
+"""The documentation check finds a stale figure or list however the text
+around it is laid out: each snippet passes against the catalogue it was
+written for and fails against one where that fact changed.
 
     docs_check_test.py CATALOGUE
 """
@@ -33,6 +33,11 @@ def bigger_file(catalogue):
     catalogue["largestRequest"]["samples"] *= 2
 
 
+def new_refusal(catalogue):
+    catalogue["refusals"].append({"kind": "no_notes", "status": catalogue["statuses"]["failed"],
+                                  "example": "Error: No notes\n"})
+
+
 def case(catalogue, change):
     """`catalogue` with the facts quoted below put back to what the snippets
     say, then `change` applied."""
@@ -59,6 +64,8 @@ SNIPPETS = [
     ("docs/javascript.md", "so 334 notes written\n`C#4` are refused", longer_notes),
     ("request/notes.cpp", "// At most 999\n    // notes, so a quadratic scan", longer_notes),
     ("docs/windows/README.txt", "333  sample rate outside 8000..192000", higher_rate),
+    ("cli/main.cpp", '"  1  not written: a character starts no note, the note text is too long,\\n"\n'
+     '        "     the output cannot be opened or written, or memory ran out\\n"', new_refusal),
     ("bench/README.md", "999 notes at 192000 Hz, 95,904,000\nsamples, a 191.8 MB\nfile", bigger_file),
 ]
 
@@ -69,6 +76,8 @@ def failures(name, text, catalogue):
 
 def main(catalogue_file):
     catalogue = json.loads(pathlib.Path(catalogue_file).read_text(encoding="utf-8"))
+    # How the pages would word a new kind, once it is given words.
+    docs_check.REFUSAL_WORDING["no_notes"] = r"no notes|empty"
     faults = []
     for name, text, change in SNIPPETS:
         if failures(name, text, case(catalogue, None)):
@@ -76,6 +85,11 @@ def main(catalogue_file):
                           f"{failures(name, text, case(catalogue, None))}")
         if not failures(name, text, case(catalogue, change)):
             faults.append(f"{name} {text!r}: passes after {change.__name__}")
+    del docs_check.REFUSAL_WORDING["no_notes"]
+    unworded = [what for what, good in docs_check.check_refusal_wording(
+        catalogue["statuses"], case(catalogue, new_refusal)["refusals"]) if not good]
+    if len(unworded) != 1:
+        faults.append(f"a new kind of refusal without its words: {unworded}")
     with tempfile.TemporaryDirectory() as folder:
         root = pathlib.Path(folder)
         (root / "docs/voices").mkdir(parents=True)
@@ -85,7 +99,7 @@ def main(catalogue_file):
             faults.append(f"a voice without its picture: {missing}")
     for fault in faults:
         print(fault)
-    print(f"{len(SNIPPETS) + 1 - len(faults)} passed, {len(faults)} failed")
+    print(f"{len(SNIPPETS) + 2 - len(faults)} passed, {len(faults)} failed")
     return 1 if faults else 0
 
 
