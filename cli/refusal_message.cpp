@@ -11,9 +11,7 @@ namespace tolvimo_cli {
 namespace {
 
 std::string InstrumentHint(const tolvimo::Outcome& outcome) {
-    const auto& typed = outcome.instrument.narrow;
-    const auto nearest = tolvimo::CloseInstruments(
-        typed.text ? std::string_view(typed.text.get(), typed.length) : std::string_view());
+    const auto nearest = tolvimo::CloseInstruments(outcome);
     std::string hint;
     for (size_t i = 0; i < nearest.size(); ++i) {
         hint += (i == 0                    ? "did you mean "

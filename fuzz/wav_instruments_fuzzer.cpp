@@ -123,11 +123,7 @@ void CheckInMemory(const Utf16& instrument, const Utf16& notes, int32_t rate, in
         std::abort();
     }
     static_cast<void>(tolvimo::OutputReason(outcome));
-    const auto& typed = outcome.instrument.narrow;
-    if (typed.text) {
-        const auto near = tolvimo::CloseInstruments({typed.text.get(), typed.length});
-        if (near.size() > 3) std::abort();
-    }
+    if (tolvimo::CloseInstruments(outcome).size() > 3) std::abort();
 }
 
 // NUL would end the string early and a line feed would split a message line.

@@ -169,6 +169,12 @@ std::vector<std::string_view> CloseInstruments(std::string_view typed) {
     return names;
 }
 
+std::vector<std::string_view> CloseInstruments(const Outcome& outcome) {
+    const NarrowText& typed = outcome.instrument.narrow;
+    return CloseInstruments(typed.text ? std::string_view(typed.text.get(), typed.length)
+                                       : std::string_view());
+}
+
 std::string SystemWords(int error) {
     return std::generic_category().message(error);
 }

@@ -27,6 +27,10 @@ std::string NoteHint(const BadNote& note);
 // Empty when no name is that close.
 std::vector<std::string_view> CloseInstruments(std::string_view typed);
 
+// The voices close to the instrument name an outcome quotes, as above (the
+// name as the request read it; empty when it read none).
+std::vector<std::string_view> CloseInstruments(const Outcome& outcome);
+
 // Why the output could not be opened or written (CannotOpen, CannotWrite),
 // in the system's words: "No such file or directory", "folder 'missing':
 // No such file or directory", "the path is 204 bytes long; it must be

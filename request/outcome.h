@@ -88,6 +88,9 @@ enum class OutputKind : uint8_t {
 inline constexpr char MEMORY_OUTPUT_NAME[] = "<memory>";
 
 struct Outcome {
+    // Set together when the request decides its outcome. Until then a
+    // refusal, so that an outcome never reads as a written file before one
+    // is; which refusal is immaterial, as every request decides its own.
     int32_t status = TOLVIMO_STATUS_FAILED;  // RowOf(refusal).status
     RefusalKind refusal = RefusalKind::OutOfMemory;
 

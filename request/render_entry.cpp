@@ -33,7 +33,8 @@ struct Destination {
     const MemorySink* sink;
 };
 
-Outcome Decided(Outcome& outcome, RefusalKind refusal) {
+// The request's outcome, given its kind and the status that goes with it.
+Outcome Decided(Outcome&& outcome, RefusalKind refusal) {
     outcome.refusal = refusal;
     outcome.status = RowOf(refusal).status;
     return std::move(outcome);
@@ -48,10 +49,10 @@ bool HasDestination(const Destination& destination) {
     return false;
 }
 
-// Keeps `wide` only as far as a buffer of `capacity` bytes reaches, so a
-// longer argument costs no more memory than one that fits; a cut one is
-// measured whole, a piece at a time.
-bool Read(const TolvimoUtf16* wide, size_t capacity, ArgumentText& argument) {
+// Converts `wide` to its 8-bit working copy, kept only as far as a buffer of
+// `capacity` bytes reaches, so a longer argument costs no more memory than
+// one that fits; a cut one is measured whole, a piece at a time.
+bool ConvertArgumentText(const TolvimoUtf16* wide, size_t capacity, ArgumentText& argument) {
     argument.wide = wide;
     if (!ConvertArgument(wide, capacity, argument.narrow)) return false;
     argument.cut = argument.narrow.length >= capacity;
@@ -100,16 +101,18 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
     outcome.outputKind = destination.kind;
     outcome.shownName = destination.shownName;
     // A pointer argument that is null: nothing has been allocated yet.
-    if (instrumentArg == nullptr) return Decided(outcome, RefusalKind::InstrumentMissing);
-    if (notesArg == nullptr) return Decided(outcome, RefusalKind::NotesMissing);
-    if (!HasDestination(destination)) return Decided(outcome, RefusalKind::OutputMissing);
+    if (instrumentArg == nullptr)
+        return Decided(std::move(outcome), RefusalKind::InstrumentMissing);
+    if (notesArg == nullptr) return Decided(std::move(outcome), RefusalKind::NotesMissing);
+    if (!HasDestination(destination))
+        return Decided(std::move(outcome), RefusalKind::OutputMissing);
 
     ArgumentText notes;
-    if (!Read(instrumentArg, INSTRUMENT_NAME_CAPACITY, outcome.instrument) ||
-        !Read(notesArg, NOTE_TEXT_CAPACITY, notes) ||
+    if (!ConvertArgumentText(instrumentArg, INSTRUMENT_NAME_CAPACITY, outcome.instrument) ||
+        !ConvertArgumentText(notesArg, NOTE_TEXT_CAPACITY, notes) ||
         (destination.kind == OutputKind::File &&
-         !Read(destination.path, OUTPUT_PATH_CAPACITY, outcome.path))) {
-        return Decided(outcome, RefusalKind::OutOfMemory);
+         !ConvertArgumentText(destination.path, OUTPUT_PATH_CAPACITY, outcome.path))) {
+        return Decided(std::move(outcome), RefusalKind::OutOfMemory);
     }
     outcome.noteTextBytes = notes.bytes;
     if (destination.kind == OutputKind::File) {
@@ -123,21 +126,21 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
                              ? -1
                              : FindInstrument(outcome.instrument.narrow.text.get(),
                                               outcome.instrument.narrow.length);
-    if (kind < 0) return Decided(outcome, RefusalKind::UnknownInstrument);
+    if (kind < 0) return Decided(std::move(outcome), RefusalKind::UnknownInstrument);
     if (sampleRate < MIN_SAMPLE_RATE || sampleRate > MAX_SAMPLE_RATE) {
-        return Decided(outcome, RefusalKind::BadSampleRate);
+        return Decided(std::move(outcome), RefusalKind::BadSampleRate);
     }
-    if (notes.cut) return Decided(outcome, RefusalKind::NoteTextTooLong);
+    if (notes.cut) return Decided(std::move(outcome), RefusalKind::NoteTextTooLong);
 
     const VoicePtr voice(CreateVoice(static_cast<uint32_t>(kind)));
     const NotePlanPtr plan(CreateNotePlan());
-    if (!voice || !plan) return Decided(outcome, RefusalKind::OutOfMemory);
+    if (!voice || !plan) return Decided(std::move(outcome), RefusalKind::OutOfMemory);
     const char* text = notes.narrow.text.get();
     const int64_t invalid = ReadNotePlan(text, static_cast<uint32_t>(notes.narrow.length), *plan);
     if (invalid >= 0) {
         outcome.badNote =
             BadNoteAt(notesArg, text, notes.narrow.length, static_cast<size_t>(invalid));
-        return Decided(outcome, RefusalKind::InvalidNote);
+        return Decided(std::move(outcome), RefusalKind::InvalidNote);
     }
 
     // One note's buffer, reused for every note, and the store of recurring
@@ -145,7 +148,7 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
     const int32_t noteSamples = NoteSampleCount(sampleRate, NOTE_DURATION);
     const SampleBufferPtr buffer(CreateSampleBuffer(sampleRate, noteSamples));
     const RenderedNotesPtr rendered(CreateRenderedNotes(noteSamples, plan->recurring));
-    if (!buffer || !rendered) return Decided(outcome, RefusalKind::OutOfMemory);
+    if (!buffer || !rendered) return Decided(std::move(outcome), RefusalKind::OutOfMemory);
     const RenderContext context{*plan, *voice, *buffer, *rendered, noteSamples};
     outcome.voice = InstrumentName(static_cast<uint32_t>(kind));
     outcome.sampleCount = TotalSamples(context);
@@ -154,13 +157,14 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
     outcome.systemError = written.error;
     outcome.inFolder = written.inFolder;
     switch (written.result) {
-        case OutputResult::Written: return Decided(outcome, RefusalKind::None);
-        case OutputResult::CannotOpen: return Decided(outcome, RefusalKind::CannotOpen);
-        case OutputResult::CannotWrite: return Decided(outcome, RefusalKind::CannotWrite);
+        case OutputResult::Written: return Decided(std::move(outcome), RefusalKind::None);
+        case OutputResult::CannotOpen: return Decided(std::move(outcome), RefusalKind::CannotOpen);
+        case OutputResult::CannotWrite:
+            return Decided(std::move(outcome), RefusalKind::CannotWrite);
         case OutputResult::OutOfMemory: break;
     }
     outcome.systemError = 0;
-    return Decided(outcome, RefusalKind::OutOfMemory);
+    return Decided(std::move(outcome), RefusalKind::OutOfMemory);
 }
 
 }  // namespace

@@ -125,11 +125,9 @@ std::string FactsOf(tolvimo::Outcome& outcome, size_t instrumentUnits) {
         PutString(json, tolvimo::NoteHint(note));
     }
     if (outcome.refusal == tolvimo::RefusalKind::UnknownInstrument) {
-        const auto& typed = outcome.instrument.narrow;
         PutField(json, "suggestions");
         json += '[';
-        const auto names = tolvimo::CloseInstruments(
-            typed.text ? std::string_view(typed.text.get(), typed.length) : std::string_view());
+        const auto names = tolvimo::CloseInstruments(outcome);
         for (size_t i = 0; i < names.size(); ++i) {
             if (i > 0) json += ',';
             PutString(json, names[i]);

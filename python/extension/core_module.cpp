@@ -120,9 +120,7 @@ Facts FactsOf(const tolvimo::Outcome& outcome) {
             break;
         }
         case RefusalKind::UnknownInstrument: {
-            const auto& typed = outcome.instrument.narrow;
-            const auto close = tolvimo::CloseInstruments(
-                typed.text ? std::string_view(typed.text.get(), typed.length) : std::string_view());
+            const auto close = tolvimo::CloseInstruments(outcome);
             py::tuple names(close.size());
             for (size_t i = 0; i < close.size(); ++i)
                 names[i] = py::str(close[i].data(), close[i].size());
