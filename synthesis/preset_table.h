@@ -121,13 +121,11 @@ constexpr bool RowKeepsVoiceLimits(const Preset& row) {
         {row.vibrato && !(row.vibratoRate >= 0.0 && row.vibratoRate <= VOICE_MAX_VIBRATO_RATE),
          vibrato_rate_outside_0_to_VOICE_MAX_VIBRATO_RATE},
     };
-    for (const auto& limit : limits) {
-        if (limit.broken) {
-            limit.name();
-            return false;
-        }
-    }
-    return true;
+    const auto* broken = std::find_if(std::begin(limits), std::end(limits),
+                                      [](const auto& limit) { return limit.broken; });
+    if (broken == std::end(limits)) return true;
+    broken->name();
+    return false;
 }
 
 template <size_t N>
