@@ -151,23 +151,26 @@ TEST(Outcome, EachRefusalKindHasItsStatusFactsLineAndReason) {
 // The facts a front end words its own message from.
 TEST(Outcome, CarriesTheFactsOfTheRefusal) {
     Reserved unused;
-    const Outcome rate = InMemory("piano", "C", 192001, unused);
-    EXPECT_EQ(rate.sampleRate, 192001);
+    const Outcome rate = InMemory("piano", "C", MAX_SAMPLE_RATE + 1, unused);
+    EXPECT_EQ(rate.sampleRate, MAX_SAMPLE_RATE + 1);
     const Outcome name = InMemory("Piano", "C", 8000, unused);
     EXPECT_STREQ(name.instrument.narrow.text.get(), "Piano");
-    const Outcome longText = InMemory("piano", std::string(1003, 'C'), 8000, unused);
-    EXPECT_EQ(longText.noteTextBytes, 1003u);
+    const Outcome longText =
+        InMemory("piano", std::string(NOTE_TEXT_CAPACITY + 3, 'C'), 8000, unused);
+    EXPECT_EQ(longText.noteTextBytes, NOTE_TEXT_CAPACITY + 3);
     EXPECT_EQ(unused.calls, 0);
     // A path too long for its buffer is measured and quoted whole.
-    const std::string longPath(300, 'p');
+    const std::string longPath(OUTPUT_PATH_CAPACITY + 100, 'p');
     const Utf16 widePath = Wide(longPath);  // the line quotes it: it must outlive the outcome
     const Utf16 piano = Wide("piano");
     const Utf16 notes = Wide("C");
     const Outcome path = RenderToFile(piano.c_str(), notes.c_str(), 8000, widePath.c_str());
     EXPECT_TRUE(path.path.cut);
-    EXPECT_EQ(path.path.bytes, 300u);
+    EXPECT_EQ(path.path.bytes, longPath.size());
     EXPECT_EQ(LibraryLines(path), "Error: Cannot open output file '" + longPath + "'\n");
-    EXPECT_EQ(OutputReason(path), "the path is 300 bytes long; it must be shorter than 200");
+    EXPECT_EQ(OutputReason(path), "the path is " + std::to_string(longPath.size()) +
+                                      " bytes long; it must be shorter than " +
+                                      std::to_string(OUTPUT_PATH_CAPACITY));
 }
 
 // Bad notes: where, which character, and the hint every front end gives.
