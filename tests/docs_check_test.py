@@ -38,11 +38,18 @@ def new_refusal(catalogue):
                                   "example": "Error: Made up\n"})
 
 
+# The kinds of refusal the snippets were written for.
+STATED_KINDS = {"none", "instrument_missing", "notes_missing", "output_missing", "unknown_instrument",
+                "bad_sample_rate", "note_text_too_long", "invalid_note", "cannot_open", "cannot_write",
+                "out_of_memory"}
+
+
 def case(catalogue, change):
     """`catalogue` with the facts quoted below put back to what the snippets
     say, then `change` applied."""
     stated = copy.deepcopy(catalogue)
     stated["voices"] = stated["voices"][:15]
+    stated["refusals"] = [r for r in stated["refusals"] if r["kind"] in STATED_KINDS]
     stated["limits"].update(maxNoteTextBytes=999, minSampleRate=8000, maxSampleRate=192000)
     stated["largestRequest"].update(notes=999, sampleRate=192000, samples=95904000, wavBytes=191808044)
     if change:
