@@ -1,6 +1,6 @@
 // Prints the library's facts as JSON: the version, the voices in table
 // order, the request's limits and the largest request they allow, the
-// status codes and the kinds of refusal. The Python package, the npm
+// status codes, what empty note text comes to and the kinds of refusal. The Python package, the npm
 // package, the playground and the documentation checks are all made from
 // this one output, so none of them copies a fact from the C++ sources.
 #include <cstdio>
@@ -107,6 +107,15 @@ WideText Wide(const std::string& ascii) {
     return {ascii.begin(), ascii.end()};
 }
 
+// What a request with empty note text comes to: the pages that say it
+// gives a file with no samples are checked against it.
+void PrintEmptyNotes() {
+    static const WideText piano = Wide("piano"), empty = Wide("");
+    const tolvimo::Outcome outcome = tolvimo::RenderToMemory(
+        piano.c_str(), empty.c_str(), 8000, tolvimo::MemoryFormat::WavFile, {GiveRoom, nullptr});
+    std::printf("  \"emptyNotes\": \"%s\",\n", tolvimo::RowOf(outcome.refusal).name);
+}
+
 // One real request refused in each way, so that the catalogue shows each
 // kind's line as the library prints it.
 tolvimo::Outcome Example(tolvimo::RefusalKind kind) {
@@ -177,6 +186,7 @@ int main() {
     PrintLimits();
     PrintLargestRequest();
     PrintStatuses();
+    PrintEmptyNotes();
     const bool examplesHold = PrintRefusals();
     std::printf("}\n");
     return examplesHold && std::ferror(stdout) == 0 && std::fflush(stdout) == 0 ? 0 : 1;

@@ -46,6 +46,8 @@ NOTES_AT = re.compile(r"\b(\d+) notes at (\d+) Hz")
 MOST_NOTES = re.compile(r"\b(?:at most|up to) (\d+) notes\b", re.IGNORECASE)
 SAMPLES = re.compile(r"\b(\d{1,3}(?:,\d{3}){2,}) samples")
 MEGABYTES = re.compile(r"\((\d+(?:\.\d+)?) (MB|MiB)\)|\b(\d+(?:\.\d+)?) (MB|MiB) (?:file|result|of samples)\b")
+# A file with no samples: what the pages say empty note text gives.
+NO_SAMPLES = re.compile(r"\bno samples\b", re.IGNORECASE)
 THREE_BYTE_NOTES = re.compile(r"\b(\d+) notes (?:written )?(?:as )?`?C#4`?")
 
 
@@ -253,6 +255,9 @@ def check_texts(texts, catalogue):
         yield from check_limits(name, text, catalogue["limits"])
         yield from check_largest(name, text, catalogue["limits"], catalogue["largestRequest"])
         yield from check_refusal_lists(name, text, catalogue["statuses"], catalogue["refusals"])
+        for match in NO_SAMPLES.finditer(text):
+            yield (f"{name}: '{text[max(0, match.start() - 40):match.end()]}' (empty notes are written)",
+                   catalogue["emptyNotes"] == "none")
 
 
 def main(catalogue_file, source):

@@ -33,6 +33,10 @@ def bigger_file(catalogue):
     catalogue["largestRequest"]["samples"] *= 2
 
 
+def empty_notes_refused(catalogue):
+    catalogue["emptyNotes"] = "made_up"
+
+
 def new_refusal(catalogue):
     catalogue["refusals"].append({"kind": "made_up", "status": catalogue["statuses"]["failed"],
                                   "example": "Error: Made up\n"})
@@ -51,6 +55,7 @@ def case(catalogue, change):
     stated["voices"] = stated["voices"][:15]
     stated["refusals"] = [r for r in stated["refusals"] if r["kind"] in STATED_KINDS]
     stated["limits"].update(maxNoteTextBytes=999, minSampleRate=8000, maxSampleRate=192000)
+    stated["emptyNotes"] = "none"
     stated["largestRequest"].update(notes=999, sampleRate=192000, samples=95904000, wavBytes=191808044)
     if change:
         change(stated)
@@ -73,6 +78,7 @@ SNIPPETS = [
     ("docs/windows/README.txt", "333  sample rate outside 8000..192000", higher_rate),
     ("cli/main.cpp", '"  1  not written: a character starts no note, the note text is too long,\\n"\n'
      '        "     the output cannot be opened or written, or memory ran out\\n"', new_refusal),
+    ("docs/javascript.md", "empty notes give a file with no\nsamples", empty_notes_refused),
     ("bench/README.md", "999 notes at 192000 Hz, 95,904,000\nsamples, a 191.8 MB\nfile", bigger_file),
 ]
 
