@@ -28,10 +28,13 @@ namespace {
 using WideText = std::basic_string<TolvimoUtf16>;
 
 // A str as the library's NUL-terminated UTF-16, read straight from the
-// string's code points (no codec is looked up). An unpaired surrogate goes
-// through as it is (the library reads it as U+FFFD); the package refuses a
-// U+0000 before it gets here.
-WideText Wide(const py::str& text) {
+// string's code points (no codec is looked up, and nothing of a str
+// subclass's own runs). A U+0000 would end the text early, so it is refused
+// here, where the code points themselves are read. An unpaired surrogate goes
+// through as it is in the notes and the instrument (the library reads it as
+// U+FFFD, and names the caller's own character); in a path it would name a
+// file the caller never named, so a path holding one is refused.
+WideText Wide(const py::str& text, const char* name, bool isPath = false) {
     PyObject* const object = text.ptr();
 #if PY_VERSION_HEX < 0x030C0000
     if (PyUnicode_READY(object) != 0) throw py::error_already_set();
@@ -43,6 +46,27 @@ WideText Wide(const py::str& text) {
     wide.reserve(static_cast<size_t>(length));
     for (Py_ssize_t i = 0; i < length; ++i) {
         const Py_UCS4 point = PyUnicode_READ(kind, data, i);
+        if (point == 0) {
+            PyErr_Format(PyExc_ValueError,
+                         "%s contains U+0000, which the library's strings cannot carry", name);
+            throw py::error_already_set();
+        }
+        if (isPath && point >= 0xD800 && point <= 0xDFFF) {
+            // A plain str's repr (whatever a subclass makes of its own), cut
+            // for a long path.
+            const bool cut = length > 60;
+            const auto part = py::reinterpret_steal<py::object>(
+                PyUnicode_Substring(object, 0, cut ? 57 : length));
+            if (!part) throw py::error_already_set();
+            const auto shown =
+                py::reinterpret_steal<py::object>(PyUnicode_Type.tp_repr(part.ptr()));
+            if (!shown) throw py::error_already_set();
+            PyErr_Format(PyExc_ValueError,
+                         "%s %U%s holds an unpaired surrogate and names no file the library can "
+                         "open",
+                         name, shown.ptr(), cut ? "..." : "");
+            throw py::error_already_set();
+        }
         if (point < 0x10000) {
             wide.push_back(static_cast<TolvimoUtf16>(point));
         } else {
@@ -140,8 +164,8 @@ Facts FactsOf(const tolvimo::Outcome& outcome) {
 
 Facts RenderFile(const py::str& instrument, const py::str& notes, const py::int_& sampleRate,
                  const py::str& path) {
-    const WideText wideInstrument = Wide(instrument), wideNotes = Wide(notes),
-                   widePath = Wide(path);
+    const WideText wideInstrument = Wide(instrument, "instrument"),
+                   wideNotes = Wide(notes, "notes"), widePath = Wide(path, "path", true);
     const int32_t rate = ClampedRate(sampleRate);
     std::optional<tolvimo::Outcome> outcome;
     {
@@ -193,7 +217,8 @@ void* Reserve(void* context, size_t bytes) {
 
 Facts RenderMemory(const py::str& instrument, const py::str& notes, const py::int_& sampleRate,
                    bool samples) {
-    const WideText wideInstrument = Wide(instrument), wideNotes = Wide(notes);
+    const WideText wideInstrument = Wide(instrument, "instrument"),
+                   wideNotes = Wide(notes, "notes");
     const int32_t rate = ClampedRate(sampleRate);
     Room room{samples ? tolvimo::MemoryFormat::Samples : tolvimo::MemoryFormat::WavFile,
               py::none()};
