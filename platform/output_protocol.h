@@ -34,13 +34,13 @@ constexpr size_t OUTPUT_START_LIMIT = 64;
 // how the file is put in place.
 struct PendingOutput {
     std::FILE* stream = nullptr;
-    bool inPlace = false;                    // writing the destination itself
-    int kept = -1;                           // Windows: a second descriptor of the open file
-    int directory = -1;                      // POSIX: the destination's directory, -1 if none
-    bool unnamed = false;                    // the new file has no name yet (Linux O_TMPFILE)
-    bool existed = false;                    // a file is being replaced
-    bool folderRefused = false;              // BeginOutput failed on the destination's folder
-    uint64_t writtenBack = 0;                // POSIX: bytes whose writeback has been started
+    bool inPlace = false;        // writing the destination itself
+    int kept = -1;               // Windows: a second descriptor of the open file
+    int directory = -1;          // POSIX: the destination's directory, -1 if none
+    bool unnamed = false;        // the new file has no name yet (Linux O_TMPFILE)
+    bool existed = false;        // a file is being replaced
+    bool folderRefused = false;  // BeginOutput failed on the destination's folder
+    uint64_t writtenBack = 0;    // POSIX: bytes whose writeback has been started
     // In place on a disk file, the stream gets zeros for the file's first
     // `startBytes` bytes; their real values wait in `start` until the rest
     // is written and synced. BeginOutput sets `startLast` where this applies.
