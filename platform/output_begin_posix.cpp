@@ -13,10 +13,12 @@
 #include <sys/vfs.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "platform/output_protocol.h"
 #include "platform/output_protocol_posix.h"
@@ -150,10 +152,8 @@ bool IsKernelInterface(int file) {
         SELINUX_MAGIC,      SMACK_MAGIC,         BINFMTFS_MAGIC};
     struct statfs filesystem {};
     if (fstatfs(file, &filesystem) != 0) return false;
-    for (const unsigned long type : INTERFACES) {
-        if (static_cast<unsigned long>(filesystem.f_type) == type) return true;
-    }
-    return false;
+    const auto type = static_cast<unsigned long>(filesystem.f_type);
+    return std::find(std::begin(INTERFACES), std::end(INTERFACES), type) != std::end(INTERFACES);
 }
 #else
 bool IsKernelInterface(int) {
