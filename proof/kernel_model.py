@@ -101,6 +101,8 @@ class GappaText:
         return (name, f"M{name}", None)
 
     def add(self, a, b, name=None):
+        if a[2] == 0.0 and b[2] is None:
+            return b  # 0 + x is x, exactly
         return self._define(f"{a[0]} + {b[0]}", f"{a[1]} + {b[1]}", name, (a, b), Doubles.add)
 
     def sub(self, a, b, name=None):
