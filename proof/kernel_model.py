@@ -420,8 +420,12 @@ def main():
                         help="leave out the scalar path, whose sine is the target's C library's")
     args = parser.parse_args()
     command = shlex.split(args.facts)
-    run = [subprocess.run(command + extra, capture_output=True, text=True, check=False)
-           for extra in ([], ["--trace"])]
+    try:
+        run = [subprocess.run(command + extra, capture_output=True, text=True, check=False)
+               for extra in ([], ["--trace"])]
+    except OSError as error:
+        print(f"kernel_model: cannot run {args.facts}: {error}")
+        return 2
     if any(r.returncode != 0 for r in run):
         print(f"kernel_model: {args.facts} failed:\n{run[0].stderr}{run[1].stderr}")
         return 2
