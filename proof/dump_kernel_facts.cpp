@@ -5,8 +5,9 @@
 // by running them), each preset voice with its folded polynomial, and
 // NoteErrorBound over a grid of pitches and rates. check_error_bound.py reads
 // it, so the proof always concerns these values. With --trace it prints
-// instead what each kernel this CPU runs computes for a set of notes, which
-// kernel_model.py recomputes bit for bit.
+// instead what each kernel the dispatch picks on this CPU computes for a set
+// of notes, the scalar path's values of the same samples and the rotation
+// steps' angles of every stride, which kernel_model.py recomputes bit for bit.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -77,8 +78,10 @@ int32_t MeasuredRotations(const NoteKernel& kernel) {
     return most;
 }
 
-// Every spelling the note reader accepts: a letter, an optional sharp or
-// flat, an optional octave digit and, after a digit, another sharp or flat.
+// The pitches of every spelling the note reader accepts as one note: a
+// letter, an optional sharp or flat, an optional digit and, after a digit,
+// another sharp or flat (every digit is tried: the reader decides which are
+// octaves).
 struct Pitches {
     double lowest = 1e300;
     double highest = 0.0;

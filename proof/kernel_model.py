@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
-"""The vector kernel's arithmetic (synthesis/fast/note_kernel_body.h), written
-once in the kernel's order of operations, over an arithmetic that either
-computes in doubles, rounding every operation as the kernel does (Doubles), or
-writes Gappa definitions of each rounded value beside its exact counterpart
-(GappaText). check_error_bound.py builds its Gappa scripts from these functions;
-run as a program, this one recomputes what every kernel this CPU runs
-computed for a set of notes (dump_kernel_facts --trace) and compares the
-values bit for bit. A reordered, fused, unfused or added operation in the
-kernel fails here until the same change is made below, and then the proof
-runs on the changed model.
+"""The vector kernel's arithmetic (synthesis/fast/note_kernel_body.h), the
+rotation step's angle (StepAngle) and the scalar path's (render_note.cpp,
+envelope.cpp), written once in the code's order of operations, over an
+arithmetic that either computes in doubles, rounding every operation as the
+code does (Doubles), or writes Gappa definitions of each rounded value beside
+its exact counterpart (GappaText). check_error_bound.py builds its Gappa
+scripts from these functions; run as a program, this one recomputes what the
+code computed for a set of notes (dump_kernel_facts --trace, run under the
+target's emulator if any) and compares the values bit for bit. It requires
+every kernel the CPU reports the features of (tests/cpu_report.h) to have
+been traced, for every voice and phase, with as many values as the model
+computes, and names each kernel the CPU cannot run. A reordered, fused,
+unfused or added operation fails here until the same change is made below,
+and then the proof runs on the changed model.
 
 It exits 0 when every value matches, 1 when one does not, 2 on bad input.
 """
