@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""The Python package's calls, timed: two heavy render_bytes calls on two
-threads against the same two one after the other; render_bytes and
-render_samples of the heavy violin request against the command-line
-program writing the same file (process start included); and the peak
-memory of the largest request in a fresh process beside the result's size.
-Cases run alternately, so that load from elsewhere falls on all of them
-alike; medians are printed. Two processes of the program at once show what
-parallelism the machine gives at the time (a loaded machine, or one that
-shares the CPU between sessions, gives less than 2x to either).
+"""The Python package's calls, timed: the heavy request (223 pitches at
+192000 Hz) with the violin and the bell, rendered by ``render`` into a file,
+by ``render_bytes`` and by ``render_samples``, each against the command-line
+program writing the same file as a child process (its start included), with
+the ratios; two heavy render_bytes calls on two threads against the same two
+one after the other; and the peak memory of the largest request in a fresh
+process beside the result's size. Every case runs once per round, rounds
+alternate the cases, so that load from elsewhere falls on all of them alike;
+medians are printed, with the load average before and after. Two processes
+of the program at once show what parallelism the machine gives at the time (a
+loaded machine, or one that shares the CPU between sessions, gives less than
+2x to either).
 
     python_calls.py WAVINSTRUMENTS [--runs 9]
 
@@ -15,6 +18,7 @@ Run it with the interpreter the package is installed for (a virtual
 environment's python after `pip install ./python`).
 """
 import argparse
+import os
 import pathlib
 import statistics
 import subprocess
@@ -76,32 +80,45 @@ def two_programs_at_once(program: str, folder: str) -> None:
         process.wait()
 
 
+def load() -> str:
+    return " ".join(f"{value:.2f}" for value in os.getloadavg())
+
+
+VOICES = ("violin", "bell")
+CALLS = ("render to a file", "render_bytes", "render_samples")
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("cli")
     parser.add_argument("--runs", type=int, default=9)
     options = parser.parse_args()
     folder = tempfile.mkdtemp()
-    out = f"{folder}/violin.wav"
 
-    def cli() -> None:
-        subprocess.run([options.cli, "violin", HEAVY, "192000", out], check=True,
-                       stdout=subprocess.DEVNULL)
+    def program(voice: str) -> None:
+        subprocess.run([options.cli, voice, HEAVY, "192000", f"{folder}/{voice}_program.wav"],
+                       check=True, stdout=subprocess.DEVNULL)
 
-    cases = {
-        "2 x bell heavy 96000, one after the other": two_calls_serial,
-        "2 x bell heavy 96000, on 2 threads": two_calls_on_threads,
-        "2 x bell heavy 96000, wavinstruments one after the other": lambda: [
+    cases = {}
+    for voice in VOICES:
+        # Both write over the file of the previous round, as a rerun does.
+        cases[f"{voice}, wavinstruments to a file"] = lambda voice=voice: program(voice)
+        cases[f"{voice}, render to a file"] = lambda voice=voice: tolvimo_wav.render(
+            voice, HEAVY, 192000, f"{folder}/{voice}.wav")
+        cases[f"{voice}, render_bytes"] = lambda voice=voice: tolvimo_wav.render_bytes(
+            voice, HEAVY, 192000)
+        cases[f"{voice}, render_samples"] = lambda voice=voice: tolvimo_wav.render_samples(
+            voice, HEAVY, 192000)
+    cases.update({
+        "2 x bell 96000, one after the other": two_calls_serial,
+        "2 x bell 96000, on 2 threads": two_calls_on_threads,
+        "2 x bell 96000, wavinstruments one after the other": lambda: [
             subprocess.run([options.cli, "bell", HEAVY, "96000", f"{folder}/{k}.wav"], check=True,
                            stdout=subprocess.DEVNULL) for k in range(2)],
-        "2 x bell heavy 96000, wavinstruments at once": lambda: two_programs_at_once(
+        "2 x bell 96000, wavinstruments at once": lambda: two_programs_at_once(
             options.cli, folder),
-        "violin heavy 192000, render_bytes": lambda: tolvimo_wav.render_bytes(
-            "violin", HEAVY, 192000, quiet=True),
-        "violin heavy 192000, render_samples": lambda: tolvimo_wav.render_samples(
-            "violin", HEAVY, 192000, quiet=True),
-        "violin heavy 192000, wavinstruments to a file": cli,
-    }
+    })
+    print(f"load average before: {load()}")
     times: dict = {name: [] for name in cases}
     for work in cases.values():
         work()  # warm up: pages, caches, the program's first start
@@ -109,13 +126,18 @@ def main() -> int:
         for name, work in cases.items():
             times[name].append(seconds(work))
     median = {name: statistics.median(values) for name, values in times.items()}
+    print(f"load average after: {load()}")
+    print(f"heavy request, 192000 Hz, medians of {options.runs} alternated runs:")
     for name, value in median.items():
-        print(f"{name:50} {value * 1000:8.1f} ms")
-    names = list(cases)
-    print(f"threads: serial / parallel = {median[names[0]] / median[names[1]]:.2f}x "
-          f"(two programs: {median[names[2]] / median[names[3]]:.2f}x)")
-    for name in names[4:6]:
-        print(f"{name.split(', ')[1]} / wavinstruments = {median[name] / median[names[6]]:.2f}x")
+        print(f"  {name:52} {value * 1000:8.1f} ms")
+    for voice in VOICES:
+        reference = median[f"{voice}, wavinstruments to a file"]
+        ratios = ", ".join(f"{call} {median[f'{voice}, {call}'] / reference:.2f}x"
+                           for call in CALLS)
+        print(f"{voice} / wavinstruments: {ratios}")
+    serial, threaded, programs, at_once = (median[name] for name in list(cases)[-4:])
+    print(f"threads: serial / parallel = {serial / threaded:.2f}x "
+          f"(two programs: {programs / at_once:.2f}x)")
     for call in ("render_bytes", "render_samples"):
         result = subprocess.run([sys.executable, "-c", PEAK_SCRIPT, call], check=True,
                                 capture_output=True, text=True)

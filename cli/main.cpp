@@ -2,6 +2,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -67,6 +69,33 @@ void PrintHelp() {
         static_cast<int>(tolvimo::MIN_SAMPLE_RATE), static_cast<int>(tolvimo::MAX_SAMPLE_RATE));
 }
 
+// The program's own allocations (its arguments' text, its messages) that
+// fail end it with the library's line for a shortage, exit 1: where memory
+// is that short, the exception that would report it may not be made either,
+// and the program would abort.
+[[noreturn]] void OutOfMemory() {
+    tolvimo::Outcome shortage;
+    shortage.status = TOLVIMO_STATUS_FAILED;
+    shortage.refusal = tolvimo::RefusalKind::OutOfMemory;
+    std::fputs(PREFIX, stderr);
+    tolvimo::PrintLines(stderr, shortage);
+    std::fflush(stdout);
+    std::_Exit(EXIT_NOT_WRITTEN);
+}
+
+// The library reports its own shortages and cleans up after them, so while
+// it runs a failed allocation is its to handle.
+class LibraryAllocations {
+public:
+    LibraryAllocations() : program_(std::set_new_handler(nullptr)) {}
+    ~LibraryAllocations() { std::set_new_handler(program_); }
+    LibraryAllocations(const LibraryAllocations&) = delete;
+    LibraryAllocations& operator=(const LibraryAllocations&) = delete;
+
+private:
+    std::new_handler program_;
+};
+
 int UsageError(const std::string& problem) {
     std::fprintf(stderr, "%s%s\nTry 'wavinstruments --help'.\n", PREFIX, problem.c_str());
     return EXIT_USAGE;
@@ -116,12 +145,15 @@ int Render(const tolvimo_cli::CommandLine& line, char** argv) {
     const auto instrument = tolvimo_cli::Utf16Argument(argv, line.at.instrument);
     const auto notes = tolvimo_cli::Utf16Argument(argv, line.at.notes);
     const auto path = tolvimo_cli::Utf16Argument(argv, line.at.output);
-    tolvimo_cli::StreamedRequest result =
-        streamed
-            ? tolvimo_cli::RenderToStandardOutput(instrument, notes, line.sampleRate, output)
-            : tolvimo_cli::StreamedRequest{tolvimo::RenderToFile(instrument.c_str(), notes.c_str(),
-                                                                 line.sampleRate, path.c_str()),
-                                           true};
+    tolvimo_cli::StreamedRequest result = [&] {
+        const LibraryAllocations library;
+        return streamed
+                   ? tolvimo_cli::RenderToStandardOutput(instrument, notes, line.sampleRate, output)
+                   : tolvimo_cli::StreamedRequest{
+                         tolvimo::RenderToFile(instrument.c_str(), notes.c_str(), line.sampleRate,
+                                               path.c_str()),
+                         true};
+    }();
     const bool standardOutput = result.standardOutput;
     const int32_t status = result.outcome.status;
     ShowLines(result.outcome, argv[line.at.sampleRate], streamed, line.quiet);
@@ -159,6 +191,7 @@ int main(int argc, char** argv) {
     // and exits 6, the one way a standard output failure ends.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    std::set_new_handler(OutOfMemory);
     const int status = Run(argc, argv);
     if (status == EXIT_STDOUT_FAILED) return status;  // already said, with the library's line
     // The report or listing could not be written (a full disk, a closed pipe):

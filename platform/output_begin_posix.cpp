@@ -13,10 +13,12 @@
 #include <sys/vfs.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "platform/output_protocol.h"
 #include "platform/output_protocol_posix.h"
@@ -89,10 +91,19 @@ Location Locate(const char* path, PendingOutput& output) {
         const size_t nameLength = std::strlen(name);
         if (nameLength == 0 || nameLength >= sizeof output.name || std::strcmp(name, ".") == 0 ||
             std::strcmp(name, "..") == 0) {
-            // "", "folder/", ".", "..": no file's name; an empty path names nothing.
+            // "", "folder/", ".", "..": no file's name; an empty path names
+            // nothing. A folder's name is a folder only where it exists.
             errno = nameLength >= sizeof output.name ? ENAMETOOLONG
                     : text[0] == '\0'                ? ENOENT
                                                      : EISDIR;
+            if (errno == EISDIR) {
+                const int folder = openat(directory, text, LOOKUP_FLAGS);
+                output.folderRefused = folder < 0;
+                if (folder >= 0) {
+                    close(folder);
+                    errno = EISDIR;
+                }
+            }
             return Location::Nowhere;
         }
         std::memcpy(output.name, name, nameLength + 1);
@@ -114,6 +125,8 @@ Location Locate(const char* path, PendingOutput& output) {
         if (HoldsOpenFiles(directory, parent)) return Location::OpenFile;
         const ssize_t read = readlinkat(directory, output.name, text, sizeof text);
         if (read < 0) {
+            // A folder that may not be searched refuses every name in it.
+            output.folderRefused = errno == EACCES;
             if (errno != EINVAL && errno != ENOENT) return Location::Nowhere;
             output.directory = Syncable(directory);
             return Location::Directory;
@@ -128,9 +141,30 @@ Location Locate(const char* path, PendingOutput& output) {
     return Location::Nowhere;
 }
 
+// True when the regular file `file` is one of the kernel's interfaces
+// (/proc, /sys and their kin) rather than stored data: writing a WAV there
+// could only be refused, or worse, taken as a setting.
+#if defined(__linux__)
+bool IsKernelInterface(int file) {
+    static constexpr unsigned long INTERFACES[] = {
+        PROC_SUPER_MAGIC,   SYSFS_MAGIC,         DEBUGFS_MAGIC, TRACEFS_MAGIC,  SECURITYFS_MAGIC,
+        CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC,  EFIVARFS_MAGIC, PSTOREFS_MAGIC,
+        SELINUX_MAGIC,      SMACK_MAGIC,         BINFMTFS_MAGIC};
+    struct statfs filesystem {};
+    if (fstatfs(file, &filesystem) != 0) return false;
+    const auto type = static_cast<unsigned long>(filesystem.f_type);
+    return std::find(std::begin(INTERFACES), std::end(INTERFACES), type) != std::end(INTERFACES);
+}
+#else
+bool IsKernelInterface(int) {
+    return false;
+}
+#endif
+
 // Opens the file examined as `examined` in place, without truncating it
 // and, unless `followLink`, without following a link put there since:
-// nothing is opened when the name now holds another file.
+// nothing is opened when the name now holds another file, or when it is a
+// kernel interface, which cannot hold a file's bytes.
 int OpenInPlace(PendingOutput& output, const struct stat& examined, bool followLink) {
     output.inPlace = true;
     const int file =
@@ -138,13 +172,20 @@ int OpenInPlace(PendingOutput& output, const struct stat& examined, bool followL
     if (file < 0) return -1;
     struct stat opened {};
     const bool seen = fstat(file, &opened) == 0;
+    int error = 0;
     if (!seen || opened.st_dev != examined.st_dev || opened.st_ino != examined.st_ino) {
         // Another file took the name meanwhile: trying again may succeed.
-        const int error = seen ? EAGAIN : errno;
+        error = seen ? EAGAIN : errno;
+    } else if (S_ISREG(opened.st_mode) && IsKernelInterface(file)) {
+        error = EOPNOTSUPP;
+    }
+    if (error != 0) {
         close(file);
         errno = error;
         return -1;
     }
+    // A disk file can be written out of order: its first bytes come last.
+    output.startLast = S_ISREG(opened.st_mode);
     return file;
 }
 

@@ -4,6 +4,7 @@
 // is not synced (nothing it could be confused with is lost). A file written
 // in place gets its room before its first byte changes.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
@@ -65,15 +66,17 @@ bool Discard(PendingOutput& output) {
 
 // Makes the rename durable: its directory synced, or where the directory
 // could only be looked up (one the caller may enter but not read, held as
-// O_PATH) or cannot be synced, the whole filesystem, through the file.
+// O_PATH: EBADF) or its filesystem cannot sync a directory (EINVAL), the
+// whole filesystem, through the file. A sync that was tried and failed
+// (EIO) fails the call: the rename may not survive a power cut.
 bool SyncRename(int directory, int file) {
     if (fsync(directory) == 0) return true;
 #if defined(__linux__)
-    return syncfs(file) == 0;
+    if (errno == EBADF || errno == EINVAL) return syncfs(file) == 0;
 #else
     static_cast<void>(file);
-    return false;
 #endif
+    return false;
 }
 
 // Puts the complete, flushed new file in place: linked straight to a free
@@ -125,10 +128,27 @@ bool NoRoom(int error) {
     return error == ENOSPC || error == EDQUOT || error == EFBIG;
 }
 
+// Blocks a filesystem that maps data through blocks of 4-byte block numbers
+// needs beside `data` blocks of `blockSize` bytes: single, double and triple
+// indirect blocks, with the last partial block of each level counted whole.
+uint64_t MappingBlocks(uint64_t data, uint64_t blockSize) {
+    const uint64_t perBlock = blockSize >= 8 ? blockSize / 4 : 2;
+    uint64_t total = 0;
+    for (uint64_t level = data; level > 1;) {
+        level = (level + perBlock - 1) / perBlock;
+        total += level;
+    }
+    return total + 3;
+}
+
 // Room for a file written in place to grow to `bytes`, found without
 // changing a byte of it: the blocks reserved (its size stays as it is), or
 // where the filesystem cannot reserve, its free space compared with what the
-// file lacks. A pipe or device needs none.
+// file lacks. The comparison counts the blocks that map the data as well,
+// and only the space an ordinary user may take, even for root: a filesystem
+// keeps back blocks for its own use that statvfs counts as free. A
+// filesystem that reports no size at all (ramfs) cannot tell. A pipe or
+// device needs none.
 bool ReserveInPlace(int file, uint64_t bytes) {
     struct stat opened {};
     if (fstat(file, &opened) != 0 || !S_ISREG(opened.st_mode)) return true;
@@ -138,9 +158,12 @@ bool ReserveInPlace(int file, uint64_t bytes) {
 #endif
     const uint64_t held = static_cast<uint64_t>(opened.st_blocks) * 512;
     struct statvfs space {};
-    if (held >= bytes || fstatvfs(file, &space) != 0) return true;
-    const uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
-    if (blocks * space.f_frsize >= bytes - held) return true;
+    if (held >= bytes || fstatvfs(file, &space) != 0 || space.f_blocks == 0) return true;
+    const uint64_t block = space.f_frsize > 0 ? space.f_frsize : space.f_bsize;
+    if (block == 0) return true;
+    const uint64_t lacking = (bytes - held + block - 1) / block;
+    const uint64_t needed = lacking + MappingBlocks((bytes + block - 1) / block, block);
+    if (space.f_bavail >= needed) return true;
     errno = ENOSPC;
     return false;
 }
@@ -151,6 +174,51 @@ bool ReserveInPlace(int file, uint64_t bytes) {
 // to take it in large pieces, small enough that little is left for the sync.
 constexpr off_t WRITEBACK_STEP = off_t{4} << 20;
 #endif
+
+// Ends this call's turn at the file written in place (see TakeTurn): the
+// lock belongs to the open file, which a child forked meanwhile shares, so
+// closing would not end it while that child lives.
+void ReleaseTurn(int file) {
+#if defined(F_OFD_SETLK)
+    struct flock whole {};
+    whole.l_type = F_UNLCK;
+    whole.l_whence = SEEK_SET;
+    fcntl(file, F_OFD_SETLK, &whole);
+#else
+    flock(file, LOCK_UN);
+#endif
+}
+
+// Finishes a disk file written over from its start: cut to its new length,
+// synced, its held-back first bytes written and synced in turn, so that
+// until the end it does not read as a complete file. A failure empties it
+// through the open file, whatever the path names now, once any byte has
+// reached it; shrinking is allowed even past a file size limit. `error`
+// keeps the first failure's errno.
+bool FinishDiskFile(PendingOutput& output, int file, bool complete, int& error) {
+    const auto failed = [&] {
+        if (complete) error = errno;
+        complete = false;
+    };
+    struct stat opened {};
+    const off_t written = lseek(file, 0, SEEK_CUR);
+    if (written < 0 || fstat(file, &opened) != 0) failed();
+    if (complete && opened.st_size > written && ftruncate(file, written) != 0) failed();
+    if (complete && fdatasync(file) != 0) failed();
+    if (complete && output.startBytes > 0) {
+        const ssize_t put = pwrite(file, output.start, output.startBytes, 0);
+        if (put != static_cast<ssize_t>(output.startBytes)) {
+            if (put >= 0) errno = EIO;
+            failed();
+        }
+        if (complete && fdatasync(file) != 0) failed();
+    }
+    if (!complete && written != 0) {
+        const int emptied = ftruncate(file, 0);
+        static_cast<void>(emptied);  // nothing further can be done
+    }
+    return complete;
+}
 
 }  // namespace
 
@@ -194,28 +262,28 @@ bool ReserveOutput(PendingOutput& output, uint64_t bytes) {
 }
 
 bool FinishOutput(PendingOutput& output, bool complete) {
-    complete = std::fflush(output.stream) == 0 && complete;
-    if (output.inPlace) {
-        // Written over from its start: a complete file is cut to its new
-        // length, and a failure empties it through the open file, whatever
-        // the path names now, once any byte has reached it. A pipe or
-        // device has neither. Shrinking is allowed even past a file size
-        // limit.
-        const int file = fileno(output.stream);
-        struct stat opened {};
-        const off_t written = lseek(file, 0, SEEK_CUR);
-        if (fstat(file, &opened) == 0 && S_ISREG(opened.st_mode)) {
-            if (complete && opened.st_size > written) complete = ftruncate(file, written) == 0;
-            if (!complete && written != 0) {
-                const int emptied = ftruncate(file, 0);
-                static_cast<void>(emptied);  // nothing further can be done
-            }
-        }
-        complete = std::fclose(output.stream) == 0 && complete;
-        output.stream = nullptr;
-        return complete;
+    // The reason reported is the first failed call's, not a cleanup's.
+    int error = complete ? 0 : errno;
+    const bool flushed = std::fflush(output.stream) == 0;
+    if (complete && !flushed) error = errno;
+    complete = complete && flushed;
+    if (!output.inPlace) {
+        errno = error;
+        return complete ? PutInPlace(output) : Discard(output);
     }
-    return complete ? PutInPlace(output) : Discard(output);
+    const int file = fileno(output.stream);
+    if (output.startLast) complete = FinishDiskFile(output, file, complete, error);
+    ReleaseTurn(file);
+    const bool closed = std::fclose(output.stream) == 0;
+    output.stream = nullptr;
+    // A disk file's bytes were synced before closing, so closing cannot
+    // lose one; a pipe's or device's close can still report a failed write.
+    if (complete && !closed && !output.startLast) {
+        complete = false;
+        error = errno;
+    }
+    errno = error;
+    return complete;
 }
 
 }  // namespace tolvimo

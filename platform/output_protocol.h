@@ -10,7 +10,10 @@
 // /proc/self/fd/N); the destination is not a regular file (a pipe or
 // device); it has other hard links; its owner cannot be given to a new
 // file; the directory lets the existing file be written but refuses new
-// ones. Any other failure to prepare the new file opens nothing.
+// ones. Any other failure to prepare the new file opens nothing. A disk file
+// written in place gets its first bytes last, once the rest is on disk, so
+// that a write cut short leaves a file that no reader takes for the old or
+// the new one.
 #pragma once
 
 #include <cstdint>
@@ -24,18 +27,26 @@ namespace tolvimo {
 constexpr size_t OUTPUT_PATH_LIMIT = 4096;
 // Longest name of one directory entry, terminator included.
 constexpr size_t OUTPUT_NAME_LIMIT = 256;
+// Most leading bytes of a file that can be held back and written last.
+constexpr size_t OUTPUT_START_LIMIT = 64;
 
 // One output file being written. `stream` takes the bytes; the rest is
 // how the file is put in place.
 struct PendingOutput {
     std::FILE* stream = nullptr;
-    bool inPlace = false;                    // writing the destination itself
-    int kept = -1;                           // Windows: a second descriptor of the open file
-    int directory = -1;                      // POSIX: the destination's directory, -1 if none
-    bool unnamed = false;                    // the new file has no name yet (Linux O_TMPFILE)
-    bool existed = false;                    // a file is being replaced
-    bool folderRefused = false;              // BeginOutput failed on the destination's folder
-    uint64_t writtenBack = 0;                // POSIX: bytes whose writeback has been started
+    bool inPlace = false;        // writing the destination itself
+    int kept = -1;               // Windows: a second descriptor of the open file
+    int directory = -1;          // POSIX: the destination's directory, -1 if none
+    bool unnamed = false;        // the new file has no name yet (Linux O_TMPFILE)
+    bool existed = false;        // a file is being replaced
+    bool folderRefused = false;  // BeginOutput failed on the destination's folder
+    uint64_t writtenBack = 0;    // POSIX: bytes whose writeback has been started
+    // In place on a disk file, the stream gets zeros for the file's first
+    // `startBytes` bytes; their real values wait in `start` until the rest
+    // is written and synced. BeginOutput sets `startLast` where this applies.
+    bool startLast = false;
+    size_t startBytes = 0;
+    unsigned char start[OUTPUT_START_LIMIT] = {};
     char target[OUTPUT_PATH_LIMIT] = {};     // Windows: the destination
     char name[OUTPUT_NAME_LIMIT] = {};       // POSIX: its name in `directory`
     char temporary[OUTPUT_PATH_LIMIT] = {};  // the new file's name while written
@@ -78,7 +89,13 @@ void StartWriteback(PendingOutput& output);
 // once a byte has reached it. A file that replaces another is on disk
 // before it takes the name, and the rename after it, so a power cut leaves
 // the old file or the new one; false when the rename cannot be synced,
-// though the new file has the name.
+// though the new file has the name. A file written in place is synced, its
+// held-back first bytes written, and synced again; once that succeeded,
+// closing cannot lose a byte, so the call's result no longer depends on it.
+// Whenever it returns false, errno is the reason of the first call that
+// failed, not of any cleanup after it. In place, the file's lock is
+// released before it is closed, so that no child forked meanwhile, sharing
+// the open file, holds up the next writer.
 bool FinishOutput(PendingOutput& output, bool complete);
 
 // FileSizeLimit: the process's file size limit (ulimit -f) in `bytes`, or

@@ -182,6 +182,8 @@ bool OpenInPlace(const wchar_t* path, const Examined& examined, PendingOutput& o
     }
     output.stream = StreamOf(file);
     output.inPlace = true;
+    // A disk file can be written out of order: its first bytes come last.
+    output.startLast = GetFileType(file) == FILE_TYPE_DISK;
     return output.stream != nullptr;
 }
 
@@ -287,12 +289,22 @@ bool FinishOutput(PendingOutput& output, bool complete) {
     const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output.stream)));
     if (output.inPlace && file != INVALID_HANDLE_VALUE && GetFileType(file) == FILE_TYPE_DISK) {
         // Written over from its start: a complete file is cut where the
-        // writes ended, and a failure empties it through the open file,
-        // whatever the path names now, once any byte has reached it.
+        // writes ended, flushed to disk, and only then given its held-back
+        // first bytes, flushed in turn; a failure empties it through the
+        // open file, whatever the path names now, once any byte has
+        // reached it.
         LARGE_INTEGER none{};
         LARGE_INTEGER written{};
         if (SetFilePointerEx(file, none, &written, FILE_CURRENT) == 0) written.QuadPart = -1;
-        if (complete) complete = SetEndOfFile(file) != 0;
+        if (complete) complete = SetEndOfFile(file) != 0 && FlushFileBuffers(file) != 0;
+        if (complete && output.startBytes > 0) {
+            DWORD put = 0;
+            complete = SetFilePointerEx(file, none, nullptr, FILE_BEGIN) != 0 &&
+                       WriteFile(file, output.start, static_cast<DWORD>(output.startBytes), &put,
+                                 nullptr) != 0 &&
+                       put == output.startBytes && FlushFileBuffers(file) != 0 &&
+                       SetFilePointerEx(file, written, nullptr, FILE_BEGIN) != 0;
+        }
         if (!complete && written.QuadPart != 0 &&
             SetFilePointerEx(file, none, nullptr, FILE_BEGIN) != 0) {
             SetEndOfFile(file);

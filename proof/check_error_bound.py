@@ -2,11 +2,12 @@
 """Proves the constants of synthesis/fast/error_bounds.h, which NoteErrorBound
 (synthesis/fast/render_fast.cpp) builds its bound from, for the numbers a build
 compiled: dump_kernel_facts prints them, this program writes Gappa and Sollya
-scripts from them (the kernel's side of each from kernel_model.py, which is
-checked bit for bit against the kernels), runs them, composes the rest in exact
-fractions and compares NoteErrorBound with the bound so composed. It exits 0
-when every constant is proven, 1 when one is not, 2 when a tool is missing,
-untested or misbehaves. Gappa's verdict is its exit status on explicit goals.
+scripts from them (the kernel's and the scalar path's steps from
+kernel_model.py, which is checked bit for bit against the code), runs them,
+composes the rest in exact fractions and compares NoteErrorBound with the
+bound so composed. It exits 0
+when every constant is proven, 1 when one is not, 2 when a tool is missing or
+misbehaves. Gappa's verdict is its exit status on explicit goals.
 
 The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
 
@@ -87,9 +88,14 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     f's range split into pieces), composed into rho in exact fractions;
     |s P| <= PRODUCT_LIMIT G, the vector products' hypothesis, is checked
     per voice.
- 9. The bound: evaluated exactly (note_bound) for every voice over a grid of
-    pitches and rates, with the kernels' strides and measured rotations;
-    NoteErrorBound must be it times 1.01.
+ 9. The bound B: the sum of the pieces 1-8 as they are proven, each entered
+    in a Ledger by the check that proves it as a link between two quantities
+    of a sample's value, from the vector path's value to the scalar path's;
+    evaluated exactly for every voice over a grid of pitches and rates, with
+    the kernels' strides and measured rotations. NoteErrorBound must be it
+    times 1.01.
+Every range a script assumes is derived from the limits (Ranges), checked to
+cover what they allow, and checked against each script's hypotheses.
 Run by ctest (label `proof`); --perturb changes one fact first, to show the
 proof refutes it.
 """
@@ -111,9 +117,6 @@ U = F(1, 2**53)
 PI_DIGITS = F("3.14159265358979323846264338327950288419716939937510")
 PI_LOW, PI_HIGH = PI_DIGITS, PI_DIGITS + F(1, 10**50)
 SQRT2_HIGH = F(14142136, 10**7)  # checked below: its square exceeds 2
-# The versions whose behaviour this program was tested with: verdicts are
-# exit statuses, and Sollya's output is parsed.
-TESTED_VERSIONS = {"gappa": "Gappa 1.4.", "sollya": "This is sollya 8.0"}
 # Bounds this program claims and Gappa must prove (not used by the library).
 ROTATION_ROUNDING = 4 * U  # per component of one rotation
 SCALAR_ROUNDING = 5  # u G: the scalar path's sum and products
@@ -143,8 +146,168 @@ def bend_rounding(depth):
     2u)^2, the two paths' roundings may move them apart."""
     return 2 * side_rounding(depth) / ((1 - depth) * (1 - 4 * U))
 
+class Unproven(Exception):
+    """A piece of the bound that no check proved."""
+
+
+# The quantities a sample's value passes through between the two paths: each
+# link of the chain from the first to the last is a piece some check proves.
+VECTOR = "the vector path's value"
+PRODUCTS = "s P~(c) Lv exactly (the kernel's pair, polynomial and level)"
+POLYNOMIAL = "s P(c) Lv (P = sum_j g_j U_j exactly)"
+VECTOR_ANGLE = "sin xv P(cos xv) Lv (xv the kernel's angle)"
+SCALAR_ANGLES = "sum_j g_j sin(xs_j) Lv (xs_j the scalar's argument of harmonic j)"
+SCALAR_LEVEL = "sum_j g_j sin(xs_j) Ls"
+SCALAR = "the scalar path's value"
+
+
+class Ledger:
+    """The proven pieces B is composed of. Each check enters what it proves
+    beside the goal that proves it: a link bounds, for a note (voice, pitch,
+    rate, count), the distance between two quantities above; a value is a
+    proven figure that links use. B is the sum over the chain of links from
+    the vector's value to the scalar's: a piece no check enters breaks the
+    chain, and a figure no check proves is missing, so neither can be left out
+    of B while the proof still passes."""
+
+    def __init__(self):
+        self.links = {}
+        self.values = {}
+
+    def link(self, start, end, term):
+        self.links[start] = (end, term)
+
+    def value(self, name):
+        if name not in self.values:
+            raise Unproven(f"{name}: no check proves it")
+        return self.values[name]
+
+    def bound(self, *note):
+        total, at, steps = F(0), VECTOR, 0
+        while at != SCALAR:
+            if at not in self.links or steps > len(self.links):
+                raise Unproven(f"no proven piece leads on from {at}")
+            at, term = self.links[at]
+            total += term(*note)
+            steps += 1
+        return total
+
+
+def gappa_number(text):
+    text = text.strip().strip("()")
+    if "b" in text:
+        m, e = text.split("b")
+        return F(int(m)) * F(2) ** int(e)
+    return F(text)
+
+
+class Ranges:
+    """Every range a script assumes, derived from the limits the build
+    compiled (dump_kernel_facts): the request's sample rates, every pitch a
+    note can spell, the catalogue's vibratos and attacks, the note's length,
+    the kernels' strides and the sine-cosine's claim on |r|. check_ranges
+    tests that each covers what it must, and every Gappa script's
+    hypotheses on the variables named in AUDITED are checked to cover their
+    range, so that no script assumes less."""
+
+    AUDITED = {"rate": "rates", "pitch": "pitches", "nu": "fixed", "f": "bent", "i": "index",
+               "A": "attack", "r": "reduced"}
+
+    def __init__(self, facts):
+        self.rates = (F(facts["min_rate"]), F(facts["max_rate"]))
+        self.pitches = (facts["lowest_pitch"], facts["highest_pitch"])
+        vibratos = [v["rate"] for v in facts["voices"] if v["vibrato"]]
+        # What a rotation step turns by: a pitch, or a vibrato's own rate.
+        self.fixed = (min([self.pitches[0]] + vibratos), max([self.pitches[1]] + vibratos))
+        # What multiplies a sample's time: those, bent by the deepest vibrato
+        # (its sine off by up to the rotated pair's error); the margin covers
+        # the bend's roundings.
+        bend = facts["max_vibrato_depth"] * (1 + facts["rotated_pair_error"])
+        margin = F(1, 2**40)
+        self.bent = (self.fixed[0] * (1 - bend) * (1 - margin),
+                     self.fixed[1] * (1 + bend) * (1 + margin))
+        # The positive turns a kernel reduces: from the first sample at the
+        # highest rate to the last of a note.
+        self.turns = (self.bent[0] / self.rates[1],
+                      self.bent[1] * facts["note_duration"] * (1 + margin))
+        last = facts["max_rate"] * facts["note_duration"] + facts["max_stride"]
+        self.index = (F(1), F(2) ** math.ceil(math.log2(last)))
+        attacks = [v["attack"] for v in facts["voices"] if v["attack"] > 0]
+        self.attack = (F(2) ** math.floor(math.log2(min(attacks))),
+                       F(2) ** math.ceil(math.log2(max(attacks))))
+        self.reduced = (-facts["reduced_turns"], facts["reduced_turns"])
+
+    def audit(self, tools, name, script):
+        """Fails unless each audited variable's hypothesis in the script's
+        goal covers its range (a single point outside it, such as the index
+        0, is a case of its own)."""
+        hypotheses = script.split("->", 1)[0].rsplit("{", 1)[-1]
+        for variable, kind in self.AUDITED.items():
+            found = [(gappa_number(m.group(1)), gappa_number(m.group(2))) for m in re.finditer(
+                rf"(?<![\w|]){variable} in \[([^,\]]+), ([^\]]+)\]", hypotheses)]
+            found += [(-gappa_number(m.group(1)), gappa_number(m.group(1))) for m in re.finditer(
+                rf"\|{variable}\| <= ([^ )]+)", hypotheses)]
+            low, high = getattr(self, kind)
+            for a, b in found:
+                if not (a <= low and high <= b) and (a != b or low <= a <= high):
+                    tools.fail(f"{name}: {variable} in [{float(a):.6g}, {float(b):.6g}] does not "
+                               f"cover the {kind}, [{float(low):.6g}, {float(high):.6g}]")
+
+
+def check_ranges(tools, facts, ranges):
+    """Each range covers what the limits allow: the request's rates, every
+    spelling's pitch, the catalogue's vibrato rates and attacks, and the
+    frequencies and turns the kernel model computes at the extremes (the
+    first and last samples at the lowest and highest rates, the bend at its
+    deepest either way); NoteErrorBound's grid reaches both rate limits and
+    both pitch limits for every voice."""
+    def covers(kind, witnesses):
+        low, high = getattr(ranges, kind)
+        outside = [w for w in witnesses if not low <= F(w) <= high]
+        if outside:
+            tools.fail(f"the {kind} range [{float(low):.6g}, {float(high):.6g}] misses "
+                       f"{float(outside[0]):.6g}")
+
+    vibratos = [v for v in facts["voices"] if v["vibrato"]]
+    pitches = [facts["lowest_pitch"], facts["highest_pitch"]]
+    covers("rates", [facts["min_rate"], facts["max_rate"]])
+    covers("pitches", pitches)
+    covers("fixed", pitches + [v["rate"] for v in vibratos])
+    covers("attack", [v["attack"] for v in facts["voices"] if v["attack"] > 0])
+    covers("index", [1, facts["max_rate"] * facts["note_duration"] + facts["max_stride"] - 1])
+    ar = model.Doubles(False)
+    edge = float(1 + max(facts["sine_error"], facts["cosine_error"], facts["rotated_pair_error"]))
+    bent, turns = [], []
+    for rate in (facts["min_rate"], facts["max_rate"]):
+        inverse = model.inverse_rate(ar, float(rate))
+        for index in (1.0, float(int(rate * facts["note_duration"]) - 1)):
+            t = model.sample_time(ar, index, inverse)
+            turns += [model.fundamental_turns(ar, t, float(f))
+                      for f in pitches + [v["rate"] for v in vibratos]]
+            for voice in vibratos:
+                for f in pitches:
+                    swing = model.vibrato_swing(ar, float(voice["depth"]), float(f))
+                    for w in (-edge, edge):
+                        bent.append(model.bent_frequency(ar, w, swing, float(f)))
+                        turns.append(model.bent_turns(ar, w, swing, float(f), t))
+    covers("bent", bent + pitches)
+    covers("turns", turns)
+    grid = {}
+    for kind, pitch, rate, _, _ in facts["bounds"]:
+        grid.setdefault(kind, set()).add((pitch, rate))
+    for kind, voice in enumerate(facts["voices"]):
+        notes = grid.get(kind, set())
+        for pitch in pitches:
+            for rate in (facts["min_rate"], facts["max_rate"]):
+                if (pitch, rate) not in notes:
+                    tools.fail(f"NoteErrorBound's grid leaves out the {voice['name']} at "
+                               f"{float(pitch):.6g} Hz and {rate} Hz")
+                    return
+
+
 # Each perturbation: the fact, the factor it is scaled by, and the checks
-# that must then refute it (only those run).
+# that must then refute it (only those run their tools; every check still
+# enters its pieces in the ledger and has its scripts audited).
 PERTURBATIONS = {
     "sine-error": ("sine_error", 0.97, ["sincos"]),
     "cosine-error": ("cosine_error", 0.97, ["sincos"]),
@@ -164,17 +327,44 @@ PERTURBATIONS = {
     "kernel-rotations": ("rotations", 31, ["rotation"]),
     # NoteErrorBound half a per cent low.
     "note-error-bound": ("bounds", F(995, 1000), ["bounds"]),
+    # A range narrowed where it is derived: the check that it covers the
+    # limits must fail (no tool runs).
+    "narrow-rates": ("ranges", lambda r, facts: setattr(r, "rates", (F(44100), F(44100))), []),
+    "narrow-pitches": ("ranges", lambda r, facts: setattr(r, "pitches", (r.pitches[0], F(1000))),
+                       []),
+    "narrow-frequencies": ("ranges", lambda r, facts: setattr(r, "fixed", r.pitches), []),
+    "narrow-bent": ("ranges", lambda r, facts: setattr(r, "bent", r.fixed), []),
+    # Turns from the slowest pitch's first sample, not the vibrato's.
+    "narrow-turns": ("ranges", lambda r, facts: setattr(
+        r, "turns", (facts["lowest_pitch"] / facts["max_rate"], r.turns[1])), []),
+    "narrow-index": ("ranges", lambda r, facts: setattr(r, "index", (F(1), F(2**15))), []),
+    "narrow-attack": ("ranges", lambda r, facts: setattr(r, "attack", (r.attack[1] / 2,
+                                                                         r.attack[1])), []),
+    # NoteErrorBound's grid without 96000 Hz and above.
+    "narrow-grid": ("grid", 96000, []),
+    # A script that assumes less than its range: the angles at 44100 Hz only.
+    "narrow-script": ("script", ("rate in [{min_rate}, {max_rate}]", "rate in [44100, 44100]"),
+                      ["angles"]),
 }
 
 
 # Where the constants the proof checks are written.
 CONSTANTS_FILE = "synthesis/fast/error_bounds.h"
 
+
 class Tools:
+    """Gappa and Sollya. Any version is used: their verdicts are trusted
+    because the refutation tests (proof_refutes_*) still see them refute,
+    and the versions that ran are printed."""
+
     def __init__(self, folder, figures):
         self.folder = folder
         self.figures = figures
+        self.ranges = None  # the ranges the scripts' hypotheses must cover
         self.fail_fast = False
+        self.active = True  # False: a check's scripts are written and audited, not run
+        self.proven = set()  # scripts already proven: the same script is not run twice
+        self.narrow = None  # a perturbation's change to the scripts
         self.failures = []
         for tool, flag in (("gappa", "--version"), ("sollya", "--version")):
             if shutil.which(tool) is None:
@@ -183,9 +373,6 @@ class Tools:
             version = subprocess.run([tool, flag], capture_output=True, text=True,
                                      check=False).stdout.strip().split("\n")[0]
             print(f"{tool}: {version}")
-            if not version.startswith(TESTED_VERSIONS[tool]):
-                print(f"check_error_bound: tested with {TESTED_VERSIONS[tool]}*, not {version}")
-                sys.exit(2)
 
     def fail(self, message):
         print("NOT PROVEN:", message)
@@ -205,8 +392,13 @@ class Tools:
         goal is false). A script Gappa refuses even with its first bound
         asked for (`in ?`) is malformed, never a refutation. A failure names
         `constant`, the one of error_bounds.h the goal's bound comes from."""
+        if self.narrow:
+            script = self.narrow(script)
+        self.ranges.audit(self, name, script)
         if self.failures and self.fail_fast:
             return False
+        if not self.active or script in self.proven:
+            return True
         run = self.run_gappa(name, script, split)
         if run.returncode != 0:
             if self.run_gappa(name + "_asked", asked(script), False).returncode != 0:
@@ -220,6 +412,7 @@ class Tools:
             print(f"figure: {name}: {float(found / U):.4f} u ({float(found):.4g})")
         if not quiet:
             print(f"proven by Gappa: {name}")
+        self.proven.add(script)
         return True
 
     def figure(self, name, script, split):
@@ -241,7 +434,16 @@ class Tools:
 
     def sollya(self, name, script, lines):
         """Sollya's printed lines for a script that prints `lines` of them;
-        warnings (syntax errors among them) go to stderr and fail it."""
+        warnings (syntax errors among them) go to stderr and fail it. None
+        when this check's tools do not run."""
+        for low, high in re.findall(r"supnorm\(.*, \[([^;\]]+); ([^\]]+)\]", script):
+            low, high = (F(x.replace(" ", "").strip("()")) for x in (low, high))
+            if not (low <= self.ranges.reduced[0] and self.ranges.reduced[1] <= high):
+                self.fail(f"{name}: a supnorm over [{float(low)}, {float(high)}], not the "
+                          f"reduction's [{float(self.ranges.reduced[0])}, "
+                          f"{float(self.ranges.reduced[1])}]")
+        if not self.active:
+            return None
         path = os.path.join(self.folder, name + ".sollya")
         with open(path, "w", encoding="ascii") as out:
             out.write(script)
@@ -314,6 +516,8 @@ def gappa_script(definitions, goal, hints=()):
 def check_fit(tools, facts, fit_script):
     with open(fit_script, encoding="ascii") as script:
         out = tools.sollya("fit", script.read(), len(facts["sine"]) + len(facts["cosine"]))
+    if out is None:
+        return
     fitted = [F(float.fromhex(x)) for x in out]
     if fitted != facts["sine"] + facts["cosine"]:
         tools.fail("the sine-cosine coefficients are not those fit_sincos.sollya fits")
@@ -321,27 +525,36 @@ def check_fit(tools, facts, fit_script):
         print("the sine-cosine coefficients are those fit_sincos.sollya fits")
 
 
-def supnorms(tools, facts):
-    """Certified bounds on the series' approximation errors over |r| <= 1/8."""
+def supnorms(tools, facts, ranges):
+    """Certified bounds on the series' approximation errors over the range
+    of r the reduction is proven to produce."""
     def poly(coefficients, odd):
         return " + ".join(f"{sollya_number(c)} * x^{2 * k + odd}"
                           for k, c in enumerate(coefficients))
+    interval = f"[{sollya_number(ranges.reduced[0])}; {sollya_number(ranges.reduced[1])}]"
     out = tools.sollya("supnorm", f"""prec = 300!;
 verbosity = 1!;
 display = dyadic!;
-s = supnorm({poly(facts['sine'], 1)}, sin(2 * pi * x), [-1/8; 1/8], absolute, 2^-40);
-c = supnorm({poly(facts['cosine'], 0)}, cos(2 * pi * x), [-1/8; 1/8], absolute, 2^-40);
+s = supnorm({poly(facts['sine'], 1)}, sin(2 * pi * x), {interval}, absolute, 2^-40);
+c = supnorm({poly(facts['cosine'], 0)}, cos(2 * pi * x), {interval}, absolute, 2^-40);
 print(sup(s));
 print(sup(c));
 quit;
 """, 2)
+    if out is None:
+        return None
     sine, cosine = (parse_dyadic(x) for x in out)
     print(f"Sollya: series errors below {float(sine / U):.4f} u (sine), "
           f"{float(cosine / U):.4f} u (cosine)")
     return sine, cosine
 
 
-def check_sincos(tools, facts, approximation):
+def check_sincos(tools, facts, ledger, ranges):
+    ledger.values["evaluated pair"] = (facts["sine_error"], facts["cosine_error"])
+    found = supnorms(tools, facts, ranges)
+    if found is None:
+        return
+    approximation = dict(zip(("sine", "cosine"), found))
     for name, odd, key in (("sine", 1, "sine_error"), ("cosine", 0, "cosine_error")):
         room = facts[key] - approximation[name]
         if room <= 0:
@@ -352,12 +565,12 @@ def check_sincos(tools, facts, approximation):
             pair = model.series(ar, ar.input("r"), facts["sine"], facts["cosine"])
             y = pair[0] if name == "sine" else pair[1]
             lines = ar.lines
-            goal = (f"{{ |r| <= {dyadic(facts['reduced_turns'], True)} -> "
+            goal = (f"{{ |r| <= {dyadic(ranges.reduced[1], True)} -> "
                     f"|{y[0]} - {y[1]}| <= {dyadic(room, False)} }}")
             tools.gappa(f"{name}_{'fused' if fused else 'unfused'}", gappa_script(lines, goal))
 
 
-def check_reduction(tools, facts):
+def check_reduction(tools, facts, ranges):
     """The sine-cosine's reduction r = turns - q / 4 (q the nearest whole
     number to 4 turns, by adding and subtracting ROUNDING_SHIFT): exact, |r|
     <= 1/8 and q mod 4 in the shifted sum's low bits, for every turns a
@@ -368,13 +581,7 @@ def check_reduction(tools, facts):
     shift = facts["rounding_shift"]
     if not (shift.denominator == 1 and 2**52 <= shift < 2**53 and (shift - 2**52) % 4 == 0):
         tools.fail("ROUNDING_SHIFT: its sums' low bits do not hold q mod 4")
-    bend = facts["max_vibrato_depth"] * (1 + facts["rotated_pair_error"])
-    margin = F(1, 2**40)  # covers the roundings of t, the bend and the products
-    rates = [v["rate"] for v in facts["voices"] if v["vibrato"]]
-    lowest = (F(1, facts["max_rate"]) * min([facts["lowest_pitch"] * (1 - bend)] + rates)
-              * (1 - margin))
-    highest = facts["highest_pitch"] * (1 + bend) * facts["note_duration"] * (1 + margin)
-    highest = max([highest] + [r * facts["note_duration"] * (1 + margin) for r in rates])
+    lowest, highest = ranges.turns
     low = math.floor(math.log2(lowest))
     high = math.ceil(math.log2(highest))
     shift_text = f"({dyadic(shift, True)})"
@@ -382,54 +589,61 @@ def check_reduction(tools, facts):
     ideal = [f"Ishifted = turns * 4 + {shift_text};", f"Id = {shift_text} - shifted;",
              "Ir = d * 1b-2 + turns;"]
     hint = "Ir -> (Ishifted - shifted) * 1b-2 + (d - Id) * 1b-2;"
-    ranges = [("0", "0")] + [(f"1b{k}", f"1b{k + 1}") for k in range(low, high)]
+    binades = [("0", "0")] + [(f"1b{k}", f"1b{k + 1}") for k in range(low, high)]
     for fused in (False, True):
         ar = arithmetic(fused)
         model.reduce_turns(ar, ar.input("turns"), shift)
-        for first, last in ranges:
+        for first, last in binades:
             goal = (f"{{ turns in [{first}, {last}] -> shifted in [1b52, {2**53 - 1}] /\\ "
                     f"d - Id in [0, 0] /\\ r - Ir in [0, 0] /\\ "
-                    f"|Ir| <= {dyadic(facts['reduced_turns'], False)} }}")
+                    f"|Ir| <= {dyadic(ranges.reduced[1], False)} }}")
             name = f"reduction_{'fused' if fused else 'unfused'}_{first}"
             if not tools.gappa(name, gappa_script(ar.lines + ideal, goal, [hint]), quiet=True):
                 return
     print(f"proven by Gappa: the reduction, exact for turns 0 and in [2^{low}, 2^{high}], "
-          f"fused and unfused ({2 * len(ranges)} runs)")
+          f"fused and unfused ({2 * len(binades)} runs)")
 
 
-def check_step(tools, facts):
-    """Beta's terms: the step's turns, its angle, the double 2 pi."""
+def check_step(tools, facts, ledger, ranges):
+    """Beta's terms: the step's turns (the model's StepAngle, which the
+    kernel comparison ties to the code), its angle, the double 2 pi."""
     two_pi = facts["two_pi"]
     if not (SQRT2_HIGH**2 > 2 and 2 * PI_LOW > two_pi
             and 2 * PI_HIGH - two_pi <= facts["two_pi_shortfall"]):
         tools.fail("TWO_PI_SHORTFALL: 2 pi - TWO_PI exceeds it")
     most = facts["max_stride"]
-    # Every frequency a step turns by: the pitches the notes name, and the
-    # vibratos' rates.
-    rates = [v["rate"] for v in facts["voices"] if v["vibrato"]]
-    slowest = min([facts["lowest_pitch"]] + rates)
-    fastest = max([facts["highest_pitch"]] + rates)
-    for stride in sorted({k["stride"] for k in facts["kernels"]}):
+    strides = sorted({k["stride"] for k in facts["kernels"]})
+    for stride in strides:
         if stride > most:
             tools.fail(f"stride {stride}: beyond MAX_STRIDE, which beta assumes")
-        power_of_two = stride & (stride - 1) == 0
-        relative = U if power_of_two else 2 * U + U * U
+        relative = U if power_of_two(stride) else 2 * U + U * U
         # Beta allows 1.0001 u of MAX_STRIDE samples' turns, times 2pi_d.
         if not relative * stride * 2 * PI_HIGH <= F("1.0001") * U * most * two_pi:
             tools.fail(f"stride {stride}: its step's turns may exceed beta's allowance")
-        lines = ["f = rnd(f_);", "rate = rnd(rate_);", f"product rnd= f * {stride};",
-                 "turns rnd= product / rate;", f"Mturns = (f * {stride}) / rate;"]
-        goal = (f"{{ f in [{dyadic(slowest, False)}, {dyadic(fastest, True)}] /\\ "
-                f"rate in [{facts['min_rate']}, {facts['max_rate']}] -> "
-                f"|(turns - Mturns) / Mturns| <= {dyadic(relative, True)} }}")
-        tools.gappa(f"step_turns_{stride}", gappa_script(lines, goal))
-    lines = ["frac = rnd(frac_);", f"angle rnd= frac * ({dyadic(two_pi, True)});",
-             f"Mangle = frac * ({dyadic(two_pi, True)});"]
+        ar = arithmetic(False)
+        turns = model.step_turns(ar, ar.input("nu"), ar.const(stride), ar.input("rate"))
+        goal = (f"{{ nu in [{dyadic(ranges.fixed[0], False)}, {dyadic(ranges.fixed[1], True)}]"
+                f" /\\ rate in [{ranges.rates[0]}, {ranges.rates[1]}] -> "
+                f"|({turns[0]} - {turns[1]}) / {turns[1]}| <= {dyadic(relative, True)} }}")
+        tools.gappa(f"step_turns_{stride}", gappa_script(ar.lines, goal))
+    ar = arithmetic(False)
+    angle = model.step_angle(ar, ar.input("frac"), ar.const(two_pi))
     tools.gappa("step_angle", gappa_script(
-        lines, "{ |frac| <= 1b-1 -> |angle - Mangle| <= 1b-52 }"))
+        ar.lines, f"{{ |frac| <= 1b-1 -> |{angle[0]} - {angle[1]}| <= 1b-52 }}"))
+    short = facts["two_pi_shortfall"]
+    ledger.values["2 pi's shortfall"] = short
+
+    def beta(nu, rate):
+        # The step's turns (one rounding, or none for a power of two, and the
+        # division), its angle's rounding and 2pi_d's shortfall over half a turn.
+        turns = max((U if power_of_two(s) else 2 * U + U * U) * nu * s / rate for s in strides)
+        return 2 * PI_HIGH * turns + short / 2 + 2 * U
+    ledger.values["beta"] = beta
 
 
-def check_rotation(tools, facts):
+def check_rotation(tools, facts, ledger):
+    ledger.values["rotated pair"] = facts["rotated_pair_error"]
+    ledger.values["rotations"] = facts["rotations"]
     bound = 1 + facts["rotated_pair_error"]
     for fused in (False, True):
         ar = arithmetic(fused)
@@ -477,10 +691,40 @@ def derivative(coefficients):
     return [k * c for k, c in enumerate(coefficients)][1:] or [0]
 
 
-def check_chebyshev(tools, facts):
+def sums_of(facts, voice):
+    """M0 = sum_j g_j (j + 1), M1 = sum_j g_j j (j + 1) (j + 2) / 3 and sum_j
+    g_j sum_k |U_j[k]|, with g_j = a_j G / H."""
+    if "sums" not in voice:
+        voice["sums"] = voice_sums(facts, voice)
+    return voice["sums"]
+
+
+def voice_sums(facts, voice):
+    gain = facts["output_gain"] * facts["full_scale"]
+    g = [a * gain / len(voice["harmonics"]) for a in voice["harmonics"]]
+    rows = chebyshev(facts["max_harmonics"])
+    return (sum(gj * (j + 1) for j, gj in enumerate(g)),
+            sum(gj * F(j * (j + 1) * (j + 2), 3) for j, gj in enumerate(g)),
+            sum(gj * sum(abs(x) for x in rows[j]) for j, gj in enumerate(g)))
+
+
+def check_chebyshev(tools, facts, ledger):
     edge = 1 + facts["rotated_pair_error"]
     slack = 1 + facts["chebyshev_slack"]
     rows = chebyshev(facts["max_harmonics"])
+
+    def pair(voice, frequency, rate, count):
+        # |s P(c) - sin x P(cos x)| <= e_s max |P| + e_c max |P'| over |c| <=
+        # c0, with the pair evaluated afresh (vibrato: either order, as the
+        # quarter turn swaps them) or rotated; the level is at most 1.
+        weighted, slope, _ = sums_of(facts, voice)
+        if voice["vibrato"]:
+            es, ec = ledger.value("evaluated pair")
+            most = max(es * weighted + ec * slope, ec * weighted + es * slope)
+        else:
+            most = ledger.value("rotated pair") * (weighted + slope)
+        return most * slack
+    ledger.link(POLYNOMIAL, VECTOR_ANGLE, pair)
     # Message 407 warns that a derivative may have poles; a polynomial's has none.
     script = ["prec = 200!;", "verbosity = 1!;", "display = dyadic!;", "suppressmessage(407);"]
     for j, row in enumerate(rows):
@@ -492,7 +736,7 @@ def check_chebyshev(tools, facts):
                    f"print(sup(infnorm(diff({polynomial}), [{sollya_number(-edge)}; "
                    f"{sollya_number(edge)}])));"]
     out = tools.sollya("chebyshev", "\n".join(script + ["quit;", ""]), 2 * len(rows))
-    for j, row in enumerate(rows):
+    for j, row in enumerate(rows if out is not None else []):
         at_one, slope_at_one = F(j + 1), F(j * (j + 1) * (j + 2), 3)
         at_edge, slope_at_edge = evaluate(row, edge), evaluate(derivative(row), edge)
         if not (at_edge <= slack * at_one and slope_at_edge <= slack * slope_at_one
@@ -504,8 +748,9 @@ def check_chebyshev(tools, facts):
     print("Chebyshev: U_j and U_j' within the slack over |c| <= 1 + ROTATED_PAIR_ERROR")
 
 
-def check_polynomials(tools, facts):
+def check_polynomials(tools, facts, ledger):
     edge = 1 + facts["rotated_pair_error"]
+    claims = {}
     gain = facts["output_gain"] * facts["full_scale"]
     rows = chebyshev(facts["max_harmonics"])
     worst = F(0)
@@ -515,7 +760,8 @@ def check_polynomials(tools, facts):
         ideal = [sum(g[j] * rows[j][k] for j in range(h) if k < len(rows[j])) for k in range(h)]
         folding = sum(abs(p - q) * edge**k for k, (p, q) in enumerate(zip(voice["polynomial"], ideal)))
         magnitude = sum(g[j] * sum(abs(x) for x in rows[j]) for j in range(h))
-        room = facts["polynomial_error"] * U * magnitude - folding
+        claims[voice["name"]] = claim = facts["polynomial_error"] * U * magnitude
+        room = claim - folding
         if room <= 0:
             tools.fail(f"POLYNOMIAL_ERROR: the {voice['name']}'s folded coefficients alone "
                        f"(raise POLYNOMIAL_ERROR in {CONSTANTS_FILE})")
@@ -533,77 +779,103 @@ def check_polynomials(tools, facts):
             print(f"figure: {voice['name']}: folding {float(folding):.4g}, "
                   f"magnitude x u {float(magnitude * U):.4g}")
     print(f"polynomials: folding at most {float(worst):.3f} u x magnitude")
+    # |s (P~(c) - P(c)) Lv| with |s| <= c0 and the level at most 1.
+    ledger.link(PRODUCTS, POLYNOMIAL, lambda voice, *_: edge * claims[voice["name"]])
 
 
-def check_sums(tools, facts):
+def fusings(facts):
+    """Fused, unfused or both: as the kernels this build contains round their
+    multiply-adds."""
+    return sorted({bool(k["fused"]) for k in facts["kernels"]})
+
+
+def check_sums(tools, facts, ledger):
     gain = facts["output_gain"] * facts["full_scale"]
     if SCALAR_ROUNDING + 1 + VECTOR_ROUNDING > facts["sum_error"]:
         tools.fail("SUM_ERROR: below the sums' and products' roundings")
-    gain_text = f"({dyadic(facts['output_gain'], True)})"
-    scale_text = f"({dyadic(facts['full_scale'], True)})"
     for voice in facts["voices"]:
         amplitudes = voice["harmonics"]
         h = len(amplitudes)
         if sum(amplitudes) > h:
             tools.fail(f"SUM_ERROR: the {voice['name']}'s amplitudes add up beyond {h}")
-        lines = ["level = rnd(level_);"] + [f"s{j} = rnd(s{j}_);" for j in range(h)]
-        terms = [f"({dyadic(a, True)}) * s{j}" for j, a in enumerate(amplitudes)]
-        lines += [f"sum0 rnd= {terms[0]};", f"Msum0 = {terms[0]};"]
-        for j in range(1, h):
-            lines += [f"sum{j} rnd= sum{j - 1} + {terms[j]};", f"Msum{j} = Msum{j - 1} + {terms[j]};"]
-        lines += [f"value rnd= level * (sum{h - 1} / {h}) * {gain_text} * {scale_text};",
-                  f"Mvalue = level * (Msum{h - 1} / {h}) * {gain_text} * {scale_text};"]
+        ar = arithmetic(False)
+        level = ar.input("level")
+        sines = [ar.input(f"s{j}") for j in range(h)]
+        total = model.scalar_sum(ar, [ar.const(a) for a in amplitudes], sines)
+        value = model.scalar_value(ar, level, total, ar.const(h), ar.const(facts["output_gain"]),
+                                   ar.const(facts["full_scale"]))
         hypotheses = " /\\ ".join(["level in [0, 1]"] + [f"|s{j}| <= 1" for j in range(h)])
-        goal = (f"{{ {hypotheses} -> |value - Mvalue| <= "
+        goal = (f"{{ {hypotheses} -> |{value[0]} - {value[1]}| <= "
                 f"{dyadic(SCALAR_ROUNDING * U * gain, False)} }}")
-        tools.gappa(f"scalar_sum_{voice['name']}", gappa_script(lines, goal), constant="SUM_ERROR")
-    ar = arithmetic(False)
-    value = model.sample_value(ar, ar.input("s"), ar.input("p"), ar.input("level"))
-    lines = ar.lines
-    goal = (f"{{ level in [0, 1] /\\ |s * p| <= {dyadic(PRODUCT_LIMIT * gain, True)} -> "
-            f"|{value[0]} - {value[1]}| <= {dyadic(VECTOR_ROUNDING * U * gain, False)} }}")
-    tools.gappa("vector_products", gappa_script(lines, goal))
+        # The mean's error is the sum's over H plus its own rounding (Gappa 1.6
+        # does not find this by itself).
+        hint = f"mix - Mmix -> (mix - {total[0]} / {h}) + ({total[0]} - {total[1]}) / {h};"
+        tools.gappa(f"scalar_sum_{voice['name']}", gappa_script(ar.lines, goal, [hint]),
+                    constant="SUM_ERROR")
+    for fused in fusings(facts):
+        ar = arithmetic(fused)
+        value = model.sample_value(ar, ar.input("s"), ar.input("p"), ar.input("level"))
+        goal = (f"{{ level in [0, 1] /\\ |s * p| <= {dyadic(PRODUCT_LIMIT * gain, True)} -> "
+                f"|{value[0]} - {value[1]}| <= {dyadic(VECTOR_ROUNDING * U * gain, False)} }}")
+        tools.gappa(f"vector_products_{'fused' if fused else 'unfused'}",
+                    gappa_script(ar.lines, goal))
+    ledger.link(VECTOR, PRODUCTS, lambda *_: VECTOR_ROUNDING * U * gain)
+    # The scalar's roundings, and its sines' own (1 ulp each, sum_j a_j <= H).
+    ledger.link(SCALAR_LEVEL, SCALAR, lambda *_: (SCALAR_ROUNDING + 1) * U * gain)
 
 
-def check_attack(tools, facts):
-    ar = arithmetic(False)
-    i, rate, attack = ar.input("i"), ar.input("rate"), ar.input("A")
-    time = model.sample_time(ar, i, model.inverse_rate(ar, rate))
-    vector = model.attack_level(ar, time, ar.div(ar.const(1.0), attack, name="per"))
-    lines = ar.lines + ["scalar rnd= (i / rate) / A;", "Mscalar = (i / rate) / A;"]
+def index_rate(ranges):
+    return (f"i in [{dyadic(ranges.index[0], False)}, {dyadic(ranges.index[1], True)}] /\\ "
+            f"rate in [{ranges.rates[0]}, {ranges.rates[1]}]")
+
+
+def check_attack(tools, facts, ledger, ranges):
+    """The attack's levels: the scalar's fl(fl(i / rate) / A) and the
+    vector's fl(fl(i x fl(1 / rate)) x fl(1 / A)) against i / (rate A)."""
     slack = F(1, 10**6)
-    goal = (f"{{ i in [1, 1b30] /\\ rate in [{facts['min_rate']}, {facts['max_rate']}] /\\ "
-            f"A in [1b-20, 1] -> "
-            f"|(scalar - Mscalar) / Mscalar| <= {dyadic(2 * U * (1 + slack), True)} /\\ "
-            f"|({vector[0]} - {vector[1]}) / {vector[1]}| <= {dyadic(4 * U * (1 + slack), True)} }}")
-    tools.gappa("envelope_attack", gappa_script(lines, goal))
-    if 6 * U * (1 + slack) > facts["envelope_error"] * U:
-        tools.fail("ENVELOPE_ERROR: below the attack's 6u")
+    for fused in fusings(facts):
+        ar = arithmetic(fused)
+        i, rate, attack = ar.input("i"), ar.input("rate"), ar.input("A")
+        time = model.sample_time(ar, i, model.inverse_rate(ar, rate))
+        vector = model.attack_level(ar, time, ar.div(ar.const(1.0), attack, name="per"))
+        scalar = model.scalar_attack_level(ar, model.scalar_time(ar, i, rate), attack)
+        goal = (f"{{ {index_rate(ranges)} /\\ A in [{dyadic(ranges.attack[0], False)}, "
+                f"{dyadic(ranges.attack[1], True)}] -> "
+                f"|({scalar[0]} - {scalar[1]}) / {scalar[1]}| <= {dyadic(2 * U * (1 + slack), True)}"
+                f" /\\ |({vector[0]} - {vector[1]}) / {vector[1]}| <= "
+                f"{dyadic(4 * U * (1 + slack), True)} }}")
+        tools.gappa(f"envelope_attack_{'fused' if fused else 'unfused'}",
+                    gappa_script(ar.lines, goal))
+    # Both relative to a level of at most 1.
+    ledger.values["attack"] = 6 * U * (1 + slack)
 
 
-def check_times(tools, facts):
+def check_times(tools, facts, ledger, ranges):
     """A sample's time: the scalar's t = i / rate within u, the vector's i x
     (1 / rate) within (ENVELOPE_TIME_ERROR - 1) u, relative (Gappa); both 0
     at i = 0. So they differ by at most ENVELOPE_TIME_ERROR u i / rate."""
-    ar = arithmetic(False)
-    i, rate = ar.input("i"), ar.input("rate")
-    tv = model.sample_time(ar, i, model.inverse_rate(ar, rate))
-    lines = ar.lines + ["ts rnd= i / rate;", "Mt = i / rate;"]
     vector = (facts["envelope_time_error"] - 1) * U
-    goal = (f"{{ i in [1, 1b31] /\\ rate in [{facts['min_rate']}, {facts['max_rate']}] -> "
-            f"|(ts - Mt) / Mt| <= {dyadic(U, True)} /\\ "
-            f"|({tv[0]} - {tv[1]}) / {tv[1]}| <= {dyadic(vector, False)} }}")
-    # i x (1 / rate) and i / rate are the same real number.
-    tools.gappa("sample_times", gappa_script(lines, goal))
-    goal = (f"{{ i in [0, 0] /\\ rate in [{facts['min_rate']}, {facts['max_rate']}] -> "
-            f"ts in [0, 0] /\\ {tv[0]} in [0, 0] }}")
-    tools.gappa("sample_time_zero", gappa_script(lines, goal))
+    for fused in fusings(facts):
+        ar = arithmetic(fused)
+        i, rate = ar.input("i"), ar.input("rate")
+        tv = model.sample_time(ar, i, model.inverse_rate(ar, rate))
+        ts = model.scalar_time(ar, i, rate)
+        goal = (f"{{ {index_rate(ranges)} -> "
+                f"|({ts[0]} - {ts[1]}) / {ts[1]}| <= {dyadic(U, True)} /\\ "
+                f"|({tv[0]} - {tv[1]}) / {tv[1]}| <= {dyadic(vector, False)} }}")
+        # i x (1 / rate) and i / rate are the same real number.
+        name = "fused" if fused else "unfused"
+        tools.gappa(f"sample_times_{name}", gappa_script(ar.lines, goal))
+        goal = (f"{{ i in [0, 0] /\\ rate in [{ranges.rates[0]}, {ranges.rates[1]}] -> "
+                f"{ts[0]} in [0, 0] /\\ {tv[0]} in [0, 0] }}")
+        tools.gappa(f"sample_time_zero_{name}", gappa_script(ar.lines, goal))
+    ledger.values["times"] = facts["envelope_time_error"] * U
 
 
-def check_decay_release(tools, facts):
+def check_decay_release(tools, facts, ledger):
     """Each voice's decay and release levels on the two paths, the scalar's
     and the vector's formulas over their own times ts and tv: apart from the
-    difference their exact formulas make of the times' difference (at most
+    difference the real formulas make of the times' difference (at most
     ENVELOPE_TIME_ERROR u t / L, as that factor is 1 - sustain <= 1 over the
     decay, sustain <= 1 over the release, and each length >= L), within
     ENVELOPE_ERROR u (Gappa). A note lasts at most note_duration (count =
@@ -612,23 +884,23 @@ def check_decay_release(tools, facts):
     duration = facts["note_duration"]
     apart = facts["envelope_time_error"] * U * duration * (1 + U)
     times = ["ts = rnd(ts_);", "tv = rnd(tv_);"]
+    ts, tv = ("ts", "ts", None), ("tv", "tv", None)
     for voice in facts["voices"]:
         attack, decay, sustain, release = (voice[k] for k in ("attack", "decay", "sustain", "release"))
         if not (0 <= sustain <= 1):
             tools.fail(f"the {voice['name']}'s sustain lies outside [0, 1]")
-        if decay > 0:
+        for fused in fusings(facts) if decay > 0 else []:
             drop = F(1.0 - float(sustain))
             per = F(1.0 / float(decay))
             a, d, dr, pr = (f"({dyadic(x, True)})" for x in (attack, decay, drop, per))
             # The scalar decays while A <= ts < A + D, the sum rounded.
             top = F(float(attack) + float(decay)) - attack
-            ar = arithmetic(False)
-            model.decay_level(ar, ("tv", "tv", None), ar.const(attack), ar.const(sustain),
-                              ar.const(per))
-            lines = times + ar.lines + [
-                f"ds rnd= ts - {a};", f"ps rnd= ds / {d};", f"ms rnd= {dr} * ps;",
-                "ls rnd= 1 - ms;",
-                f"Ms = 1 - {dr} * ((ts - {a}) / {d});", f"Mv = 1 - {dr} * ((tv - {a}) / {d});"]
+            ar = arithmetic(fused)
+            model.decay_level(ar, tv, ar.const(attack), ar.const(sustain), ar.const(per))
+            model.scalar_decay_level(ar, ts, ar.const(attack), ar.const(sustain), ar.const(decay))
+            # The real decay at each path's time.
+            lines = times + ar.lines + [f"Ms = 1 - {dr} * ((ts - {a}) / {d});",
+                                        f"Mv = 1 - {dr} * ((tv - {a}) / {d});"]
             goal = (f"{{ ts - {a} in [0, {dyadic(top, True)}] /\\ tv - ts in "
                     f"[-{dyadic(apart, True)}, {dyadic(apart, True)}] -> "
                     f"|(ls - lv) - (Ms - Mv)| <= {bound} }}")
@@ -637,20 +909,19 @@ def check_decay_release(tools, facts):
                      f" - {dr} * (ds - (ts - {a})) / {d};",
                      f"lv - Mv -> (lv - (1 - mv)) - (mv - {dr} * pv) - {dr} * (pv - dv * {pr})"
                      f" - {dr} * dv * ({pr} - 1 / {d}) - {dr} * (dv - (tv - {a})) / {d};"]
-            tools.gappa(f"decay_{voice['name']}", gappa_script(lines, goal, hints),
-                        constant="ENVELOPE_ERROR")
-        if release > 0:
+            tools.gappa(f"decay_{voice['name']}_{'fused' if fused else 'unfused'}",
+                        gappa_script(lines, goal, hints), constant="ENVELOPE_ERROR")
+        for fused in fusings(facts) if release > 0 else []:
             per = F(1.0 / float(release))
             s_, r_, pr = (f"({dyadic(x, True)})" for x in (sustain, release, per))
             # The scalar releases from rs = fl(duration - R) <= ts <= the note's end.
             start = F(float(duration) - float(release))
             top = duration * (1 + U) ** 2 - start
-            ar = arithmetic(False)
-            model.release_level(ar, ("tv", "tv", None), ("rs", "rs", None), ar.const(per),
-                                ar.const(sustain))
+            ar = arithmetic(fused)
+            rs = ("rs", "rs", None)
+            model.release_level(ar, tv, rs, ar.const(per), ar.const(sustain))
+            model.scalar_release_level(ar, ts, rs, ar.const(release), ar.const(sustain))
             lines = times + ["rs = rnd(rs_);"] + ar.lines + [
-                "es rnd= ts - rs;", f"qs rnd= es / {r_};", "os rnd= 1 - qs;",
-                f"ls rnd= os * {s_};",
                 f"Ms = (1 - (ts - rs) / {r_}) * {s_};", f"Mv = (1 - (tv - rs) / {r_}) * {s_};"]
             goal = (f"{{ ts - rs in [0, {dyadic(top, True)}] /\\ tv - ts in "
                     f"[-{dyadic(apart, True)}, {dyadic(apart, True)}] -> "
@@ -661,150 +932,139 @@ def check_decay_release(tools, facts):
                      f"lv - Mv -> (lv - ov * {s_}) + {s_} * ((ov - (1 - qv)) - (qv - ev * {pr})"
                      f" - ev * ({pr} - 1 / {r_}) - (ev - (tv - rs)) / {r_});",
                      "tv - rs -> (tv - ts) + (ts - rs);"]
-            tools.gappa(f"release_{voice['name']}", gappa_script(lines, goal, hints),
-                        constant="ENVELOPE_ERROR")
+            tools.gappa(f"release_{voice['name']}_{'fused' if fused else 'unfused'}",
+                        gappa_script(lines, goal, hints), constant="ENVELOPE_ERROR")
+    gain = facts["output_gain"] * facts["full_scale"]
+
+    def envelope(voice, frequency, rate, count):
+        # |Lv - Ls| times |sum_j g_j sin(xs_j)| <= G: the attack's or a
+        # phase's roundings, and the times' difference over the shortest
+        # decay or release (at most 1).
+        shortest = min([F(1)] + [x for x in (voice["decay"], voice["release"]) if x > 0])
+        levels = max(ledger.value("attack"), facts["envelope_error"] * U)
+        return gain * (levels + ledger.value("times") * F(count, rate) / shortest)
+    ledger.link(SCALAR_ANGLES, SCALAR_LEVEL, envelope)
 
 
-def check_angles(tools, facts):
+def check_angles(tools, facts, ledger, ranges):
     """The angles' roundings, relative: the scalar's argument of harmonic j,
     fl(fl(fl((j + 1) f) ts) 2pi_d) with ts = fl(i / rate), within
     SCALAR_ANGLE_ROUNDING of (j + 1) f (i / rate) 2pi_d, and of the vibrato,
     fl(fl(nu ts) 2pi_d), within SCALAR_VIBRATO_ROUNDING; the kernel's turns
-    (the model's) within VECTOR_TURNS_ROUNDING of f i / rate, for every
-    frequency the kernel multiplies t by (a pitch or a vibrato's rate, bent
-    by the deepest vibrato); and each vibrato voice's bent frequency."""
-    rates = [v["rate"] for v in facts["voices"] if v["vibrato"]]
-    bend = facts["max_vibrato_depth"] * (1 + facts["rotated_pair_error"])
-    slowest = min([facts["lowest_pitch"]] + rates) * (1 - bend) * (1 - F(1, 2**40))
-    fastest = max([facts["highest_pitch"]] + rates) * (1 + bend) * (1 + F(1, 2**40))
-    ranges = (f"i in [1, 1b31] /\\ rate in [{facts['min_rate']}, {facts['max_rate']}] /\\ "
-              f"f in [{dyadic(slowest, False)}, {dyadic(fastest, True)}]")
-    two_pi = f"({dyadic(facts['two_pi'], True)})"
+    within VECTOR_TURNS_ROUNDING of f i / rate, for every frequency the
+    kernel multiplies t by (a pitch or a vibrato's rate, bent by the deepest
+    vibrato); and each vibrato voice's bent frequency. Both paths' steps are
+    the model's (kernel_model.py), which the kernel comparison ties to the
+    code."""
+    hypotheses = (f"{index_rate(ranges)} /\\ "
+                  f"f in [{dyadic(ranges.bent[0], False)}, {dyadic(ranges.bent[1], True)}]")
+    two_pi = facts["two_pi"]
     ar = arithmetic(False)
     i, rate, f = ar.input("i"), ar.input("rate"), ar.input("f")
     turns = model.fundamental_turns(ar, model.sample_time(ar, i, model.inverse_rate(ar, rate)), f)
-    goal = (f"{{ {ranges} -> |({turns[0]} - {turns[1]}) / {turns[1]}| <= "
+    goal = (f"{{ {hypotheses} -> |({turns[0]} - {turns[1]}) / {turns[1]}| <= "
             f"{dyadic(VECTOR_TURNS_ROUNDING, False)} }}")
     tools.gappa("angle_vector_turns", gappa_script(ar.lines, goal))
-    lines = ["i = rnd(i_);", "rate = rnd(rate_);", "f = rnd(f_);", "j = rnd(j_);",
-             "ts rnd= i / rate;", f"harmonic rnd= j * f * ts * {two_pi};",
-             f"Mharmonic = j * f * (i / rate) * {two_pi};", f"vibrato rnd= f * ts * {two_pi};",
-             f"Mvibrato = f * (i / rate) * {two_pi};"]
-    goal = (f"{{ {ranges} /\\ j in [1, {facts['max_harmonics']}] -> "
-            f"|(harmonic - Mharmonic) / Mharmonic| <= {dyadic(SCALAR_ANGLE_ROUNDING, False)} /\\ "
-            f"|(vibrato - Mvibrato) / Mvibrato| <= {dyadic(SCALAR_VIBRATO_ROUNDING, False)} }}")
-    tools.gappa("angle_scalar", gappa_script(lines, goal))
+    ar = arithmetic(False)
+    i, rate, f, j = ar.input("i"), ar.input("rate"), ar.input("f"), ar.input("j")
+    ts = model.scalar_time(ar, i, rate)
+    harmonic = model.scalar_harmonic_angle(ar, j, f, ts, ar.const(two_pi))
+    vibrato = model.scalar_vibrato_angle(ar, f, ts, ar.const(two_pi))
+    goal = (f"{{ {hypotheses} /\\ j in [1, {facts['max_harmonics']}] -> "
+            f"|({harmonic[0]} - {harmonic[1]}) / {harmonic[1]}| <= "
+            f"{dyadic(SCALAR_ANGLE_ROUNDING, False)} /\\ "
+            f"|({vibrato[0]} - {vibrato[1]}) / {vibrato[1]}| <= "
+            f"{dyadic(SCALAR_VIBRATO_ROUNDING, False)} }}")
+    tools.gappa("angle_scalar", gappa_script(ar.lines, goal))
     # The bent frequencies: the scalar's fl(fl(1 + fl(D s)) f) and the
-    # kernel's (the model's: fl(fl(D f) w + f), its sum rounded with the
-    # product or after it) from sines s and w, each within side_rounding(D) f
-    # of its exact value (Gappa); so apart from the exact difference (w - s)
-    # D f they lie within bend_rounding(D) of each other, relative to the
-    # scalar's. The kernel's roundings are of values near f, not near 1, so
-    # their sizes follow f's binade: Gappa splits f's range (`$ f`) until the
-    # bound over f holds on every piece.
+    # kernel's (fl(fl(D f) w + f), its sum rounded with the product or after
+    # it) from sines s and w, each within side_rounding(D) f of its exact
+    # value (Gappa); so apart from the exact difference (w - s) D f they lie
+    # within bend_rounding(D) of each other, relative to the scalar's. The
+    # kernel's roundings are of values near f, not near 1, so their sizes
+    # follow f's binade: Gappa splits f's range (`$ pitch`) until the bound
+    # over f holds on every piece.
     edge = 1 + max(facts["sine_error"], facts["cosine_error"], facts["rotated_pair_error"])
-    pitches = (f"f in [{dyadic(facts['lowest_pitch'], False)}, "
-               f"{dyadic(facts['highest_pitch'], True)}]")
+    pitches = (f"pitch in [{dyadic(ranges.pitches[0], False)}, "
+               f"{dyadic(ranges.pitches[1], True)}]")
     for voice in (v for v in facts["voices"] if v["vibrato"]):
         depth = voice["depth"]
         side = dyadic(side_rounding(depth), False)
         for fused in (False, True):
             ar = arithmetic(fused)
-            f = ar.input("f")
+            pitch = ar.input("pitch")
             bent = model.bent_frequency(ar, ar.input("w"),
-                                        model.vibrato_swing(ar, ar.const(depth), f), f)
-            text = f"({dyadic(depth, True)})"
-            lines = ar.lines + ["s = rnd(s_);", f"fs rnd= (1 + {text} * s) * f;",
-                                f"Mfs = (1 + {text} * s) * f;"]
+                                        model.vibrato_swing(ar, ar.const(depth), pitch), pitch)
+            fs = model.scalar_bent_frequency(ar, ar.const(depth), ar.input("s"), pitch)
             goal = (f"{{ |s| <= 1 /\\ |w| <= {dyadic(edge, True)} /\\ {pitches} -> "
-                    f"|({bent[0]} - {bent[1]}) / f| <= {side} /\\ |(fs - Mfs) / f| <= {side} }}")
+                    f"|({bent[0]} - {bent[1]}) / pitch| <= {side} /\\ "
+                    f"|({fs[0]} - {fs[1]}) / pitch| <= {side} }}")
             tools.gappa(f"bend_{voice['name']}_{'fused' if fused else 'unfused'}",
-                        gappa_script(lines, goal, ["$ f;"]), split=True)
+                        gappa_script(ar.lines, goal, ["$ pitch;"]), split=True)
+
+    def angle(voice, frequency, rate, count):
+        # Harmonic j's arguments differ by (j + 1) A, and sin is
+        # 1-Lipschitz: the sums by M0 A. A: the angle's roundings on both
+        # paths and 2pi_d's shortfall over the note's turns, with vibrato the
+        # bent frequency's difference rho (the vibrato's own angle, its
+        # pair's error and its rotations, and the bend's roundings), without
+        # it the rotations' steps.
+        weighted = sums_of(facts, voice)[0]
+        longest = F(count, rate)
+        short, beta = ledger.value("2 pi's shortfall"), ledger.value("beta")
+        rotations, two_pi = ledger.value("rotations"), 2 * PI_HIGH
+        depth = rho = 0
+        if voice["vibrato"]:
+            depth, nu = voice["depth"], voice["rate"]
+            sigma = (nu * longest * (short + two_pi * (SCALAR_VIBRATO_ROUNDING
+                                                       + VECTOR_TURNS_ROUNDING))
+                     + U + ledger.value("rotated pair") + rotations * beta(nu, rate))
+            rho = depth * sigma / ((1 - depth) * (1 - 4 * U)) + bend_rounding(depth)
+        a = frequency * (1 + depth) * longest * (
+            short + two_pi * (SCALAR_ANGLE_ROUNDING + VECTOR_TURNS_ROUNDING + rho))
+        if not voice["vibrato"]:
+            a += rotations * beta(frequency, rate)
+        return weighted * a
+    ledger.link(VECTOR_ANGLE, SCALAR_ANGLES, angle)
 
 
 def power_of_two(n):
     return n & (n - 1) == 0
 
 
-def note_bound(facts, voice, frequency, rate, count):
-    """The bound on |fast value - scalar value| over a note, in exact
-    fractions, from the proven constants and the kernels' own facts (render_fast.h's
-    comment before RECHECK_MARGIN lists its terms)."""
-    u, gain = U, facts["output_gain"] * facts["full_scale"]
-    amplitudes = voice["harmonics"]
-    g = [a * gain / len(amplitudes) for a in amplitudes]
-    rows = chebyshev(facts["max_harmonics"])
-    weighted = sum(gj * (j + 1) for j, gj in enumerate(g))
-    slope = sum(gj * F(j * (j + 1) * (j + 2), 3) for j, gj in enumerate(g))
-    magnitude = sum(gj * sum(abs(x) for x in rows[j]) for j, gj in enumerate(g))
-    longest = F(count, rate)
-    vibrato = voice["vibrato"] != 0
-    depth = voice["depth"] if vibrato else 0
-    two_pi, short = 2 * PI_HIGH, facts["two_pi_shortfall"]
-    rotations = facts["rotations"]
-
-    def beta(nu):
-        # The step's turns (one rounding, or none for a power of two, and the
-        # division), its angle's rounding and 2pi_d's shortfall over half a turn.
-        turns = max((u if power_of_two(s) else 2 * u + u * u) * nu * s / rate
-                    for s in (k["stride"] for k in facts["kernels"]))
-        return two_pi * turns + short / 2 + 2 * u
-
-    rho = 0
-    if vibrato:
-        nu = voice["rate"]
-        sigma = (nu * longest * (short + two_pi * (SCALAR_VIBRATO_ROUNDING + VECTOR_TURNS_ROUNDING))
-                 + u + facts["rotated_pair_error"] + rotations * beta(nu))
-        # The exact difference D (w - s) f over fs >= (1 - D) f (1 - 2u)^2,
-        # and the roundings (check_angles).
-        rho = depth * sigma / ((1 - depth) * (1 - 4 * u)) + bend_rounding(depth)
-    angle = frequency * (1 + depth) * longest * (
-        short + two_pi * (SCALAR_ANGLE_ROUNDING + VECTOR_TURNS_ROUNDING + rho))
-    es, ec = facts["sine_error"], facts["cosine_error"]
-    if vibrato:
-        pair = max(es * weighted + ec * slope, ec * weighted + es * slope)
-    else:
-        angle += rotations * beta(frequency)
-        pair = facts["rotated_pair_error"] * (weighted + slope)
-    pair *= 1 + facts["chebyshev_slack"]
-    polynomial = facts["polynomial_error"] * u * magnitude
-    shortest = min([F(1)] + [x for x in (voice["decay"], voice["release"]) if x > 0])
-    envelope = (facts["envelope_error"] + facts["envelope_time_error"] * longest / shortest) * u
-    fixed = gain * (envelope + facts["sum_error"] * u)
-    return weighted * angle + pair + polynomial + fixed
-
-
-def check_note_bounds(tools, facts):
-    """NoteErrorBound, as the library computes it, against the bound
-    evaluated here exactly, for every voice over pitches and rates spanning
-    the notes and the request's limits: it must be the exact bound times its
-    1.01 (which covers its own roundings), give or take 2^-40. A term
-    dropped or weakened by more than the 1e-4 the library's formula rounds
-    its factors up by fails."""
+def check_note_bounds(tools, facts, ledger):
+    """NoteErrorBound, as the library computes it, against B composed from
+    the proven pieces (Ledger), for every voice over pitches and rates
+    spanning the notes and the request's limits: it must be B times its 1.01
+    (which covers its own roundings), give or take 2^-40. A term dropped or
+    weakened by more than the 1e-4 the library's formula rounds its factors
+    up by fails."""
+    if tools.failures and tools.fail_fast:
+        return
     low, high = F(10**9), F(0)
     for kind, pitch, rate, count, library in facts["bounds"]:
         voice = facts["voices"][kind]
-        bound = note_bound(facts, voice, pitch, rate, count)
+        try:
+            bound = ledger.bound(voice, pitch, rate, count)
+        except Unproven as missing:
+            tools.fail(f"the bound: {missing}")
+            return
         ratio = library / bound
         low, high = min(low, ratio), max(high, ratio)
         if library * (1 + F(1, 2**40)) < F(101, 100) * bound:
             tools.fail(f"NoteErrorBound: {float(library):.6g} for the {voice['name']} at "
                        f"{float(pitch):.6g} Hz, {rate} Hz rate; the bound is {float(bound):.6g}")
             return
-    print(f"NoteErrorBound: {float(low):.6f} to {float(high):.6f} times the exact bound over "
-          f"{len(facts['bounds'])} notes")
+    print(f"NoteErrorBound: {float(low):.6f} to {float(high):.6f} times the bound composed "
+          f"over {len(facts['bounds'])} notes")
     # The hypothesis of the vector products: |s P| <= PRODUCT_LIMIT G, as
     # |sin x P(cos x)| <= G sum_j a_j / H and the pair's and Horner's errors.
     gain = facts["output_gain"] * facts["full_scale"]
     errors = max(facts["sine_error"], facts["cosine_error"], facts["rotated_pair_error"])
-    rows = chebyshev(facts["max_harmonics"])
     for voice in facts["voices"]:
-        amplitudes = voice["harmonics"]
-        g = [a * gain / len(amplitudes) for a in amplitudes]
-        weighted = sum(gj * (j + 1) for j, gj in enumerate(g))
-        slope = sum(gj * F(j * (j + 1) * (j + 2), 3) for j, gj in enumerate(g))
-        magnitude = sum(gj * sum(abs(x) for x in rows[j]) for j, gj in enumerate(g))
-        most = (sum(g) + errors * (weighted + slope) * (1 + facts["chebyshev_slack"])
+        weighted, slope, magnitude = sums_of(facts, voice)
+        g = sum(voice["harmonics"]) * gain / len(voice["harmonics"])
+        most = (g + errors * (weighted + slope) * (1 + facts["chebyshev_slack"])
                 + (1 + errors) * facts["polynomial_error"] * U * magnitude)
         if most > PRODUCT_LIMIT * gain:
             tools.fail(f"|s P| of the {voice['name']} may exceed {float(PRODUCT_LIMIT)} G")
@@ -838,12 +1098,20 @@ def load(path):
     return facts
 
 
-def perturb(facts, change):
+def perturb(facts, change, tools):
     """Applies a perturbation; returns the checks to run."""
     if change not in PERTURBATIONS:
         raise SystemExit(f"unknown perturbation {change}")
     key, factor, checks = PERTURBATIONS[change]
-    if key == "rotations":
+    if key == "ranges":
+        tools.ranges = Ranges(facts)
+        factor(tools.ranges, facts)
+    elif key == "grid":
+        facts["bounds"] = [entry for entry in facts["bounds"] if entry[2] < factor]
+    elif key == "script":
+        old, new = factor[0].format(**facts), factor[1]
+        tools.narrow = lambda script: script.replace(old, new, 1)
+    elif key == "rotations":
         facts["kernels"][0]["rotations"] = facts[key] = factor
     elif key == "bounds":
         facts[key] = [entry[:4] + (entry[4] * factor,) for entry in facts[key]]
@@ -864,40 +1132,37 @@ def main():
     parser.add_argument("--keep", help="write the scripts into this folder and keep them")
     args = parser.parse_args()
     facts = load(args.facts)
-    checks = ["fit", "reduction", "sincos", "step", "rotation", "chebyshev", "polynomials", "sums",
-              "envelope", "angles", "bounds"]
-    if args.perturb:
-        checks = perturb(facts, args.perturb)
+    checks = {"fit", "reduction", "sincos", "step", "rotation", "chebyshev", "polynomials", "sums",
+              "envelope", "angles"}
     with tempfile.TemporaryDirectory() as temporary:
         folder = args.keep or temporary
         os.makedirs(folder, exist_ok=True)
         tools = Tools(folder, args.figures)
-        tools.fail_fast = bool(args.perturb)
-        if "fit" in checks:
-            check_fit(tools, facts, args.fit)
-        if "reduction" in checks:
-            check_reduction(tools, facts)
-        if "sincos" in checks:
-            approximation = dict(zip(("sine", "cosine"), supnorms(tools, facts)))
-            check_sincos(tools, facts, approximation)
-        if "step" in checks:
-            check_step(tools, facts)
-        if "rotation" in checks:
-            check_rotation(tools, facts)
-        if "chebyshev" in checks:
-            check_chebyshev(tools, facts)
-        if "polynomials" in checks:
-            check_polynomials(tools, facts)
-        if "sums" in checks:
-            check_sums(tools, facts)
-        if "envelope" in checks:
-            check_times(tools, facts)
-            check_decay_release(tools, facts)
-            check_attack(tools, facts)
-        if "angles" in checks:
-            check_angles(tools, facts)
-        if "bounds" in checks:
-            check_note_bounds(tools, facts)
+        if args.perturb:
+            checks = set(perturb(facts, args.perturb, tools))
+            tools.fail_fast = True
+        ranges = tools.ranges = tools.ranges or Ranges(facts)
+        ledger = Ledger()
+
+        def run(group, check, *extra):
+            # Every check enters its pieces in the ledger; only the chosen
+            # ones run their tools.
+            tools.active = group in checks
+            check(tools, facts, *extra)
+        check_ranges(tools, facts, ranges)
+        run("fit", check_fit, args.fit)
+        run("reduction", check_reduction, ranges)
+        run("sincos", check_sincos, ledger, ranges)
+        run("step", check_step, ledger, ranges)
+        run("rotation", check_rotation, ledger)
+        run("chebyshev", check_chebyshev, ledger)
+        run("polynomials", check_polynomials, ledger)
+        run("sums", check_sums, ledger)
+        run("envelope", check_times, ledger, ranges)
+        run("envelope", check_decay_release, ledger)
+        run("envelope", check_attack, ledger, ranges)
+        run("angles", check_angles, ledger, ranges)
+        check_note_bounds(tools, facts, ledger)
     if args.perturb:
         if tools.failures:
             print(f"refuted, as it must be: {args.perturb}")

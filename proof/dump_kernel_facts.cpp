@@ -5,14 +5,16 @@
 // by running them), each preset voice with its folded polynomial, and
 // NoteErrorBound over a grid of pitches and rates. check_error_bound.py reads
 // it, so the proof always concerns these values. With --trace it prints
-// instead what each kernel this CPU runs computes for a set of notes, which
-// kernel_model.py recomputes bit for bit.
+// instead what each kernel the dispatch picks on this CPU computes for a set
+// of notes, the scalar path's values of the same samples and the rotation
+// steps' angles of every stride, which kernel_model.py recomputes bit for bit.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "notes/note_reader.h"
@@ -24,6 +26,7 @@
 #include "synthesis/instrument_presets.h"
 #include "synthesis/preset_table.h"
 #include "synthesis/render_note.h"
+#include "tests/cpu_report.h"
 
 namespace tolvimo {
 namespace {
@@ -75,14 +78,45 @@ int32_t MeasuredRotations(const NoteKernel& kernel) {
     return most;
 }
 
+// The pitches of every spelling the note reader accepts as one note: a
+// letter, an optional sharp or flat, an optional digit and, after a digit,
+// another sharp or flat (every digit is tried: the reader decides which are
+// octaves).
+struct Pitches {
+    double lowest = 1e300;
+    double highest = 0.0;
+    int32_t spellings = 0;
+};
+
+Pitches EveryPitch() {
+    Pitches out;
+    const char* const accidentals[] = {"", "#", "b"};
+    for (char letter = 'A'; letter <= 'G'; ++letter) {
+        for (const char* first : accidentals) {
+            std::vector<std::string> tokens = {std::string(1, letter) + first};
+            for (char digit = '0'; digit <= '9'; ++digit) {
+                for (const char* last : accidentals) tokens.push_back(tokens[0] + digit + last);
+            }
+            for (const std::string& token : tokens) {
+                uint32_t at = 0;
+                const double pitch = ParseNote(token.c_str(), at);
+                if (pitch == NO_NOTE || at != token.size()) continue;  // not one note
+                out.lowest = std::min(out.lowest, pitch);
+                out.highest = std::max(out.highest, pitch);
+                ++out.spellings;
+            }
+        }
+    }
+    return out;
+}
+
 // NoteErrorBound for every voice over pitches spread from the lowest the
 // notes name to the highest and rates across the request's limits: the
 // checker evaluates the bound's formula exactly and compares.
 void PrintBounds() {
-    uint32_t at = 0;
-    const double lowest = ParseNote("Cb0b", at);
-    at = 0;
-    const double highest = ParseNote("B#8#", at);
+    const Pitches pitches = EveryPitch();
+    const double lowest = pitches.lowest;
+    const double highest = pitches.highest;
     const int32_t rates[] = {
         MIN_SAMPLE_RATE, MIN_SAMPLE_RATE + 1, 11025,          22050, 44100, 48000,
         96000,           MAX_SAMPLE_RATE - 1, MAX_SAMPLE_RATE};
@@ -129,11 +163,44 @@ void TraceCall(const NoteKernel& kernel, uint32_t kind, double pitch, int32_t ra
                              job.perDecay,          job.perRelease};
     PrintList("job", fields, static_cast<int32_t>(std::size(fields)));
     PrintList("values", values.data(), count);
+    // The scalar path's values of the same samples.
+    std::vector<double> scalar(static_cast<size_t>(count));
+    for (int32_t k = 0; k < count; ++k)
+        scalar[static_cast<size_t>(k)] =
+            NoteSampleValue(*voice, pitch, NOTE_DURATION, rate, first + k);
+    PrintList("scalar", scalar.data(), count);
     std::printf("\"end\": 0}");
 }
 
+// The rotation steps' angles for every kernel's stride, over pitches and
+// vibrato rates at several sample rates.
+void TraceSteps() {
+    const Pitches pitches = EveryPitch();
+    std::vector<double> frequencies = {
+        pitches.lowest, pitches.highest, 261.6255653005986, 3951.066410048992, 27.5, 440.0};
+    for (uint32_t kind = 0; kind < INSTRUMENT_KIND_COUNT; ++kind) {
+        const std::unique_ptr<InstrumentVoice, VoiceReleaser> voice(CreateVoice(kind));
+        if (voice->vibratoEnabled != 0) frequencies.push_back(voice->vibratoRate);
+    }
+    const int32_t rates[] = {MIN_SAMPLE_RATE, 11025, 22050, 44100, 48000, 96000, MAX_SAMPLE_RATE};
+    std::printf("\"steps\": [");
+    const char* separator = "";
+    for (const NoteKernel* kernel : BUILT) {
+        for (const double f : frequencies) {
+            for (const int32_t rate : rates) {
+                std::printf("%s[\"%a\", %d, %d, \"%a\"]", separator, f, kernel->stride, rate,
+                            StepAngle(f, kernel->stride, rate));
+                separator = ", ";
+            }
+        }
+    }
+    std::printf("],\n");
+}
+
 int Trace() {
-    std::printf("{\"calls\": [\n");
+    std::printf("{");
+    TraceSteps();
+    std::printf("\"calls\": [\n");
     const NoteKernel* runs[3] = {};
     const int32_t running = AvailableKernels(runs);
     const int32_t rates[] = {8000, 44100, 192000, 22050, 48000};
@@ -178,10 +245,10 @@ int Dump() {
     // What bounds the turns the sine-cosine reduces: the pitches the notes
     // can name (the lowest and highest spellings), the note's length, the
     // sample rates and the vibrato's depth.
-    uint32_t at = 0;
-    PrintNumber("lowest_pitch", ParseNote("Cb0b", at));
-    at = 0;
-    PrintNumber("highest_pitch", ParseNote("B#8#", at));
+    const Pitches pitches = EveryPitch();
+    PrintNumber("lowest_pitch", pitches.lowest);
+    PrintNumber("highest_pitch", pitches.highest);
+    std::printf("\"spellings\": %d,\n", pitches.spellings);
     PrintNumber("note_duration", NOTE_DURATION);
     PrintNumber("max_vibrato_depth", VOICE_MAX_VIBRATO_DEPTH);
     std::printf("\"min_rate\": %d,\n\"max_rate\": %d,\n", MIN_SAMPLE_RATE, MAX_SAMPLE_RATE);
@@ -196,11 +263,14 @@ int Dump() {
     for (size_t k = 0; k < std::size(BUILT); ++k) {
         const NoteKernel& kernel = *BUILT[k];
         const bool runnable = std::find(runs, runs + running, &kernel) != runs + running;
+        const KernelNeeds needs = KernelNeedsOf(kernel.name);
         std::printf(
             "{\"name\": \"%s\", \"lanes\": %d, \"group\": %d, \"stride\": %d, "
-            "\"fused\": %d, \"rotations\": %d}%s\n",
+            "\"fused\": %d, \"rotations\": %d, \"runs\": %d, \"reported\": %d, "
+            "\"needs\": \"%s\"}%s\n",
             kernel.name, kernel.lanes, kernel.group, kernel.stride, kernel.fused ? 1 : 0,
-            runnable ? MeasuredRotations(kernel) : -1, k + 1 < std::size(BUILT) ? "," : "");
+            runnable ? MeasuredRotations(kernel) : -1, runnable ? 1 : 0, needs.reported ? 1 : 0,
+            needs.features.c_str(), k + 1 < std::size(BUILT) ? "," : "");
     }
     std::printf("],\n\"voices\": [\n");
     for (uint32_t kind = 0; kind < INSTRUMENT_KIND_COUNT; ++kind) {

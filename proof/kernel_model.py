@@ -1,20 +1,25 @@
 #!/usr/bin/env python3
-"""The vector kernel's arithmetic (synthesis/fast/note_kernel_body.h), written
-once in the kernel's order of operations, over an arithmetic that either
-computes in doubles, rounding every operation as the kernel does (Doubles), or
-writes Gappa definitions of each rounded value beside its exact counterpart
-(GappaText). check_error_bound.py builds its Gappa scripts from these functions;
-run as a program, this one recomputes what every kernel this CPU runs
-computed for a set of notes (dump_kernel_facts --trace) and compares the
-values bit for bit. A reordered, fused, unfused or added operation in the
-kernel fails here until the same change is made below, and then the proof
-runs on the changed model.
+"""The vector kernel's arithmetic (synthesis/fast/note_kernel_body.h), the
+rotation step's angle (StepAngle) and the scalar path's (render_note.cpp,
+envelope.cpp), written once in the code's order of operations, over an
+arithmetic that either computes in doubles, rounding every operation as the
+code does (Doubles), or writes Gappa definitions of each rounded value beside
+its exact counterpart (GappaText). check_error_bound.py builds its Gappa
+scripts from these functions; run as a program, this one recomputes what the
+code computed for a set of notes (dump_kernel_facts --trace, run under the
+target's emulator if any) and compares the values bit for bit. It requires
+every kernel the CPU reports the features of (tests/cpu_report.h) to have
+been traced, for every voice and phase, with as many values as the model
+computes, and names each kernel the CPU cannot run. A reordered, fused,
+unfused or added operation fails here until the same change is made below,
+and then the proof runs on the changed model.
 
 It exits 0 when every value matches, 1 when one does not, 2 on bad input.
 """
 import argparse
 import json
 import math
+import shlex
 import subprocess
 import sys
 
@@ -100,6 +105,8 @@ class GappaText:
         return (name, f"M{name}", None)
 
     def add(self, a, b, name=None):
+        if a[2] == 0.0 and b[2] is None:
+            return b  # 0 + x is x, exactly
         return self._define(f"{a[0]} + {b[0]}", f"{a[1]} + {b[1]}", name, (a, b), Doubles.add)
 
     def sub(self, a, b, name=None):
@@ -212,6 +219,97 @@ def sample_value(ar, sine, polynomial, level):
     return ar.mul(ar.mul(sine, polynomial, name="sp"), level, name="value")
 
 
+def step_turns(ar, frequency, samples, rate):
+    """The turns of one rotation step (StepAngle): f x S / rate."""
+    return ar.div(ar.mul(frequency, samples, name="product"), rate, name="turns")
+
+
+def step_angle(ar, fraction, two_pi):
+    """The step's turns, whole turns dropped (exactly), as an angle."""
+    return ar.mul(fraction, two_pi, name="angle")
+
+
+# -- the scalar path (render_note.cpp, envelope.cpp), per sample ---------------
+
+def scalar_time(ar, index, rate):
+    return ar.div(index, rate, name="ts")
+
+
+def scalar_vibrato_angle(ar, vibrato_rate, t, two_pi):
+    return ar.mul(ar.mul(vibrato_rate, t), two_pi, name="vibrato")
+
+
+def scalar_bent_frequency(ar, depth, sine, frequency):
+    """(1 + D sin(...)) f."""
+    return ar.mul(ar.add(ar.const(1.0), ar.mul(depth, sine)), frequency, name="fs")
+
+
+def scalar_harmonic_angle(ar, number, frequency, t, two_pi):
+    """The argument of harmonic `number` (j + 1): (j + 1) f t 2pi_d."""
+    return ar.mul(ar.mul(ar.mul(number, frequency), t), two_pi, name="harmonic")
+
+
+def scalar_sum(ar, amplitudes, sines):
+    total = ar.const(0.0)
+    for j, (a, s) in enumerate(zip(amplitudes, sines)):
+        total = ar.add(total, ar.mul(a, s), name=f"sum{j}")
+    return total
+
+
+def scalar_value(ar, level, total, harmonics, gain, scale):
+    """level x (sum / H) x OUTPUT_GAIN x FULL_SCALE, left to right."""
+    mix = ar.div(total, harmonics, name="mix")
+    return ar.mul(ar.mul(ar.mul(level, mix), gain), scale, name="value")
+
+
+def scalar_attack_level(ar, t, attack):
+    return ar.div(t, attack, name="ls")
+
+
+def scalar_decay_level(ar, t, attack, sustain, decay):
+    drop = ar.sub(ar.const(1.0), sustain)
+    progress = ar.div(ar.sub(t, attack, name="ds"), decay, name="ps")
+    return ar.sub(ar.const(1.0), ar.mul(drop, progress, name="ms"), name="ls")
+
+
+def scalar_release_start(ar, duration, release):
+    return ar.sub(duration, release, name="rs")
+
+
+def scalar_release_level(ar, t, release_start, release, sustain):
+    progress = ar.div(ar.sub(t, release_start, name="es"), release, name="qs")
+    return ar.mul(ar.sub(ar.const(1.0), progress, name="os"), sustain, name="ls")
+
+
+def scalar_envelope(ar, t, voice, duration):
+    """EnvelopeLevel, in doubles (the phase chosen by comparing t)."""
+    attack, decay, sustain, release = (voice[k] for k in ("attack", "decay", "sustain", "release"))
+    if t < attack:
+        return scalar_attack_level(ar, t, attack)
+    if t < attack + decay:
+        return scalar_decay_level(ar, t, attack, sustain, decay)
+    start = scalar_release_start(ar, duration, release)
+    if t < start:
+        return sustain
+    return scalar_release_level(ar, t, start, release, sustain)
+
+
+def scalar_sample(voice, frequency, duration, rate, index, facts):
+    """NoteSampleValue in doubles, with the C library's sine (math.sin)."""
+    ar = Doubles(False)
+    two_pi, t = facts["two_pi"], scalar_time(ar, float(index), float(rate))
+    f = frequency
+    if voice["vibrato"]:
+        wobble = math.sin(scalar_vibrato_angle(ar, voice["rate"], t, two_pi))
+        f = scalar_bent_frequency(ar, voice["depth"], wobble, frequency)
+    sines = [math.sin(scalar_harmonic_angle(ar, float(j + 1), f, t, two_pi))
+             for j in range(len(voice["harmonics"]))]
+    total = scalar_sum(ar, voice["harmonics"], sines)
+    level = scalar_envelope(ar, t, voice, duration)
+    return scalar_value(ar, level, total, float(len(voice["harmonics"])), facts["output_gain"],
+                        facts["full_scale"])
+
+
 # -- a kernel call, as RenderSamplesOf makes it ---------------------------------
 
 def render(call, kernel, voice, facts):
@@ -274,28 +372,83 @@ def floats(raw):
     if isinstance(raw, list):
         return [floats(x) for x in raw]
     if isinstance(raw, dict):
-        return {k: (v if k in ("name", "kernel") else floats(v)) for k, v in raw.items()}
+        return {k: (v if k in ("name", "kernel", "needs") else floats(v)) for k, v in raw.items()}
     return raw
+
+
+def count_of(call, kernel, facts):
+    """How many values the trace's call must hold (TraceCall): one anchor,
+    every rotation after it and the next anchor, or up to the note's end."""
+    n = int(call["rate"] * facts["note_duration"])
+    return min((facts["rotations_per_anchor"] + 2) * kernel["stride"], n - call["first"])
+
+
+def compare_steps(steps, facts):
+    """StepAngle against the model, for every stride, pitch and rate traced."""
+    ar, differ = Doubles(False), 0
+    for frequency, samples, rate, angle in steps:
+        turns = step_turns(ar, frequency, float(samples), float(rate))
+        mine = step_angle(ar, turns - float(round(turns)), facts["two_pi"])
+        if mine.hex() != angle.hex():
+            differ += 1
+            if differ <= 3:
+                print(f"MISMATCH: the step of {frequency} Hz over {samples} samples at {rate} Hz: "
+                      f"{angle.hex()}, model {mine.hex()}")
+    print(f"rotation steps: {len(steps)} angles compared")
+    return differ
+
+
+def compare_scalar(calls, facts):
+    """The scalar path's values (NoteSampleValue) against the model's."""
+    differ = compared = 0
+    for call in calls:
+        voice = facts["voices"][call["voice"]]
+        for k, theirs in enumerate(call["scalar"]):
+            mine = scalar_sample(voice, call["frequency"], facts["note_duration"], call["rate"],
+                                 call["first"] + k, facts)
+            compared += 1
+            if mine.hex() != theirs.hex():
+                differ += 1
+                if differ <= 3:
+                    print(f"MISMATCH: the scalar {voice['name']} at {call['rate']} Hz, sample "
+                          f"{call['first'] + k}: {theirs.hex()}, model {mine.hex()}")
+    print(f"scalar path: {compared} values compared")
+    return differ
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n", maxsplit=1)[0])
-    parser.add_argument("--facts", required=True, help="the dump_kernel_facts program")
+    parser.add_argument("--facts", required=True,
+                        help="the dump_kernel_facts program, with its emulator before it if any")
+    parser.add_argument("--kernels-only", action="store_true",
+                        help="leave out the scalar path, whose sine is the target's C library's")
     args = parser.parse_args()
-    run = [subprocess.run([args.facts] + extra, capture_output=True, text=True, check=False)
-           for extra in ([], ["--trace"])]
+    command = shlex.split(args.facts)
+    try:
+        run = [subprocess.run(command + extra, capture_output=True, text=True, check=False)
+               for extra in ([], ["--trace"])]
+    except OSError as error:
+        print(f"kernel_model: cannot run {args.facts}: {error}")
+        return 2
     if any(r.returncode != 0 for r in run):
         print(f"kernel_model: {args.facts} failed:\n{run[0].stderr}{run[1].stderr}")
         return 2
     facts = floats(json.loads(run[0].stdout))
-    calls = floats(json.loads(run[1].stdout))["calls"]
+    trace = floats(json.loads(run[1].stdout))
+    calls = trace["calls"]
     kernels = {k["name"]: k for k in facts["kernels"]}
-    compared = {}
-    mismatches = 0
+    compared = {name: 0 for name in kernels}
+    traced = {name: [] for name in kernels}
+    mismatches = failures = 0
     for call in calls:
         kernel = kernels[call["kernel"]]
         voice = facts["voices"][call["voice"]]
         model = render(call, kernel, voice, facts)
+        expected = count_of(call, kernel, facts)
+        if not len(model) == len(call["values"]) == len(call["scalar"]) == expected:
+            failures += 1
+            print(f"COUNT: {kernel['name']} {voice['name']}: the trace holds "
+                  f"{len(call['values'])} values, the model {len(model)}, expected {expected}")
         for k, (mine, theirs) in enumerate(zip(model, call["values"])):
             if mine.hex() != theirs.hex():
                 mismatches += 1
@@ -303,15 +456,30 @@ def main():
                     print(f"MISMATCH: {kernel['name']} {voice['name']} {call['rate']} Hz rate, "
                           f"sample {call['first'] + k}: kernel {theirs.hex()}, model {mine.hex()}")
                 break
-        compared[kernel["name"]] = compared.get(kernel["name"], 0) + len(model)
-    for name, n in compared.items():
-        kernel = kernels[name]
-        print(f"{name} ({kernel['lanes']} lanes x {kernel['group']}, "
-              f"{'fused' if kernel['fused'] else 'unfused'}): {n} values compared")
-    if not compared:
-        print("kernel_model: this CPU runs no vector kernel; nothing compared")
+        compared[kernel["name"]] += len(model)
+        traced[kernel["name"]].append(call["voice"])
+    phases = 4  # each voice's start and a little before its decay, sustain and release
+    for name, kernel in kernels.items():
+        shape = (f"{name} ({kernel['lanes']} lanes x {kernel['group']}, "
+                 f"{'fused' if kernel['fused'] else 'unfused'})")
+        if not kernel["reported"]:
+            print(f"NOT RUN on this machine: {shape}: it needs {kernel['needs']}")
+            continue
+        voices = set(traced[name])
+        if not kernel["runs"] or len(voices) != len(facts["voices"]) or \
+                len(traced[name]) != len(facts["voices"]) * phases:
+            failures += 1
+            print(f"NOT TRACED: {shape}: this CPU reports {kernel['needs']}, yet the trace "
+                  f"holds {len(traced[name])} calls for {len(voices)} of "
+                  f"{len(facts['voices'])} voices")
+            continue
+        print(f"{shape}: {compared[name]} values compared")
+    failures += compare_steps(trace["steps"], facts)
+    if not args.kernels_only:
+        failures += compare_scalar(calls, facts)
     if mismatches:
         print(f"{mismatches} calls differ from the model: change kernel_model.py with the kernel")
+    if mismatches or failures:
         return 1
     print("every kernel's values are the model's, bit for bit")
     return 0

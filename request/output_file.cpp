@@ -22,9 +22,21 @@ WriteResult Refused(OutputResult result) {
     return {result, errno, false};
 }
 
+static_assert(WAV_HEADER_SIZE <= OUTPUT_START_LIMIT, "the header can be held back");
+
 // `output`, when the stream writes a file, is told as each note is written.
+// A file written in place gets zeros where its header goes, and the header
+// only when the samples are on disk: cut short, it is no WAV file at all,
+// rather than the new header over a mix of new and old samples.
 WriteResult WriteNotes(std::FILE* stream, const RenderContext& context, PendingOutput* output) {
-    if (!WriteWavHeader(stream, context.buffer.sampleRate, TotalSamples(context))) {
+    uint8_t header[WAV_HEADER_SIZE];
+    EncodeWavHeader(header, context.buffer.sampleRate, TotalSamples(context));
+    if (output != nullptr && output->startLast) {
+        std::memcpy(output->start, header, sizeof header);
+        output->startBytes = sizeof header;
+        std::memset(header, 0, sizeof header);
+    }
+    if (std::fwrite(header, 1, sizeof header, stream) != sizeof header) {
         return Refused(OutputResult::CannotWrite);
     }
     for (int32_t k = 0; k < context.plan.count; ++k) {

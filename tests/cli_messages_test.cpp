@@ -2,6 +2,7 @@
 // one message on standard error, the library's own line word for word in
 // it, what was wrong and what to do.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <regex>
@@ -191,8 +192,42 @@ TEST(CliMessages, AFileThatCannotBeWrittenSaysWhy) {
          "directory)\n"},
         {"piano C 8000 folder/", 1, "",
          "wavinstruments: Error: Cannot open output file 'folder/' (Is a directory)\n"},
+        // A folder's name said "Is a directory" even where no such folder was.
+        {"piano C 8000 missing/deeper/", 1, "",
+         "wavinstruments: Error: Cannot open output file 'missing/deeper/' (folder "
+         "'missing/deeper': No such file or directory)\n"},
+        // The kernel's files were said to have no space left; root may open
+        // them, and they cannot hold a file's bytes.
+        {"piano C 8000 /proc/self/status", 1, "",
+         std::string("wavinstruments: Error: Cannot open output file '/proc/self/status' (") +
+             (geteuid() == 0 ? "Operation not supported" : "Permission denied") + ")\n"},
     };
     for (const auto& c : cases) Check(c);
+}
+
+// Each reason is the failed call's own: a pipe whose reader left was
+// reported with the error of a seek made after the write failed; and an
+// address space too small for the program's own text used to abort it.
+TEST(CliMessages, TheReasonIsTheFailedCallsOwn) {
+    TempDir dir;
+    const std::string program = WAVINSTRUMENTS_PATH;
+    const CliRun fifo =
+        RunShell("cd " + dir.Path("") + " && mkfifo f && (head -c 100 f >/dev/null &) && " +
+                 program + " violin CDEFGAB 44100 f 2>&1");
+    EXPECT_EQ(fifo.output, "wavinstruments: Error: Cannot write output file 'f' (Broken pipe)\n");
+    // From too small to start at all (127) to room enough: exit 1 with the
+    // shortage named, or 0, never an abort.
+    const CliRun limits = RunShell("cd " + dir.Path("") +
+                                   " && for kb in $(seq 4096 128 8192); do prlimit --as=$((kb * "
+                                   "1024)) " +
+                                   program +
+                                   " piano CDE 44100 o.wav >/dev/null 2>e; "
+                                   "echo $? $(grep -c 'Not enough memory' e); done | sort -u");
+    std::istringstream lines(limits.output);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(line == "127 0" || line == "1 1" || line == "0 0") << line;
+    }
+    EXPECT_NE(limits.output.find("1 1"), std::string::npos) << "no limit ran out in the program";
 }
 
 TEST(CliMessages, SuccessReportsOnStandardOutputOrNothingWhenQuiet) {

@@ -11,10 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -230,6 +232,72 @@ TEST(FileContract, AHardLinkedFileFailingMidFileIsEmptied) {
     kill(call, SIGCONT);
     EXPECT_EQ(ExitStatus(call), 1);
     EXPECT_EQ(fs::file_size(dir.Path("link.wav")), 0u);
+}
+
+// A hard-linked file cut short mid-write used to keep the new header over
+// new samples and then the old file's bytes: a WAV that plays a mix. Its
+// header now comes last, so until the call ends the file reads as no WAV,
+// and a call killed then leaves it so.
+TEST(FileContract, AKilledInPlaceWriteNeverReadsAsAWav) {
+    const TempDir dir;
+    const std::string kept = dir.Path("kept.wav");
+    const std::vector<uint8_t> old = Rendered("bell", "CDEFGAB", 44100);
+    WriteBytes(kept, std::string(old.begin(), old.end()));
+    fs::create_hard_link(kept, dir.Path("link.wav"));
+    const pid_t call = StoppedMidFile(kept);
+    const auto start = [&] {
+        const std::vector<uint8_t> bytes = ReadBytes(kept);
+        return std::string(bytes.begin(), bytes.begin() + 4);
+    };
+    EXPECT_NE(start(), "RIFF") << "mid-write";
+    kill(call, SIGKILL);
+    EXPECT_EQ(ExitStatus(call), 128 + SIGKILL);
+    EXPECT_NE(start(), "RIFF") << "after the kill";
+}
+
+// The lock that makes writers of a file take turns belongs to the open file,
+// which a child forked during the call shares: it used to outlive the call
+// for as long as the child lived, and the next writer of the file waited.
+TEST(FileContract, AForkedChildDoesNotKeepTheInPlaceLock) {
+    const TempDir dir;
+    const std::string kept = dir.Path("kept.wav");
+    WriteBytes(kept, "keep\n");
+    fs::create_hard_link(kept, dir.Path("link.wav"));
+    const auto locked = [&] {
+        const int probe = open(kept.c_str(), O_RDONLY | O_CLOEXEC);
+        struct flock whole {};
+        whole.l_type = F_WRLCK;
+        whole.l_whence = SEEK_SET;
+        const bool held = fcntl(probe, F_OFD_GETLK, &whole) == 0 && whole.l_type != F_UNLCK;
+        close(probe);
+        return held;
+    };
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    // Not captured: the child would hold the capturing pipe open.
+    const QuietStdout quiet;
+    std::atomic<bool> done = false;
+    std::thread call([&] {
+        const Utf16 violin = Wide("violin");
+        const Utf16 notes = Wide(std::string(200, 'C'));
+        const Utf16 path = Wide(kept);
+        EXPECT_EQ(WAVInstruments(violin.c_str(), notes.c_str(), 192000, path.c_str()), 999);
+        done = true;
+    });
+    while (!locked() && !done) usleep(100);
+    ASSERT_FALSE(done) << "the call ended before its lock was seen";
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ends[1]);
+        char byte;
+        _exit(read(ends[0], &byte, 1) < 0 ? 1 : 0);  // lives until the pipe closes
+    }
+    call.join();
+    EXPECT_FALSE(locked()) << "the child holds the lock the call took";
+    close(ends[1]);
+    close(ends[0]);
+    EXPECT_EQ(ExitStatus(child), 0);
 }
 
 // Links are followed by the kernel from the directory that holds each one,

@@ -1,14 +1,17 @@
 // The shared library's file calls seen from this program, which defines
 // them first: another process renaming its file onto the path between the
 // library's look at the destination and its opening of it (the file opened
-// in place must be the file examined, or nothing is opened), and the syncs
-// after a rename (one must succeed).
+// in place must be the file examined, or nothing is opened), the syncs
+// after a rename (one must succeed, and a directory's that fails must not
+// be taken for one it cannot do), and a close that fails after a file
+// written in place was synced.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -29,6 +32,16 @@ PendingRename pending;
 // Set by each successful rename, cleared by a sync that succeeds after it.
 bool unsynced = false;
 
+// Injected failures: a directory's fsync fails with EIO; the closing of a
+// stream on a hard-linked file (one written in place) fails with EIO.
+bool failDirectorySync = false;
+bool failInPlaceClose = false;
+
+bool Is(int file, bool (*kind)(const struct stat&)) {
+    struct stat status {};
+    return fstat(file, &status) == 0 && kind(status);
+}
+
 template <typename Real>
 Real Next(const char* name) {
     return reinterpret_cast<Real>(dlsym(RTLD_NEXT, name));
@@ -45,6 +58,10 @@ extern "C" int renameat(int from, const char* old, int to, const char* name) {
 
 extern "C" int fsync(int file) {
     static const auto real = Next<int (*)(int)>("fsync");
+    if (failDirectorySync && Is(file, [](const struct stat& s) { return S_ISDIR(s.st_mode); })) {
+        errno = EIO;
+        return -1;
+    }
     const int result = real(file);
     if (result == 0) unsynced = false;
     return result;
@@ -55,6 +72,16 @@ extern "C" int syncfs(int file) {
     const int result = real(file);
     if (result == 0) unsynced = false;
     return result;
+}
+
+extern "C" int fclose(FILE* stream) {
+    static const auto real = Next<int (*)(FILE*)>("fclose");
+    const bool fail =
+        failInPlaceClose && Is(fileno(stream), [](const struct stat& s) { return s.st_nlink > 1; });
+    const int result = real(stream);
+    if (!fail) return result;
+    errno = EIO;
+    return EOF;
 }
 
 extern "C" int fstatat(int directory, const char* path, struct stat* status, int flags) {
@@ -115,6 +142,37 @@ TEST(InterposedRename, TheRenameIsSyncedInADirectoryTheCallerCannotRead) {
     });
     EXPECT_EQ(status, 0) << "100: cannot become nobody, 101: the call failed, 102: never synced";
     EXPECT_EQ(ReadBytes(replaced).size(), 8044u);
+}
+
+// A directory's sync that fails with EIO used to be followed by a sync of
+// the whole filesystem, and the call returned 999 though its rename may not
+// survive a power cut. Only a directory that cannot be synced takes that way.
+TEST(InterposedRename, AFailedDirectorySyncFailsTheCall) {
+    const TempDir dir;
+    const std::string replaced = dir.Path("replaced.wav");
+    WriteBytes(replaced, "keep\n");
+    failDirectorySync = true;
+    const CallResult result = CallCaptured("piano", "C", 8000, replaced);
+    failDirectorySync = false;
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output, "Error: Cannot write output file '" + replaced + "'\n");
+}
+
+// A file written in place is synced whole before it is closed, so a close
+// that fails can lose nothing: it used to fail the call, leaving the new
+// bytes, where every other failure empties the file.
+TEST(InterposedRename, AFailedCloseAfterTheSyncLosesNothing) {
+    const TempDir dir;
+    const std::string kept = dir.Path("kept.wav");
+    const std::string fresh = dir.Path("fresh.wav");
+    ASSERT_EQ(CallCaptured("piano", "C", 8000, fresh).status, 999);
+    WriteBytes(kept, "keep\n");
+    std::filesystem::create_hard_link(kept, dir.Path("link.wav"));
+    failInPlaceClose = true;
+    const CallResult result = CallCaptured("piano", "C", 8000, kept);
+    failInPlaceClose = false;
+    EXPECT_EQ(result.status, 999) << result.output;
+    EXPECT_TRUE(ReadBytes(kept) == ReadBytes(fresh)) << Text(kept);
 }
 
 }  // namespace

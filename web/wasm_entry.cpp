@@ -97,7 +97,7 @@ size_t InstrumentEnd(tolvimo::Outcome& outcome, size_t instrumentUnits) {
 
 // The outcome's facts: {"status", "refusal" (REFUSAL_KINDS' name), "lines"
 // (the library's, without line feeds), and as the refusal has them:
-// "position", "character" (as the library read it), "hint", "suggestions",
+// "position", "character" (as the caller wrote it), "hint", "suggestions",
 // "instrumentEnd"}. A render into memory opens and writes no file, so there
 // is never a system's reason to give.
 std::string FactsOf(tolvimo::Outcome& outcome, size_t instrumentUnits) {
@@ -120,7 +120,17 @@ std::string FactsOf(tolvimo::Outcome& outcome, size_t instrumentUnits) {
         PutField(json, "position");
         json += std::to_string(note.position);
         PutField(json, "character");
-        PutString(json, std::string_view(note.bytes, note.byteCount));
+        if (note.character >= 0xD800 && note.character <= 0xDFFF) {
+            // An unpaired surrogate, read as U+FFFD, is given back as the
+            // caller's own unit: JSON's escape makes it a lone surrogate in
+            // a JavaScript string, so notes[position] === character.
+            char escaped[16];
+            std::snprintf(escaped, sizeof escaped, "\"\\u%04x\"",
+                          static_cast<unsigned>(note.character));
+            json += escaped;
+        } else {
+            PutString(json, std::string_view(note.bytes, note.byteCount));
+        }
         PutField(json, "hint");
         PutString(json, tolvimo::NoteHint(note));
     }

@@ -11,7 +11,9 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -21,6 +23,11 @@
 #include "request/render_entry.h"
 #include "request/report.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace py = pybind11;
 
 namespace {
@@ -28,10 +35,13 @@ namespace {
 using WideText = std::basic_string<TolvimoUtf16>;
 
 // A str as the library's NUL-terminated UTF-16, read straight from the
-// string's code points (no codec is looked up). An unpaired surrogate goes
-// through as it is (the library reads it as U+FFFD); the package refuses a
-// U+0000 before it gets here.
-WideText Wide(const py::str& text) {
+// string's code points (no codec is looked up, and nothing of a str
+// subclass's own runs). A U+0000 would end the text early, so it is refused
+// here, where the code points themselves are read. An unpaired surrogate goes
+// through as it is in the notes and the instrument (the library reads it as
+// U+FFFD, and names the caller's own character); in a path it would name a
+// file the caller never named, so a path holding one is refused.
+WideText Wide(const py::str& text, const char* name, bool isPath = false) {
     PyObject* const object = text.ptr();
 #if PY_VERSION_HEX < 0x030C0000
     if (PyUnicode_READY(object) != 0) throw py::error_already_set();
@@ -43,6 +53,27 @@ WideText Wide(const py::str& text) {
     wide.reserve(static_cast<size_t>(length));
     for (Py_ssize_t i = 0; i < length; ++i) {
         const Py_UCS4 point = PyUnicode_READ(kind, data, i);
+        if (point == 0) {
+            PyErr_Format(PyExc_ValueError,
+                         "%s contains U+0000, which the library's strings cannot carry", name);
+            throw py::error_already_set();
+        }
+        if (isPath && point >= 0xD800 && point <= 0xDFFF) {
+            // A plain str's repr (whatever a subclass makes of its own), cut
+            // for a long path.
+            const bool cut = length > 60;
+            const auto part = py::reinterpret_steal<py::object>(
+                PyUnicode_Substring(object, 0, cut ? 57 : length));
+            if (!part) throw py::error_already_set();
+            const auto shown =
+                py::reinterpret_steal<py::object>(PyUnicode_Type.tp_repr(part.ptr()));
+            if (!shown) throw py::error_already_set();
+            PyErr_Format(PyExc_ValueError,
+                         "%s %U%s holds an unpaired surrogate and names no file the library can "
+                         "open",
+                         name, shown.ptr(), cut ? "..." : "");
+            throw py::error_already_set();
+        }
         if (point < 0x10000) {
             wide.push_back(static_cast<TolvimoUtf16>(point));
         } else {
@@ -138,8 +169,8 @@ Facts FactsOf(const tolvimo::Outcome& outcome) {
 
 Facts RenderFile(const py::str& instrument, const py::str& notes, const py::int_& sampleRate,
                  const py::str& path) {
-    const WideText wideInstrument = Wide(instrument), wideNotes = Wide(notes),
-                   widePath = Wide(path);
+    const WideText wideInstrument = Wide(instrument, "instrument"),
+                   wideNotes = Wide(notes, "notes"), widePath = Wide(path, "path", true);
     const int32_t rate = ClampedRate(sampleRate);
     std::optional<tolvimo::Outcome> outcome;
     {
@@ -160,8 +191,46 @@ struct Room {
     bool viewed = false;
 };
 
-void* Reserve(void* context, size_t bytes) {
-    auto& room = *static_cast<Room*>(context);
+// Below this size the pages are left to be found one by one.
+constexpr size_t READY_IN_BULK_BYTES = size_t{1} << 20;
+
+// Fresh memory of a bytes object that the render is about to write whole,
+// made ready before it starts: where the system offers it, the huge pages
+// that lie wholly inside it are asked for, and every page of it is then
+// mapped in one call instead of one fault per page as it is written. On a
+// system without either advice (before Linux 5.14 for the second) the
+// calls fail and the pages come as they are written; nothing else changes.
+// The huge-page advice covers only whole huge pages inside the result, no
+// byte of anything else. A large result has a mapping of its own, which goes
+// with it; where the allocator carved it from a larger one, the range keeps
+// the advice once freed, and what is later put there may be served by huge
+// pages too, which changes nothing it holds.
+void MakeReady([[maybe_unused]] void* at, [[maybe_unused]] size_t bytes) {
+#if defined(__linux__)
+    if (bytes < READY_IN_BULK_BYTES) return;
+    const int saved = errno;
+    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<uintptr_t>(at);
+    const uintptr_t end = start + bytes;
+#if defined(MADV_HUGEPAGE)
+    // A huge page is mapped by one entry of the table above the last: as
+    // many base pages as a page holds entries.
+    const uintptr_t huge = page * (page / sizeof(void*));
+    const uintptr_t first = (start + huge - 1) & ~(huge - 1), last = end & ~(huge - 1);
+    if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
+#if !defined(MADV_POPULATE_WRITE)
+    constexpr int MADV_POPULATE_WRITE = 23;  // Linux 5.14; older headers lack it
+#endif
+    const uintptr_t from = start & ~(page - 1), to = (end + page - 1) & ~(page - 1);
+    madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+    errno = saved;
+#endif
+}
+
+// The result's object, made with the lock taken back; its memory, or null
+// when there is no memory for it.
+void* MakeResult(Room& room, size_t bytes) {
     py::gil_scoped_acquire locked;
     try {
         if (room.format == tolvimo::MemoryFormat::WavFile) {
@@ -189,9 +258,19 @@ void* Reserve(void* context, size_t bytes) {
     }
 }
 
+void* Reserve(void* context, size_t bytes) {
+    auto& room = *static_cast<Room*>(context);
+    void* const at = MakeResult(room, bytes);
+    // Outside the lock, so other threads run meanwhile. The array's pages
+    // were all written by its making.
+    if (at != nullptr && room.format == tolvimo::MemoryFormat::WavFile) MakeReady(at, bytes);
+    return at;
+}
+
 Facts RenderMemory(const py::str& instrument, const py::str& notes, const py::int_& sampleRate,
                    bool samples) {
-    const WideText wideInstrument = Wide(instrument), wideNotes = Wide(notes);
+    const WideText wideInstrument = Wide(instrument, "instrument"),
+                   wideNotes = Wide(notes, "notes");
     const int32_t rate = ClampedRate(sampleRate);
     Room room{samples ? tolvimo::MemoryFormat::Samples : tolvimo::MemoryFormat::WavFile,
               py::none()};

@@ -130,6 +130,16 @@ def test_a_path_that_cannot_be_opened_says_why_as_the_program_does(path, tmp_pat
     assert list(tmp_path.iterdir()) == []
 
 
+class Sneaky(str):
+    """A str that denies holding anything and encodes to nothing."""
+
+    def __contains__(self, item: object) -> bool:
+        return False
+
+    def encode(self, *arguments: object, **named: object) -> bytes:
+        return b""
+
+
 WRONG_ARGUMENTS = [
     ((None, "C", 8000, "x.wav"), TypeError),
     (("piano", b"C", 8000, "x.wav"), TypeError),
@@ -139,6 +149,10 @@ WRONG_ARGUMENTS = [
     (("piano", "C\0XYZ", 8000, "x.wav"), ValueError),
     (("piano", "C", 8000, "x.wav\0junk"), ValueError),
     (("piano", "C", 8000, "\udcff.wav"), ValueError),  # undecodable name: not the caller's file
+    ((Sneaky("pi\0ano"), "C", 8000, "x.wav"), ValueError),
+    (("piano", Sneaky("CDE\0FGAB"), 8000, "x.wav"), ValueError),
+    (("piano", "C", 8000, Sneaky("sneaky.wav\0.txt")), ValueError),
+    (("piano", "C", 8000, Sneaky("\udcff.wav")), ValueError),
 ]
 
 
@@ -148,11 +162,15 @@ def test_wrong_arguments_are_refused_before_the_call(arguments, error, tmp_path,
     monkeypatch.chdir(tmp_path)
     with pytest.raises(error):
         tolvimo_wav.render(*arguments)
+    if arguments[3] == "x.wav":
+        for call in (tolvimo_wav.render_bytes, tolvimo_wav.render_samples):
+            with pytest.raises(error):
+                call(*arguments[:3])
     assert list(tmp_path.iterdir()) == []
     assert capfd.readouterr().out == ""
 
 
-@pytest.mark.parametrize("rate", [44100.0, 44100.5, "44100", True, None])
+@pytest.mark.parametrize("rate", [44100.0, 44100.5, "44100", None])
 def test_a_rate_that_is_not_an_int_is_out_of_range_and_a_type_error(rate, tmp_path):
     for call in (lambda: tolvimo_wav.render("piano", "C", rate, tmp_path / "x.wav"),
                  lambda: tolvimo_wav.render_bytes("piano", "C", rate),
@@ -161,6 +179,40 @@ def test_a_rate_that_is_not_an_int_is_out_of_range_and_a_type_error(rate, tmp_pa
             call()
         assert isinstance(raised.value, TypeError) and raised.value.code == 333
     assert list(tmp_path.iterdir()) == []
+
+
+class Index:
+    def __init__(self, value: int) -> None:
+        self.value = value
+
+    def __index__(self) -> int:
+        return self.value
+
+
+def test_a_rate_is_any_integer_as_the_types_say(tmp_path):
+    # An __index__ object (a numpy integer) renders; a bool is the integer it
+    # is, and out of range, not a TypeError.
+    assert tolvimo_wav.render_bytes("bass", "C", Index(8000)) == \
+        tolvimo_wav.render_bytes("bass", "C", 8000)
+    with pytest.raises(SampleRateOutOfRange) as raised:
+        tolvimo_wav.render_samples("bass", "C", True)
+    assert not isinstance(raised.value, TypeError) and raised.value.code == 333
+    # What mypy --strict makes of the same calls, and of a kind that no refusal has.
+    mypy = pytest.importorskip("mypy.api")
+    usage = tmp_path / "usage.py"
+    usage.write_text(
+        "import tolvimo_wav\n"
+        "class Index:\n"
+        "    def __index__(self) -> int:\n"
+        "        return 8000\n"
+        "tolvimo_wav.render_bytes('bass', 'C', Index())\n"
+        "tolvimo_wav.render_samples('bass', 'C', True)\n"
+        "tolvimo_wav.render('bass', 'C', 8000.0, 'x.wav')\n"
+        "def invalid(error: tolvimo_wav.TolvimoError) -> bool:\n"
+        "    return error.kind == 'invalid_note' or error.kind == 'invalid_notes'\n")
+    said, _, _ = mypy.run(["--strict", "--cache-dir=/dev/null", str(usage)])
+    flagged = sorted(int(line.split(":")[1]) for line in said.splitlines() if ": error:" in line)
+    assert flagged == [7, 9], said
 
 
 def test_a_non_ascii_path(tmp_path, host_render):

@@ -177,6 +177,22 @@ print(round(end - start, 3), len(inside))
     assert int(result.stdout.split()[1]) > 0, result.stdout
 
 
+@pytest.mark.skipif(not pathlib.Path("/sys/kernel/mm/transparent_hugepage").is_dir(),
+                    reason="a system with transparent huge pages")
+def test_a_large_result_asks_for_huge_pages_inside_itself_only():
+    wav = tolvimo_wav.render_bytes("bell", HEAVY, MAX_SAMPLE_RATE)
+    start = id(wav) + sys.getsizeof(b"") - 1  # the bytes follow the object's header
+    end = start + len(wav)
+    advised = []
+    with open("/proc/self/smaps") as smaps:
+        for line in smaps:
+            if "-" in line.split(" ", 1)[0]:
+                low, high = (int(bound, 16) for bound in line.split(" ", 1)[0].split("-"))
+            elif line.startswith("VmFlags:") and " hg" in line and low < end and start < high:
+                advised.append((low, high))
+    assert advised and all(start <= low and high <= end for low, high in advised), advised
+
+
 # System call numbers of memfd_create, open and openat, and the audit
 # architecture, on the machines the test knows.
 _SYSCALLS = {"x86_64": (0xC000003E, (319, 2, 257)), "aarch64": (0xC00000B7, (279, 56))}

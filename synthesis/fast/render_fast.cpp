@@ -54,12 +54,11 @@ constexpr Chebyshev MakeChebyshev() {
 constexpr Chebyshev CHEBYSHEV = MakeChebyshev();
 
 // sin and cos of the angle by which `frequency` advances over `samples`
-// samples, whole turns dropped.
+// samples.
 void StepOf(double frequency, int32_t samples, int32_t sampleRate, double& sine, double& cosine) {
-    double turns = frequency * static_cast<double>(samples) / static_cast<double>(sampleRate);
-    turns -= std::nearbyint(turns);
-    sine = std::sin(turns * TWO_PI);
-    cosine = std::cos(turns * TWO_PI);
+    const double angle = StepAngle(frequency, samples, sampleRate);
+    sine = std::sin(angle);
+    cosine = std::cos(angle);
 }
 
 // beta: how far one rotation step of `frequency` (at most MAX_STRIDE samples)
@@ -73,6 +72,12 @@ double Beta(double frequency, int32_t sampleRate) {
 }
 
 }  // namespace
+
+double StepAngle(double frequency, int32_t samples, int32_t sampleRate) {
+    double turns = frequency * static_cast<double>(samples) / static_cast<double>(sampleRate);
+    turns -= std::nearbyint(turns);
+    return turns * TWO_PI;
+}
 
 void FoldHarmonics(const InstrumentVoice& voice, double (&polynomial)[VOICE_MAX_HARMONICS]) {
     const double scale = (OUTPUT_GAIN * FULL_SCALE) / static_cast<double>(voice.harmonicCount);

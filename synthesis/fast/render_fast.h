@@ -63,6 +63,10 @@ constexpr double RECHECK_BOUND = 0.0;
 // lowest power first, as doubles.
 void FoldHarmonics(const InstrumentVoice& voice, double (&polynomial)[VOICE_MAX_HARMONICS]);
 
+// The angle by which `frequency` advances over `samples` samples, whole turns
+// dropped: the rotation step's, whose sine and cosine the kernels turn by.
+double StepAngle(double frequency, int32_t samples, int32_t sampleRate);
+
 double NoteErrorBound(const InstrumentVoice& voice, double frequency, int32_t sampleRate,
                       int32_t count);
 

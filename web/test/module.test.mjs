@@ -93,12 +93,13 @@ test("a bad note's refusal says where it is and which character", async () => {
     [" C", 0, " "],
     ["Cé", 1, "é"],
     ["C#4\u{1D11E}", 3, "\u{1D11E}"],
-    ["C\ud800D", 1, "\ufffd"], // an unpaired surrogate, read as U+FFFD
+    ["C\ud800D", 1, "\ud800"], // an unpaired surrogate: the caller's own, as in Python
   ];
   for (const [notes, position, character] of cases) {
     const wasm = await render("piano", notes, 8000);
     assert.equal(wasm.code, 1, notes);
     assert.deepEqual([wasm.position, wasm.character], [position, character], notes);
+    assert.ok(notes.startsWith(wasm.character, wasm.position), notes);
     assert.ok(wasm.report[0].startsWith(`Error: Invalid note at position ${position}: `), notes);
   }
   // Other refusals, status 1 included, carry no place.

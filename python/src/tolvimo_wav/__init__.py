@@ -43,6 +43,7 @@ from ._generated import (
     STATUS_BAD_SAMPLE_RATE,
     STATUS_CREATED,
     VOICES,
+    RefusalKind,
     __version__,
 )
 
@@ -54,6 +55,7 @@ __all__ = [
     "MIN_SAMPLE_RATE",
     "REFUSAL_KINDS",
     "VOICES",
+    "RefusalKind",
     "Rendered",
     "RenderError",
     "SampleRateNotInteger",
@@ -92,10 +94,10 @@ class Samples(NamedTuple):
 
 
 def _text(name: str, text: object) -> str:
+    # A U+0000, and an unpaired surrogate in a path, are refused by the
+    # extension, which reads the string's code points itself.
     if not isinstance(text, str):
         raise TypeError(f"{name} must be a str, not {type(text).__name__}")
-    if "\0" in text:
-        raise ValueError(f"{name} contains U+0000, which the library's strings cannot carry")
     return text
 
 
@@ -105,25 +107,18 @@ def _path(path: object) -> str:
     text = os.fspath(path)
     if not isinstance(text, str):
         raise TypeError(f"path must name a str path, not {type(text).__name__}")
-    _text("path", text)
-    try:
-        text.encode("utf-16-le")
-    except UnicodeEncodeError as error:
-        # Read as U+FFFD, it would name a file the caller never named.
-        shown = repr(text) if len(text) <= 60 else repr(text[:57]) + "..."
-        raise ValueError(
-            f"path {shown} holds an unpaired surrogate and names no file the library can open"
-        ) from error
     return text
 
 
-def _rate(sample_rate: object) -> int:
-    # bool is an int to Python, but True is no sample rate.
-    if isinstance(sample_rate, bool) or not isinstance(sample_rate, SupportsIndex):
+def _rate(sample_rate: SupportsIndex) -> int:
+    # Any integer, as operator.index takes it: an int, a numpy integer, a
+    # bool (True is 1 Hz, which the library refuses as out of range).
+    try:
+        return operator.index(sample_rate)
+    except TypeError:
         raise SampleRateNotInteger(
-            f"sample_rate must be an int, not {type(sample_rate).__name__}",
-            STATUS_BAD_SAMPLE_RATE)
-    return operator.index(sample_rate)
+            f"sample_rate must be an integer, not {type(sample_rate).__name__}",
+            STATUS_BAD_SAMPLE_RATE) from None
 
 
 def _show(report: str, quiet: bool) -> None:
@@ -131,14 +126,15 @@ def _show(report: str, quiet: bool) -> None:
         print(report, end="", file=sys.stdout)
 
 
-def render(instrument: str, notes: str, sample_rate: int, path: Union[str, os.PathLike[str]], *,
-           quiet: bool = True) -> Rendered:
+def render(instrument: str, notes: str, sample_rate: SupportsIndex,
+           path: Union[str, os.PathLike[str]], *, quiet: bool = True) -> Rendered:
     """Renders ``notes`` with ``instrument`` at ``sample_rate`` Hz into the WAV file ``path``.
 
     ``instrument`` is one of VOICES. Returns the file's facts with the
     library's report, which ``quiet=False`` also prints on ``sys.stdout``.
-    Raises UnknownInstrument (222), SampleRateOutOfRange (333; also for a
-    rate that is not an integer, which is then a TypeError too) or
+    ``sample_rate`` is any integer ``operator.index`` takes (an int, a numpy
+    integer). Raises UnknownInstrument (222), SampleRateOutOfRange (333; also
+    for a rate that is not an integer, which is then a TypeError too) or
     RenderError (1: a character starts no note, the note text is too long,
     the file cannot be opened or written, or memory ran out); a refused
     request leaves every file as it was. Raises TypeError for a non-string
@@ -155,7 +151,7 @@ def render(instrument: str, notes: str, sample_rate: int, path: Union[str, os.Pa
                     outcome.lines)
 
 
-def _in_memory(instrument: str, notes: str, sample_rate: int, samples: bool,
+def _in_memory(instrument: str, notes: str, sample_rate: SupportsIndex, samples: bool,
                quiet: bool) -> _core.Outcome:
     arguments = (_text("instrument", instrument), _text("notes", notes), _rate(sample_rate))
     outcome = _core.render_memory(*arguments, samples)
@@ -165,7 +161,8 @@ def _in_memory(instrument: str, notes: str, sample_rate: int, samples: bool,
     return outcome
 
 
-def render_bytes(instrument: str, notes: str, sample_rate: int, *, quiet: bool = True) -> bytes:
+def render_bytes(instrument: str, notes: str, sample_rate: SupportsIndex, *,
+                 quiet: bool = True) -> bytes:
     """Renders like render() and returns the WAV file's bytes, made in memory:
     no file is opened. The report (printed with ``quiet=False``) names no
     file: the output is called as in the npm package's reports."""
@@ -174,7 +171,7 @@ def render_bytes(instrument: str, notes: str, sample_rate: int, *, quiet: bool =
     return wav
 
 
-def render_samples(instrument: str, notes: str, sample_rate: int, *,
+def render_samples(instrument: str, notes: str, sample_rate: SupportsIndex, *,
                    quiet: bool = True) -> Samples:
     """Renders like render_bytes() and returns the samples with the rate. The
     library writes them straight into the array."""

@@ -1,6 +1,8 @@
 """The extension module's interface: the library's entries and the outcome's facts."""
-from typing import Optional, Union
+from typing import Literal, Optional, Union
 import array
+
+from ._generated import RefusalKind
 
 MEMORY_OUTPUT_NAME: str
 
@@ -8,7 +10,7 @@ class Outcome:
     @property
     def status(self) -> int: ...
     @property
-    def kind(self) -> str: ...
+    def kind(self) -> Union[RefusalKind, Literal["none"]]: ...
     @property
     def lines(self) -> str: ...
     @property

@@ -5,7 +5,12 @@ from __future__ import annotations
 from typing import Any, Optional
 
 from . import _core
-from ._generated import STATUS_BAD_SAMPLE_RATE, STATUS_FAILED, STATUS_UNKNOWN_INSTRUMENT
+from ._generated import (
+    STATUS_BAD_SAMPLE_RATE,
+    STATUS_FAILED,
+    STATUS_UNKNOWN_INSTRUMENT,
+    RefusalKind,
+)
 
 
 class TolvimoError(Exception):
@@ -13,14 +18,15 @@ class TolvimoError(Exception):
 
     ``code`` is the library's status and ``line`` its own error line, word
     for word; ``kind`` names the refusal (``"invalid_note"``,
-    ``"cannot_open"``, one of tolvimo_wav.RefusalKind). ``position``,
+    ``"cannot_open"``, ...: one of tolvimo_wav.REFUSAL_KINDS, typed as
+    tolvimo_wav.RefusalKind). ``position``,
     ``character``, ``hint`` and ``reason`` are set where the refusal has
     them (see RenderError and UnknownInstrument), else None.
     """
 
     code: int
     line: Optional[str]
-    kind: Optional[str] = None
+    kind: Optional[RefusalKind] = None
     position: Optional[int] = None
     character: Optional[str] = None
     hint: Optional[str] = None
@@ -88,7 +94,9 @@ def refusal(outcome: _core.Outcome, sample_rate: object) -> TolvimoError:
     line = outcome.lines.rstrip("\n")
     message = line
     error = _CLASSES.get(outcome.status, TolvimoError)(line, outcome.status, line)
-    error.kind = outcome.kind
+    kind = outcome.kind
+    assert kind != "none", "a written file is no refusal"
+    error.kind = kind
     if isinstance(error, UnknownInstrument):
         error.suggestions = outcome.suggestions
         error.hint = _suggestion(outcome.suggestions)
