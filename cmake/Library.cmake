@@ -13,6 +13,7 @@ set(TOLVIMO_SOURCES
   request/instrument_names.cpp
   request/argument_text.cpp
   request/note_plan.cpp
+  request/note_writer.cpp
   request/output_file.cpp
   request/render_entry.cpp
   request/report.cpp
