@@ -69,7 +69,11 @@ def prose(name, text):
 def prose_files(root):
     for path in sorted(root.rglob("*")):
         relative = path.relative_to(root)
-        if set(relative.parts[:-1]) & SKIPPED_FOLDERS or not path.is_file():
+        folders = relative.parts[:-1]
+        # Hidden folders and a package build's own (obj-*, debian/*/) are
+        # not the sources.
+        if (set(folders) & SKIPPED_FOLDERS or any(f.startswith((".", "obj-")) for f in folders)
+                or folders[:1] == ("debian",) and len(folders) > 1 or not path.is_file()):
             continue
         if path.suffix in PROSE_SUFFIXES or relative.as_posix() in PROSE_FILES:
             yield relative.as_posix(), path.read_text(encoding="utf-8", errors="replace")
