@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <utility>
+#include <variant>
 
 #include "platform/output_protocol.h"
 #include "request/argument_text.h"
@@ -23,30 +24,11 @@ using VoicePtr = std::unique_ptr<InstrumentVoice, VoiceReleaser>;
 using SampleBufferPtr = std::unique_ptr<SampleBuffer, SampleBufferReleaser>;
 using RenderedNotesPtr = std::unique_ptr<RenderedNotes, RenderedNotesReleaser>;
 
-// Where a request's bytes go: one of a named file, an open stream, memory.
-struct Destination {
-    OutputKind kind;
-    const TolvimoUtf16* path;
-    std::FILE* stream;
-    const char* shownName;
-    MemoryFormat format;
-    const MemorySink* sink;
-};
-
 // The request's outcome, given its kind and the status that goes with it.
 Outcome Decided(Outcome&& outcome, RefusalKind refusal) {
     outcome.refusal = refusal;
     outcome.status = RowOf(refusal).status;
     return std::move(outcome);
-}
-
-bool HasDestination(const Destination& destination) {
-    switch (destination.kind) {
-        case OutputKind::File: return destination.path != nullptr;
-        case OutputKind::Stream: return destination.stream != nullptr;
-        case OutputKind::Memory: return destination.sink->reserve != nullptr;
-    }
-    return false;
 }
 
 // Converts `wide` to its 8-bit working copy, kept only as far as a buffer of
@@ -58,6 +40,84 @@ bool ConvertArgumentText(const TolvimoUtf16* wide, size_t capacity, ArgumentText
     argument.cut = argument.narrow.length >= capacity;
     argument.bytes = argument.cut ? NarrowLength(wide) : argument.narrow.length;
     return true;
+}
+
+// Where a request's bytes go: one of a named file, an open stream, memory.
+// Each kind has its own record, and its own answer to what the request asks
+// of it: whether it was given, what the outcome calls it, and the writing.
+
+// A named file, by the caller's own name of it.
+struct NamedFile {
+    const TolvimoUtf16* path;
+};
+
+// An open stream of the caller's, and what the lines call it.
+struct OpenStream {
+    std::FILE* stream;
+    const char* shownName;
+};
+
+// Memory the caller reserves through `sink`, for bytes in `format`.
+struct CallerMemory {
+    MemoryFormat format;
+    const MemorySink* sink;
+};
+
+using Destination = std::variant<NamedFile, OpenStream, CallerMemory>;
+
+bool HasDestination(const NamedFile& file) {
+    return file.path != nullptr;
+}
+bool HasDestination(const OpenStream& stream) {
+    return stream.stream != nullptr;
+}
+bool HasDestination(const CallerMemory& memory) {
+    return memory.sink->reserve != nullptr;
+}
+
+// What the outcome says of the output before any argument is read. A named
+// file is shown by its path, once that is converted.
+void NameOutput(const NamedFile&, Outcome& outcome) {
+    outcome.outputKind = OutputKind::File;
+}
+void NameOutput(const OpenStream& stream, Outcome& outcome) {
+    outcome.outputKind = OutputKind::Stream;
+    outcome.shownName = stream.shownName;
+}
+void NameOutput(const CallerMemory&, Outcome& outcome) {
+    outcome.outputKind = OutputKind::Memory;
+    outcome.shownName = MEMORY_OUTPUT_NAME;
+}
+
+// Converts a named file's path, which then shows the output; false when
+// memory for it ran out. Only a named file has a path.
+bool ConvertPath(const NamedFile& file, Outcome& outcome) {
+    if (!ConvertArgumentText(file.path, OUTPUT_PATH_CAPACITY, outcome.path)) return false;
+    outcome.shownName = outcome.path.narrow.text.get();
+    outcome.pathNamesStandardOutput =
+        !outcome.path.cut && !outcome.path.narrow.lossy && NamesStandardOutput(outcome.shownName);
+    return true;
+}
+bool ConvertPath(const OpenStream&, Outcome&) {
+    return true;
+}
+bool ConvertPath(const CallerMemory&, Outcome&) {
+    return true;
+}
+
+// Writes the notes to the destination; `path` is a named file's converted path.
+WriteResult Write(const NamedFile& file, const ArgumentText& path, const RenderContext& context) {
+    // A path too long for its buffer cannot be opened, nor one whose 8-bit
+    // text would name a file other than the caller's.
+    if (path.cut) return {OutputResult::CannotOpen, ENAMETOOLONG, false};
+    if (!OpensAsNamed(path.narrow)) return {OutputResult::CannotOpen, EILSEQ, false};
+    return WriteOutputFile(path.narrow.text.get(), file.path, context);
+}
+WriteResult Write(const OpenStream& stream, const ArgumentText&, const RenderContext& context) {
+    return WriteNotesToStream(stream.stream, context);
+}
+WriteResult Write(const CallerMemory& memory, const ArgumentText&, const RenderContext& context) {
+    return {WriteNotesToMemory(memory.format, *memory.sink, context)};
 }
 
 // The character at `position` of the caller's notes, where the library's
@@ -78,48 +138,25 @@ BadNote BadNoteAt(const TolvimoUtf16* wide, const char* text, size_t length, siz
     return note;
 }
 
-// Writes the notes where the destination says.
-WriteResult Write(const Destination& destination, const ArgumentText& path,
-                  const RenderContext& context) {
-    switch (destination.kind) {
-        case OutputKind::Stream: return WriteNotesToStream(destination.stream, context);
-        case OutputKind::Memory:
-            return {WriteNotesToMemory(destination.format, *destination.sink, context)};
-        case OutputKind::File: break;
-    }
-    // A path too long for its buffer cannot be opened, nor one whose 8-bit
-    // text would name a file other than the caller's.
-    if (path.cut) return {OutputResult::CannotOpen, ENAMETOOLONG, false};
-    if (!OpensAsNamed(path.narrow)) return {OutputResult::CannotOpen, EILSEQ, false};
-    return WriteOutputFile(path.narrow.text.get(), destination.path, context);
-}
-
 Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* notesArg,
                       int32_t sampleRate, const Destination& destination) {
     Outcome outcome;
     outcome.sampleRate = sampleRate;
-    outcome.outputKind = destination.kind;
-    outcome.shownName = destination.shownName;
+    std::visit([&](const auto& to) { NameOutput(to, outcome); }, destination);
     // A pointer argument that is null: nothing has been allocated yet.
     if (instrumentArg == nullptr)
         return Decided(std::move(outcome), RefusalKind::InstrumentMissing);
     if (notesArg == nullptr) return Decided(std::move(outcome), RefusalKind::NotesMissing);
-    if (!HasDestination(destination))
+    if (!std::visit([](const auto& to) { return HasDestination(to); }, destination))
         return Decided(std::move(outcome), RefusalKind::OutputMissing);
 
     ArgumentText notes;
     if (!ConvertArgumentText(instrumentArg, INSTRUMENT_NAME_CAPACITY, outcome.instrument) ||
         !ConvertArgumentText(notesArg, NOTE_TEXT_CAPACITY, notes) ||
-        (destination.kind == OutputKind::File &&
-         !ConvertArgumentText(destination.path, OUTPUT_PATH_CAPACITY, outcome.path))) {
+        !std::visit([&](const auto& to) { return ConvertPath(to, outcome); }, destination)) {
         return Decided(std::move(outcome), RefusalKind::OutOfMemory);
     }
     outcome.noteTextBytes = notes.bytes;
-    if (destination.kind == OutputKind::File) {
-        outcome.shownName = outcome.path.narrow.text.get();
-        outcome.pathNamesStandardOutput = !outcome.path.cut && !outcome.path.narrow.lossy &&
-                                          NamesStandardOutput(outcome.shownName);
-    }
 
     // A name too long for its buffer matches no instrument.
     const int32_t kind = outcome.instrument.cut
@@ -153,7 +190,8 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
     outcome.voice = InstrumentName(static_cast<uint32_t>(kind));
     outcome.sampleCount = TotalSamples(context);
 
-    const WriteResult written = Write(destination, outcome.path, context);
+    const WriteResult written =
+        std::visit([&](const auto& to) { return Write(to, outcome.path, context); }, destination);
     outcome.systemError = written.error;
     outcome.inFolder = written.inFolder;
     switch (written.result) {
@@ -171,24 +209,18 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
 
 Outcome RenderToFile(const TolvimoUtf16* instrument, const TolvimoUtf16* notes, int32_t sampleRate,
                      const TolvimoUtf16* path) {
-    const Destination destination{OutputKind::File,      path,   nullptr, "",
-                                  MemoryFormat::WavFile, nullptr};
-    return RenderRequest(instrument, notes, sampleRate, destination);
+    return RenderRequest(instrument, notes, sampleRate, NamedFile{path});
 }
 
 Outcome RenderToStream(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                        int32_t sampleRate, std::FILE* wav, const char* shownName) {
     const char* shown = shownName != nullptr ? shownName : "";
-    const Destination destination{OutputKind::Stream,    nullptr, wav, shown,
-                                  MemoryFormat::WavFile, nullptr};
-    return RenderRequest(instrument, notes, sampleRate, destination);
+    return RenderRequest(instrument, notes, sampleRate, OpenStream{wav, shown});
 }
 
 Outcome RenderToMemory(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                        int32_t sampleRate, MemoryFormat format, const MemorySink& sink) {
-    const Destination destination{OutputKind::Memory, nullptr, nullptr,
-                                  MEMORY_OUTPUT_NAME, format,  &sink};
-    return RenderRequest(instrument, notes, sampleRate, destination);
+    return RenderRequest(instrument, notes, sampleRate, CallerMemory{format, &sink});
 }
 
 }  // namespace tolvimo
