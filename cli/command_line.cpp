@@ -43,6 +43,18 @@ const char* OptionName(Action action) {
     }
 }
 
+// "44100.0": a whole number written with a decimal point, its digits
+// before the point given back; empty for anything else.
+std::string WholeWithPoint(std::string_view text) {
+    const auto point = text.find('.');
+    if (point == std::string_view::npos || point == 0) return {};
+    const auto digits = std::string_view("0123456789");
+    if (text.substr(0, point).find_first_not_of(digits) != std::string_view::npos) return {};
+    if (text.substr(point + 1).find_first_not_of('0') != std::string_view::npos) return {};
+    const auto first = text.find_first_not_of('0');
+    return first >= point ? "0" : std::string(text.substr(first, point - first));
+}
+
 }  // namespace
 
 std::string Quoted(std::string_view text) {
@@ -115,9 +127,13 @@ CommandLine ReadCommandLine(int argc, char** argv) {
         return line;
     }
     line.at = {arguments[0], arguments[1], arguments[2], arguments[3]};
-    if (!ParseSampleRate(argv[line.at.sampleRate], line.sampleRate)) {
-        line.problem = "SAMPLE_RATE " + Quoted(argv[line.at.sampleRate]) +
-                       " is not a whole number of Hz (for example 44100)";
+    const char* rate = argv[line.at.sampleRate];
+    if (!ParseSampleRate(rate, line.sampleRate)) {
+        const std::string whole = WholeWithPoint(rate);
+        line.problem = "SAMPLE_RATE " + Quoted(rate) +
+                       (whole.empty() ? " is not a whole number of Hz (for example 44100)"
+                                      : " is a whole number written with a decimal point; write " +
+                                            whole + " without it");
     }
     return line;
 }

@@ -137,6 +137,14 @@ std::string NoteHint(const BadNote& note) {
     if (value >= 'a' && value <= 'g') {
         return "note letters are upper case: write " + Quoted(Utf8(value - 'a' + 'A'));
     }
+    // Sharp and flat signs as printed in scores.
+    if (value == 0x266F) return "write a sharp as #, as in 'C#4'";
+    if (value == 0x266D) return "write a flat as b, as in 'Bb3'";
+    // "C-1": an octave below 0, as some note numberings write it.
+    if (value == '-' && IsDigit(note.after)) {
+        return "octave digits run from 0 to 8, with no minus sign: the lowest octave is 0, as in "
+               "'C0'";
+    }
     if (IsBlank(value) || (value < 0x80 && std::strchr(",;.:-_|/+", static_cast<int>(value)))) {
         return "write the notes with nothing between them, as in 'C4D4E4'";
     }

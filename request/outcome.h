@@ -75,6 +75,7 @@ struct BadNote {
     char32_t character = 0;  // as the caller wrote it: an unpaired surrogate
                              // keeps its own value, though read as U+FFFD
     char32_t before = 0;     // the character before it, 0 at the start
+    char32_t after = 0;      // the UTF-16 unit after it, 0 at the end
 };
 
 // Where the file's bytes went.

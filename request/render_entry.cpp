@@ -130,11 +130,14 @@ BadNote BadNoteAt(const TolvimoUtf16* wide, const char* text, size_t length, siz
     std::memcpy(note.bytes, text + position, note.byteCount);
     const TolvimoUtf16 unit = wide[position];
     note.character = static_cast<char16_t>(unit);
+    size_t next = position + 1;
     if (IsHighSurrogate(unit) && IsLowSurrogate(wide[position + 1])) {
         note.character = 0x10000 + ((note.character - 0xD800) << 10) +
                          (static_cast<char16_t>(wide[position + 1]) - 0xDC00);
+        next = position + 2;
     }
     if (position > 0) note.before = static_cast<char16_t>(wide[position - 1]);
+    note.after = static_cast<char16_t>(wide[next]);
     return note;
 }
 

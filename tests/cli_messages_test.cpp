@@ -71,8 +71,8 @@ TEST(CliMessages, BadNotesAreShownSoAPersonSeesThem) {
              NOTE_SYNTAX + "\n"},
         {"piano 'C\xE2\x99\xAF\x44' 8000 o.wav", 1, "",  // a music sharp sign, then D
          "wavinstruments: Error: Invalid note at position 1: \xE2\x99\xAF\n"
-         "wavinstruments: character 2 of NOTES (byte position 1) is '\xE2\x99\xAF' (U+266F); " +
-             NOTE_SYNTAX + "\n"},
+         "wavinstruments: character 2 of NOTES (byte position 1) is '\xE2\x99\xAF' (U+266F); "
+         "write a sharp as #, as in 'C#4'\n"},
         {"piano 'CD\xC2\xA0"
          "E' 8000 o.wav",
          1, "",
@@ -120,8 +120,16 @@ TEST(CliMessages, ArgumentsAreNamedWithWhatIsWrong) {
          "wavinstruments: SAMPLE_RATE '44100Hz' is not a whole number of Hz (for example "
          "44100)\n" +
              TRY},
-        {"piano C 8000.0 o.wav", 2, "",
-         "wavinstruments: SAMPLE_RATE '8000.0' is not a whole number of Hz (for example 44100)\n" +
+        {"piano C 44100.0 o.wav", 2, "",
+         "wavinstruments: SAMPLE_RATE '44100.0' is a whole number written with a decimal point; "
+         "write 44100 without it\n" +
+             TRY},
+        {"piano C 8000. o.wav", 2, "",
+         "wavinstruments: SAMPLE_RATE '8000.' is a whole number written with a decimal point; "
+         "write 8000 without it\n" +
+             TRY},
+        {"piano C 8000.5 o.wav", 2, "",
+         "wavinstruments: SAMPLE_RATE '8000.5' is not a whole number of Hz (for example 44100)\n" +
              TRY},
         {"piano C ' 8000' o.wav", 2, "",
          "wavinstruments: SAMPLE_RATE ' 8000' is not a whole number of Hz (for example 44100)\n" +

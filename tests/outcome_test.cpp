@@ -198,6 +198,14 @@ TEST(Outcome, BadNotesAreNamedWithTheirHint) {
         {"C4#b", 3, "b", U'b', U'#', "'b'",
          "a note takes one # or b before its octave digit and one more after it"},
         {"C44", 2, "4", U'4', U'4', "'4'", "a note has one octave digit"},
+        {"C-1", 1, "-", U'-', U'C', "'-'",
+         "octave digits run from 0 to 8, with no minus sign: the lowest octave is 0, as in 'C0'"},
+        {"C-D", 1, "-", U'-', U'C', "'-'",
+         "write the notes with nothing between them, as in 'C4D4E4'"},
+        {"C\u266f4", 1, "\u266f", U'\u266f', U'C', "'\u266f' (U+266F)",
+         "write a sharp as #, as in 'C#4'"},
+        {"B\u266d3", 1, "\u266d", U'\u266d', U'B', "'\u266d' (U+266D)",
+         "write a flat as b, as in 'Bb3'"},
     };
     Reserved unused;
     for (const auto& c : cases) {

@@ -247,6 +247,10 @@ def test_every_public_name_is_in_all():
     assert defined_here <= set(tolvimo_wav.__all__)
     assert {"SampleRateNotInteger", "Samples", "Rendered", "render_samples"} <= defined_here
     assert all(hasattr(tolvimo_wav, name) for name in tolvimo_wav.__all__)
+    # Every limit the catalogue gives, the notes' length included.
+    limits = {name for name in vars(tolvimo_wav._generated)
+              if name.startswith(("MIN_", "MAX_", "NOTE_"))}
+    assert "NOTE_SECONDS" in limits and limits <= set(tolvimo_wav.__all__)
 
 
 @pytest.mark.skipif(not hasattr(os, "fork"), reason="fork")

@@ -14,10 +14,12 @@ writeFileSync(
   `// The library's WebAssembly module (wasm_module.wasm), in base64.\nexport const WASM_BASE64 =\n  "${base64}";\n`,
 );
 
+// Debian 12's emscripten writes `.toString()` after it, Debian 13's `.href`.
 const loader = readFileSync(join(site, "wasm_module.mjs"), "utf8");
-const located = 'new URL("wasm_module.wasm",import.meta.url).toString()';
-if (!loader.includes(located)) {
-  console.error(`package_module: ${located} not found in wasm_module.mjs`);
+const located = /new URL\("wasm_module\.wasm",import\.meta\.url\)\.(?:toString\(\)|href)/g;
+const found = loader.match(located)?.length ?? 0;
+if (found !== 1) {
+  console.error(`package_module: ${found} of ${located} in wasm_module.mjs, not 1`);
   process.exit(1);
 }
 writeFileSync(join(npm, "wasm_module.mjs"), loader.replace(located, '"wasm_module.wasm"'));

@@ -54,6 +54,12 @@ function utf16(module, text, length) {
   return address;
 }
 
+// `text` with each unpaired surrogate as U+FFFD (String's toWellFormed,
+// which Node 18 lacks).
+function wellFormed(text) {
+  return text.replace(/[\ud800-\udbff](?![\udc00-\udfff])|(?<![\ud800-\udbff])[\udc00-\udfff]/g, "\ufffd");
+}
+
 // The library quotes an unknown name whole in its line; when only a prefix
 // was passed, the rest goes in where the module says the quoted name ends,
 // as the library would have converted it (an unpaired surrogate reads as
@@ -62,7 +68,7 @@ function quotingWholeName(facts, instrument, passed) {
   if (passed === instrument.length || facts.instrumentEnd === undefined) return facts.lines;
   const text = facts.lines.join("\n");
   const end = facts.instrumentEnd;
-  const rest = instrument.slice(passed).toWellFormed();
+  const rest = wellFormed(instrument.slice(passed));
   return `${text.slice(0, end)}${rest}${text.slice(end)}`.split("\n");
 }
 

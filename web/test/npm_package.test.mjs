@@ -12,7 +12,10 @@ import { after, before, test } from "node:test";
 import { programLines, renderNative, ROOT, SITE } from "./native.mjs";
 
 const PACKAGE = join(SITE, "..", "npm");
+// The pinned TypeScript, and the latest the registry served when the lockfile
+// was last written: a fresh app gets that one.
 const TSC = join(ROOT, "web", "node_modules", "typescript", "bin", "tsc");
+const LATEST_TSC = join(ROOT, "web", "node_modules", "typescript-latest", "bin", "tsc");
 let project;
 
 before(() => {
@@ -51,7 +54,10 @@ test("imported by name, it renders the native library's bytes and hints", () => 
     const results = [];
     for (const request of ${JSON.stringify(requests)}) {
       const { wav, ...result } = await render(...request);
-      results.push({ ...result, wav: wav && Buffer.from(wav).toString("base64") });
+      // The typings promise a buffer of the file's own, exactly the file.
+      const own = wav && wav.buffer instanceof ArrayBuffer && wav.byteOffset === 0 &&
+        wav.buffer.byteLength === wav.length;
+      results.push({ ...result, own, wav: wav && Buffer.from(wav).toString("base64") });
     }
     process.stdout.write(JSON.stringify(results));
   `;
@@ -66,6 +72,7 @@ test("imported by name, it renders the native library's bytes and hints", () => 
     assert.deepEqual(result.report, native.report, instrument);
     assert.equal(result.wav, native.wav && native.wav.toString("base64"), instrument);
     if (result.code === 999) assert.match(result.report[0], /^Created <memory> /);
+    assert.equal(result.own, result.code === 999 ? true : null, instrument);
     if (result.refusal !== "invalid_note") continue;
     // The hint is the command-line program's, which ends its second line.
     const explained = programLines(instrument, notes, rate)[1];
@@ -99,10 +106,10 @@ test("a module that failed to load is loaded again by the next call", () => {
   assert.deepEqual(JSON.parse(output), [["rejected", "rejected"], 999]);
 });
 
-function typeCheck(name, source) {
+function typeCheck(name, source, { tsc = TSC, lib = "es2022" } = {}) {
   writeFileSync(join(project, name), source);
   const flags = ["--noEmit", "--strict", "--module", "node16", "--target", "es2022"];
-  return spawnSync("node", [TSC, ...flags, "--lib", "es2022", name], {
+  return spawnSync("node", [tsc, ...flags, "--lib", lib, name], {
     cwd: project,
     encoding: "utf8",
   });
@@ -138,6 +145,24 @@ declare const console: { assert(condition: boolean): void };
 `,
   );
   assert.equal(checked.status, 0, checked.stdout);
+});
+
+test("a page hands the file to Blob, <audio> and decodeAudioData, with either TypeScript", () => {
+  const source = `import { render } from "tolvimo-wav-instruments";
+const result = await render("piano", "CDEFG", 44100);
+if (result.wav !== null) {
+  const blob = new Blob([result.wav], { type: "audio/wav" });
+  const audio = document.createElement("audio");
+  audio.src = URL.createObjectURL(blob);
+  const bytes: ArrayBuffer = result.wav.buffer;
+  const decoded: Promise<AudioBuffer> = new AudioContext().decodeAudioData(result.wav.buffer);
+  console.log(bytes.byteLength, decoded, result.report.join("\\n"));
+}
+`;
+  for (const tsc of [TSC, LATEST_TSC]) {
+    const checked = typeCheck("page.ts", source, { tsc, lib: "es2022,dom" });
+    assert.equal(checked.status, 0, `${tsc}\n${checked.stdout}`);
+  }
 });
 
 test("the typings reject misuse", () => {
