@@ -8,13 +8,12 @@
 #include "wav/wav_writer.h"
 
 namespace tolvimo {
-namespace {
 
-// The errno of a refused write is taken at once, before anything else can
-// change it.
 WriteResult Refused(OutputResult result) {
     return {result, errno, false};
 }
+
+namespace {
 
 static_assert(WAV_HEADER_SIZE <= OUTPUT_START_LIMIT, "the header can be held back");
 

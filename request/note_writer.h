@@ -30,6 +30,10 @@ struct WriteResult {
     bool inFolder = false;
 };
 
+// `result` with the errno of the call that just failed, taken at once,
+// before anything else can change it.
+WriteResult Refused(OutputResult result);
+
 // What rendering a request's notes in order needs, all allocated before any
 // file is touched: the notes, the voice, one note's buffer, reused for every
 // note, and the store of notes that recur. Memory stays the same whatever

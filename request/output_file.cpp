@@ -14,12 +14,6 @@ namespace {
 
 constexpr size_t OUTPUT_BLOCK_BYTES = size_t{1} << 20;
 
-// The errno of a refused call is taken at once, before anything else can
-// change it.
-WriteResult Refused(OutputResult result) {
-    return {result, errno, false};
-}
-
 }  // namespace
 
 WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
