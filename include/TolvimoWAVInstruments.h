@@ -45,7 +45,8 @@ extern "C" {
 #define TOLVIMO_STATUS_CREATED 999            /* the file was written */
 #define TOLVIMO_STATUS_UNKNOWN_INSTRUMENT 222 /* no instrument has that name */
 #define TOLVIMO_STATUS_BAD_SAMPLE_RATE 333    /* sample rate outside 8000..192000 */
-#define TOLVIMO_STATUS_FAILED 1 /* bad note, unusable argument, no memory, I/O failure */
+/* Not written: bad note, note text too long, unusable path or argument, I/O failure, no memory. */
+#define TOLVIMO_STATUS_FAILED 1
 
 /*
  * Renders `notes` with `instrument` at `sampleRate` samples per second and

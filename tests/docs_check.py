@@ -166,18 +166,20 @@ def check_largest(name, text, limits, largest):
                int(match[1]) == math.ceil((limits["maxNoteTextBytes"] + 1) / 3))
 
 
-# How a list of the reasons a file was not written (status 1) says each
-# kind of refusal: the one place the documentation's wording of a kind is
-# known. A kind of status 1 missing here fails the check until its words
-# are added; a list missing a kind's words fails it too.
+# How the pages word each kind of refusal of status 1: in a list of the
+# reasons a file was not written, and in a short summary of them ("1 not
+# written (bad note, ...)"); the one place the documentation's wording of a
+# kind is known. A kind of status 1 missing here fails the check until its
+# words are added; a list or summary missing a kind's words fails it too. A
+# summary leaves out the null pointers, which only a C caller's slip meets.
 REFUSAL_WORDING = {
-    "notes_missing": r"null pointer",
-    "output_missing": r"null pointer",
-    "note_text_too_long": r"too long|\d+ bytes or (?:longer|more)",
-    "invalid_note": r"starts no note",
-    "cannot_open": r"cannot be opened",
-    "cannot_write": r"(?:cannot be|opened or) written",
-    "out_of_memory": r"memory",
+    "notes_missing": (r"null pointer", None),
+    "output_missing": (r"null pointer", None),
+    "note_text_too_long": (r"too long|\d+ bytes or (?:longer|more)", r"too long"),
+    "invalid_note": (r"starts no note", r"bad note"),
+    "cannot_open": (r"cannot be opened", r"path"),
+    "cannot_write": (r"(?:cannot be|opened or) written", r"write|written|I/O"),
+    "out_of_memory": (r"memory", r"memory"),
 }
 # Kinds only a C caller meets (a null pointer), and kinds only a request
 # for a file meets (none renders into memory, as the web package does).
@@ -188,6 +190,9 @@ MEMORY_TEXTS = ("web/",)
 # A list starts with the bad note and runs to its sentence's end, its
 # parenthesis' or the next status code.
 REFUSAL_LIST = re.compile(r"a character (?:that )?starts no note(.{0,300}?)(?:\.(?: |$)|\)|\s\d{1,3}\s|$)")
+# A summary: the parenthesis after "1 not written", or the comment over the
+# header's status 1.
+REFUSAL_SUMMARY = re.compile(r"\b1:? not written:? \(([^)]{0,200})\)|Not written: ([^#]{0,200})#define \w+_FAILED 1\b")
 
 
 def check_refusal_wording(statuses, refusals):
@@ -199,15 +204,18 @@ def check_refusal_wording(statuses, refusals):
 
 def check_refusal_lists(name, text, statuses, refusals):
     kinds = [r["kind"] for r in refusals if r["status"] == statuses["failed"] and r["kind"] in REFUSAL_WORDING]
-    if not name.startswith(C_TEXTS):
-        kinds = [kind for kind in kinds if kind not in C_ONLY]
     if name.startswith(MEMORY_TEXTS):
         kinds = [kind for kind in kinds if kind not in FILE_ONLY]
+    listed = kinds if name.startswith(C_TEXTS) else [kind for kind in kinds if kind not in C_ONLY]
     for match in REFUSAL_LIST.finditer(text):
-        for kind in kinds:
+        for kind in listed:
             yield (f"{name}: '{match[0][:60]}...' lists {kind}",
-                   re.search(REFUSAL_WORDING[kind], match[0], re.IGNORECASE) is not None)
-
+                   re.search(REFUSAL_WORDING[kind][0], match[0], re.IGNORECASE) is not None)
+    for match in REFUSAL_SUMMARY.finditer(text):
+        for kind in kinds:
+            if REFUSAL_WORDING[kind][1]:
+                yield (f"{name}: '{match[0][:70]}' sums up {kind}",
+                       re.search(REFUSAL_WORDING[kind][1], match[0], re.IGNORECASE) is not None)
 
 
 def check_page_words(root, refusals):

@@ -78,6 +78,10 @@ SNIPPETS = [
     ("docs/windows/README.txt", "333  sample rate outside 8000..192000", higher_rate),
     ("cli/main.cpp", '"  1  not written: a character starts no note, the note text is too long,\\n"\n'
      '        "     the output cannot be opened or written, or memory ran out\\n"', new_refusal),
+    ("docs/command-line.md", "Exit status: 0 written, 1 not written (bad note, note text too\nlong, path, "
+     "write or memory), 2", new_refusal),
+    ("include/api.h", "/* Not written: bad note, note text too long, unusable\n * path, "
+     "I/O failure, no memory. */\n#define API_FAILED 1", new_refusal),
     ("docs/javascript.md", "empty notes give a file with no\nsamples", empty_notes_refused),
     ("bench/README.md", "999 notes at 192000 Hz, 95,904,000\nsamples, a 191.8 MB\nfile", bigger_file),
 ]
@@ -90,7 +94,7 @@ def failures(name, text, catalogue):
 def main(catalogue_file):
     catalogue = json.loads(pathlib.Path(catalogue_file).read_text(encoding="utf-8"))
     # How the pages would word a new kind, once it is given words.
-    docs_check.REFUSAL_WORDING["made_up"] = r"made up"
+    docs_check.REFUSAL_WORDING["made_up"] = (r"made up", r"made up")
     faults = []
     for name, text, change in SNIPPETS:
         if failures(name, text, case(catalogue, None)):
