@@ -17,27 +17,13 @@
 #include "request/render_entry.h"
 #include "request/report.h"
 #include "request/request_limits.h"
+#include "utf16.h"
 
 namespace tolvimo {
 namespace {
 
-using Utf16 = std::basic_string<TolvimoUtf16>;
-
-// UTF-8 text widened to UTF-16 (the tests use the BMP only).
-Utf16 Wide(const std::string& utf8) {
-    Utf16 wide;
-    for (size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const size_t length = lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        char32_t value = length == 1 ? lead : lead & (0x7Fu >> length);
-        for (size_t k = 1; k < length; ++k) {
-            value = (value << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
-        }
-        wide.push_back(static_cast<TolvimoUtf16>(value));
-        i += length;
-    }
-    return wide;
-}
+using tolvimo_test::ToUtf16;
+using tolvimo_test::Utf16;
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
@@ -61,15 +47,15 @@ void* Reserve(void* context, size_t size) {
 
 Outcome InMemory(const char* instrument, const std::string& notes, int32_t rate, Reserved& reserved,
                  MemoryFormat format = MemoryFormat::WavFile) {
-    const Utf16 name = Wide(instrument);
-    const Utf16 text = Wide(notes);
+    const Utf16 name = ToUtf16(instrument);
+    const Utf16 text = ToUtf16(notes);
     return RenderToMemory(name.c_str(), text.c_str(), rate, format, {Reserve, &reserved});
 }
 
 Outcome ToFile(const std::string& path) {
-    const Utf16 name = Wide("piano");
-    const Utf16 text = Wide("C");
-    const Utf16 wide = Wide(path);
+    const Utf16 name = ToUtf16("piano");
+    const Utf16 text = ToUtf16("C");
+    const Utf16 wide = ToUtf16(path);
     return RenderToFile(name.c_str(), text.c_str(), 8000, wide.c_str());
 }
 
@@ -83,8 +69,8 @@ struct KindCase {
 TEST(Outcome, EachRefusalKindHasItsStatusFactsLineAndReason) {
     const auto missing = std::filesystem::temp_directory_path() / "tolvimo-missing-folder";
     const std::string missingFile = (missing / "o.wav").string();
-    const Utf16 piano = Wide("piano");
-    const Utf16 notes = Wide("C");
+    const Utf16 piano = ToUtf16("piano");
+    const Utf16 notes = ToUtf16("C");
     Reserved unused;
     const KindCase cases[] = {
         {RefusalKind::None, [&] { return InMemory("piano", "C", 8000, unused); },
@@ -161,9 +147,9 @@ TEST(Outcome, CarriesTheFactsOfTheRefusal) {
     EXPECT_EQ(unused.calls, 0);
     // A path too long for its buffer is measured and quoted whole.
     const std::string longPath(OUTPUT_PATH_CAPACITY + 100, 'p');
-    const Utf16 widePath = Wide(longPath);  // the line quotes it: it must outlive the outcome
-    const Utf16 piano = Wide("piano");
-    const Utf16 notes = Wide("C");
+    const Utf16 widePath = ToUtf16(longPath);  // the line quotes it: it must outlive the outcome
+    const Utf16 piano = ToUtf16("piano");
+    const Utf16 notes = ToUtf16("C");
     const Outcome path = RenderToFile(piano.c_str(), notes.c_str(), 8000, widePath.c_str());
     EXPECT_TRUE(path.path.cut);
     EXPECT_EQ(path.path.bytes, longPath.size());
@@ -220,7 +206,7 @@ TEST(Outcome, BadNotesAreNamedWithTheirHint) {
         EXPECT_EQ(NoteHint(note), c.hint) << c.notes;
     }
     // An unpaired surrogate is the caller's own character, read as U+FFFD.
-    const Utf16 piano = Wide("piano");
+    const Utf16 piano = ToUtf16("piano");
     const Utf16 notes{u'C', static_cast<TolvimoUtf16>(0xD800), 0};
     const Outcome lone = RenderToMemory(piano.c_str(), notes.c_str(), 8000, MemoryFormat::WavFile,
                                         {Reserve, &unused});
@@ -255,9 +241,9 @@ TEST(Outcome, SuggestsOnlyCloseVoiceNames) {
 TEST(Outcome, RendersIntoMemoryTheBytesOfTheFile) {
     const auto path = std::filesystem::temp_directory_path() /
                       ("tolvimo-outcome-" + std::to_string(::getpid()) + ".wav");
-    const Utf16 name = Wide("violin");
-    const Utf16 notes = Wide("C#4Bb3C#4");
-    const Utf16 wide = Wide(path.string());
+    const Utf16 name = ToUtf16("violin");
+    const Utf16 notes = ToUtf16("C#4Bb3C#4");
+    const Utf16 wide = ToUtf16(path.string());
     ASSERT_EQ(RenderToFile(name.c_str(), notes.c_str(), 11025, wide.c_str()).status,
               TOLVIMO_STATUS_CREATED);
     const std::vector<uint8_t> file = ReadBytes(path);
