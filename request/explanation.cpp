@@ -80,7 +80,7 @@ std::u32string LowerCharacters(std::string_view text) {
 
 // Edits that turn `a` into `b`: a character put in, left out, changed, or
 // two neighbours swapped, each counting one.
-size_t Slips(std::u32string_view a, std::u32string_view b) {
+size_t EditDistance(std::u32string_view a, std::u32string_view b) {
     std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
     for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
     for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
@@ -163,7 +163,7 @@ std::vector<std::string_view> CloseInstruments(std::string_view typed) {
     for (const auto& preset : PRESETS) {
         const std::string_view name = preset.name;
         const std::u32string candidate(name.begin(), name.end());
-        size_t slips = Slips(lower, candidate);
+        size_t slips = EditDistance(lower, candidate);
         // "glock" for "glockenspiel": the first three letters or more.
         if (lower.size() >= 3 && candidate.compare(0, lower.size(), lower) == 0) {
             slips = std::min<size_t>(slips, 1);

@@ -32,7 +32,7 @@ struct WriteResult {
 
 // `result` with the errno of the call that just failed, taken at once,
 // before anything else can change it.
-WriteResult Refused(OutputResult result);
+WriteResult FailureWithErrno(OutputResult result);
 
 // What rendering a request's notes in order needs, all allocated before any
 // file is touched: the notes, the voice, one note's buffer, reused for every
