@@ -104,8 +104,8 @@ void* GiveRoom(void*, size_t bytes) {
 using tolvimo_test::ToUtf16;
 using tolvimo_test::Utf16;
 
-// What a request with empty note text comes to: the pages that say it
-// gives a file with no samples are checked against it.
+// What a request with empty note text comes to, a row of the limits'
+// table in docs/file-contract.md.
 void PrintEmptyNotes() {
     static const Utf16 piano = ToUtf16("piano"), empty = ToUtf16("");
     const tolvimo::Outcome outcome = tolvimo::RenderToMemory(

@@ -137,11 +137,10 @@ def render(instrument: str, notes: str, sample_rate: SupportsIndex,
     ``sample_rate`` is any integer ``operator.index`` takes (an int, a numpy
     integer). Raises UnknownInstrument (222), SampleRateOutOfRange (333; also
     for a rate that is not an integer, which is then a TypeError too) or
-    RenderError (1: a character starts no note, the note text is too long,
-    the file cannot be opened or written, or memory ran out); a refused
-    request leaves every file as it was. Raises TypeError for a non-string
-    argument and ValueError for a string containing U+0000 or a path holding
-    an unpaired surrogate.
+    RenderError (1: not written for another reason, which its ``kind`` and
+    ``line`` give); a refused request leaves every file as it was. Raises
+    TypeError for a non-string argument and ValueError for a string
+    containing U+0000 or a path holding an unpaired surrogate.
     """
     arguments = (_text("instrument", instrument), _text("notes", notes), _rate(sample_rate))
     text_path = _path(path)

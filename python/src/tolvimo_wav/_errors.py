@@ -60,8 +60,8 @@ class SampleRateNotInteger(SampleRateOutOfRange, TypeError):
 
 
 class RenderError(TolvimoError):
-    """Status 1: a character starts no note, the note text is too long, the
-    file cannot be opened or written, or memory ran out.
+    """Status 1: not written for another reason, which ``kind`` names and
+    ``line`` words.
 
     For a bad note, ``position`` is the index of the offending character in
     the notes string (``notes[error.position] == error.character``),
