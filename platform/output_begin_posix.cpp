@@ -153,9 +153,9 @@ Location Locate(const char* path, PendingOutput& output) {
 #if defined(__linux__)
 bool HoldsStoredData(int file) {
     static constexpr unsigned long STORES_WITHOUT_DEVICE[] = {
-        TMPFS_MAGIC,     RAMFS_MAGIC,       BTRFS_SUPER_MAGIC, OVERLAYFS_SUPER_MAGIC,
-        NFS_SUPER_MAGIC, SMB_SUPER_MAGIC,   CIFS_SUPER_MAGIC,  SMB2_SUPER_MAGIC,
-        V9FS_MAGIC,      FUSE_SUPER_MAGIC,  AFS_SUPER_MAGIC,   AFS_FS_MAGIC,
+        TMPFS_MAGIC,      RAMFS_MAGIC,          BTRFS_SUPER_MAGIC, OVERLAYFS_SUPER_MAGIC,
+        NFS_SUPER_MAGIC,  SMB_SUPER_MAGIC,      CIFS_SUPER_MAGIC,  SMB2_SUPER_MAGIC,
+        V9FS_MAGIC,       FUSE_SUPER_MAGIC,     AFS_SUPER_MAGIC,   AFS_FS_MAGIC,
         CODA_SUPER_MAGIC, ECRYPTFS_SUPER_MAGIC,
         0x00C36400,  // Ceph
         0x2FC12FC1,  // ZFS
@@ -353,6 +353,8 @@ int CloseWhole(void* cookie) {
 // A stream that writes `file` as WriteWhole does and closes it with itself.
 std::FILE* OpenStream(int file) {
     const cookie_io_functions_t functions{nullptr, WriteWhole, nullptr, CloseWhole};
+    // The descriptor itself is the cookie: nothing to allocate or free.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
     return fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(file)), "wb", functions);
 }
 #else

@@ -216,8 +216,8 @@ bool ReserveInPlace(int file, uint64_t bytes) {
     if (block == 0) return true;
     const uint64_t dataBlocks = (bytes + block - 1) / block;
     const uint64_t lacking = (bytes - held + block - 1) / block;
-    const uint64_t needed = lacking + (copies ? CopyMargin(dataBlocks, block)
-                                              : MappingBlocks(dataBlocks, block));
+    const uint64_t needed =
+        lacking + (copies ? CopyMargin(dataBlocks, block) : MappingBlocks(dataBlocks, block));
     if (space.f_bavail >= needed) return true;
     errno = ENOSPC;
     return false;
@@ -314,6 +314,7 @@ void StartWriteback(PendingOutput& output) {
 #endif
 }
 
+// cppcheck-suppress constParameter ; one signature on every platform
 bool ReserveOutput(PendingOutput& output, uint64_t bytes) {
     const int file = output.descriptor;
     if (bytes == 0) return true;

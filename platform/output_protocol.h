@@ -10,8 +10,8 @@
 // /proc/self/fd/N); the destination is not a regular file (a pipe or
 // device); it has other hard links; it is mounted onto the path (a bind
 // mount); its owner cannot be given to a new file; the directory lets the
-// existing file be written but refuses new ones. Any other failure to prepare the new file opens nothing. A disk file
-// written in place gets its first bytes last, once the rest is on disk, so
+// existing file be written but refuses new ones. Any other failure to prepare the new file opens
+// nothing. A disk file written in place gets its first bytes last, once the rest is on disk, so
 // that a write cut short leaves a file that no reader takes for the old or
 // the new one.
 #pragma once

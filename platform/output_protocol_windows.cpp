@@ -293,9 +293,8 @@ bool HoldBackStart(PendingOutput& output, const void* bytes, size_t count) {
     LARGE_INTEGER none{};
     DWORD put = 0;
     return file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, none, nullptr, FILE_BEGIN) != 0 &&
-           WriteFile(file, ZEROS, static_cast<DWORD>(count), &put, nullptr) != 0 &&
-           put == count && FlushFileBuffers(file) != 0 &&
-           SetFilePointerEx(file, none, nullptr, FILE_BEGIN) != 0;
+           WriteFile(file, ZEROS, static_cast<DWORD>(count), &put, nullptr) != 0 && put == count &&
+           FlushFileBuffers(file) != 0 && SetFilePointerEx(file, none, nullptr, FILE_BEGIN) != 0;
 }
 
 // The Windows side does not sync a replacing file, so it has nothing to start.

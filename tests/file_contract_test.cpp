@@ -8,8 +8,8 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
-#include <sys/time.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
