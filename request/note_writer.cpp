@@ -49,8 +49,9 @@ WriteResult WriteNotes(NoteSink& sink, const RenderContext& context) {
         uint8_t header[WAV_HEADER_SIZE];
         EncodeWavHeader(header, context.buffer.sampleRate, TotalSamples(context));
         if (sink.file != nullptr && sink.file->startLast) {
-            std::memcpy(sink.file->start, header, sizeof header);
-            sink.file->startBytes = sizeof header;
+            if (!HoldBackStart(*sink.file, header, sizeof header)) {
+                return Refused(OutputResult::CannotWrite);
+            }
             std::memset(header, 0, sizeof header);
         }
         if (!PutBytes(sink, header, sizeof header))

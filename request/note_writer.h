@@ -60,9 +60,10 @@ struct NoteSink {
 };
 
 // Puts the header (for a WAV file), then each note as soon as it is
-// rendered. A file written in place gets zeros where its header goes, and
-// the header only when the samples are on disk: cut short, it is no WAV
-// file at all, rather than the new header over a mix of new and old samples.
+// rendered. A file written in place gets zeros where its header goes, on
+// disk before any sample changes, and the header only when the samples are
+// on disk: cut short, it is no WAV file at all, rather than a header over a
+// mix of new and old samples.
 WriteResult WriteNotes(NoteSink& sink, const RenderContext& context);
 
 // Writes the notes to an open stream (standard output, for the command-line

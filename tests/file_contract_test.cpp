@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -487,6 +488,39 @@ TEST(FileContract, MemoryStaysTheSameWhateverAnArgumentsLength) {
     const CallResult where = CallCaptured("piano", "C", 8000, dir.Path(longUtf8));
     EXPECT_EQ(where.status, 1);
     EXPECT_EQ(where.output, "Error: Cannot open output file '" + dir.Path(longUtf8) + "'\n");
+}
+
+// A host's signal handler installed without SA_RESTART (as Python installs
+// them) interrupted a write to a FIFO, and the call failed with
+// "Interrupted system call" after the first 128 kB. Such a write is retried.
+TEST(FileContract, SignalsDuringWritesToAFifoDoNotFailTheCall) {
+    const TempDir dir;
+    const std::string fifo = dir.Path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string notes(40, 'C');  // 1.7 MB
+    const std::vector<uint8_t> expected = Rendered("organ", notes, 44100);
+    std::vector<uint8_t> read;
+    std::thread reader([&] {
+        const int file = open(fifo.c_str(), O_RDONLY);
+        uint8_t block[4096];
+        for (ssize_t got; (got = ::read(file, block, sizeof block)) > 0;) {
+            read.insert(read.end(), block, block + got);
+            usleep(100);  // slower than the writer, so its writes wait
+        }
+        close(file);
+    });
+    const int status = InChild([&] {
+        struct sigaction interrupt {};
+        interrupt.sa_handler = [](int) {};
+        sigaction(SIGALRM, &interrupt, nullptr);  // no SA_RESTART
+        const itimerval every{{0, 300}, {0, 300}};
+        setitimer(ITIMER_REAL, &every, nullptr);
+        const CallResult result = CallCaptured("organ", notes, 44100, fifo);
+        return result.status == 999 ? 0 : 1;
+    });
+    reader.join();
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(read == expected) << read.size() << " of " << expected.size() << " bytes";
 }
 
 }  // namespace

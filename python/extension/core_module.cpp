@@ -248,6 +248,12 @@ void* MakeResult(Room& room, size_t bytes) {
         if (PyObject_GetBuffer(room.result.ptr(), &room.view, PyBUF_WRITABLE) != 0)
             throw py::error_already_set();
         room.viewed = true;
+        // The module is looked up by name, and a host may have put another
+        // in its place: its array must hold exactly the bytes to be written.
+        if (room.view.itemsize != sizeof(int16_t) ||
+            room.view.len != static_cast<Py_ssize_t>(bytes)) {
+            throw py::type_error("sys.modules['array'] makes arrays whose items are not 2 bytes");
+        }
         return room.view.buf;
     } catch (py::error_already_set& error) {
         // No memory for the result: the library refuses the request as out

@@ -275,3 +275,16 @@ def test_a_refusal_quoting_a_line_feed_keeps_the_whole_line(tmp_path):
         tolvimo_wav.render("pi\nano", "C", 8000, tmp_path / "out.wav")
     line = raised.value.line
     assert "'pi\nano'" in line and line.endswith("'") and raised.value.suggestions == ("piano",)
+
+
+def test_a_swapped_array_module_is_refused_not_overrun(monkeypatch):
+    # The samples' array is made through the module found by name; one whose
+    # items are a byte each used to be written past its end.
+    class OneByteArrays:
+        @staticmethod
+        def array(typecode, *initial):
+            return array.array("b", *initial)
+
+    monkeypatch.setitem(sys.modules, "array", OneByteArrays)
+    with pytest.raises(TypeError, match="not 2 bytes"):
+        tolvimo_wav.render_samples("piano", "CDEFG", 44100)
