@@ -50,7 +50,7 @@ WriteResult WriteNotes(NoteSink& sink, const RenderContext& context) {
         EncodeWavHeader(header, context.buffer.sampleRate, TotalSamples(context));
         if (sink.file != nullptr && sink.file->startLast) {
             if (!HoldBackStart(*sink.file, header, sizeof header)) {
-                return Refused(OutputResult::CannotWrite);
+                return FailureWithErrno(OutputResult::CannotWrite);
             }
             std::memset(header, 0, sizeof header);
         }
