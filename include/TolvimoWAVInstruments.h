@@ -46,7 +46,8 @@ extern "C" {
 #define TOLVIMO_STATUS_UNKNOWN_INSTRUMENT 222 /* no instrument has that name */
 #define TOLVIMO_STATUS_BAD_SAMPLE_RATE 333    /* sample rate outside 8000..192000 */
 /* Not written: a character starts no note, the note text is too long, the
- * output cannot be opened or written, memory ran out, or a pointer is null. */
+ * output cannot be opened or written, memory ran out, or the notes or path
+ * pointer is null. */
 #define TOLVIMO_STATUS_FAILED 1
 
 /*
