@@ -49,11 +49,12 @@ MEASURED = ("bench/README.md",)
 # README's first paragraph.
 VOICE_COUNT_SITES = ("debian/control", "python/pyproject.toml", "python/README.md",
                      "web/npm/package.json.in", "web/npm/README.md", "README.md")
-# The files that may state a limit: the limits' table, the status table's
-# lines (the library's own words), and the texts that travel alone: the
-# public header, the manual page and the Windows package's README.
-LIMIT_SITES = ("docs/file-contract.md", "include/TolvimoWAVInstruments.h",
-               "docs/wavinstruments.1", "docs/windows/README.txt")
+# The files that state a limit: the limits' table (with the status table's
+# lines, the library's own words), and the texts that travel alone: the
+# public header, the manual page and the Windows package's README, each for
+# the limits it names.
+CONTRACT, HEADER, MANUAL = "docs/file-contract.md", "include/TolvimoWAVInstruments.h", "docs/wavinstruments.1"
+WINDOWS = "docs/windows/README.txt"
 
 # What status 1 means, where it is listed: from the first words to the last,
 # in the program's help, its manual page and the public header. Each kind of
@@ -169,24 +170,24 @@ def check_limits_table(root, catalogue):
 
 def figures(catalogue):
     """Each figure that more than one file states: its wordings, as literal
-    text, and the files that may state it."""
+    text, and the files that state it, each of which must."""
     limits, largest = catalogue["limits"], catalogue["largestRequest"]
     low, high = limits["minSampleRate"], limits["maxSampleRate"]
     return [
         ("the number of voices", [NUMBER_WORDS[len(catalogue["voices"])]], VOICE_COUNT_SITES),
         ("the sample rates", [f"{low} to {high}", f"{low}..{high}", f"{low} and {high}"],
-         LIMIT_SITES),
+         (CONTRACT, HEADER, MANUAL, WINDOWS)),
         ("the note text's limit",
          [f"{limits['maxNoteTextBytes'] + 1} bytes", f"{limits['maxNoteTextBytes']} bytes"],
-         LIMIT_SITES),
+         (CONTRACT, MANUAL)),
         ("the output path's limit",
          [f"{limits['maxOutputPathBytes'] + 1} bytes", f"{limits['maxOutputPathBytes']} bytes"],
-         LIMIT_SITES),
+         (CONTRACT, MANUAL, WINDOWS)),
         ("the instrument name's limit",
          [f"{limits['maxInstrumentNameBytes'] + 1} bytes", f"{limits['maxInstrumentNameBytes']} bytes"],
-         LIMIT_SITES),
+         (CONTRACT,)),
         ("the largest request", [f"{largest['notes']} notes", f"{largest['samples']:,} samples"],
-         ("docs/file-contract.md",)),
+         (CONTRACT,)),
     ]
 
 
@@ -196,17 +197,14 @@ def states(text, wordings):
 
 
 def check_figures(texts, catalogue):
-    """A figure stands only where it may, and there it is current: stated by
-    a file named for it, or (the number of voices) by every such file."""
+    """A figure stands only in the files named for it, and each of them
+    states it as it is now."""
     for fact, wordings, sites in figures(catalogue):
         stated = {name for name, text in texts if states(text, wordings)}
         for name in sorted(stated - set(sites) - set(MEASURED)):
             yield f"{name} states {fact} ({' or '.join(wordings)}): link to its table instead", False
-        if fact == "the number of voices":
-            for site in sites:
-                yield f"{site} states {fact} as '{wordings[0]}'", site in stated
-        else:
-            yield f"{fact} ({' or '.join(wordings)}) stated where it may be", bool(stated & set(sites))
+        for site in sites:
+            yield f"{site} states {fact} as {' or '.join(wordings)}", site in stated
 
 
 def check_status_1_lists(texts, catalogue):
