@@ -269,13 +269,13 @@ def check_status_table(root, statuses, refusals):
 
 
 # A measured file's stamp: "Measured with the limits maxNoteTextBytes=999
-# maxSampleRate=192000 ..." and, once a limit has changed, a line saying
-# the results were measured before it.
+# maxSampleRate=192000 ..." and, once a limit has changed, a line starting
+# "Measured before" that says the results predate it.
 STAMP = re.compile(r"Measured with the limits((?: `?\w+=\d+`?,?)+)")
 
 
-def check_measured(name, text, limits):
-    stamp = STAMP.search(text)
+def check_measured(name, raw, limits):
+    stamp = STAMP.search(prose(name, raw))
     yield f"{name}: says which limits it was measured with ('Measured with the limits ...')", bool(stamp)
     if not stamp:
         return
@@ -283,7 +283,7 @@ def check_measured(name, text, limits):
     changed = [key for key, value in measured.items() if str(limits.get(key)) != value]
     yield (f"{name}: measured with {', '.join(f'{k}={measured[k]}' for k in changed)}, which "
            f"changed since: say its results were measured before (a line 'Measured before ...'), "
-           f"and leave the figures", not changed or "Measured before" in text)
+           f"and leave the figures", not changed or re.search(r"^Measured before\b", raw, re.MULTILINE))
 
 
 def check_texts(texts, catalogue):
@@ -291,9 +291,9 @@ def check_texts(texts, catalogue):
     prosed = [(name, prose(name, raw)) for name, raw in texts]
     yield from check_figures(prosed, catalogue)
     yield from check_status_1_lists(prosed, catalogue)
-    for name, text in prosed:
+    for name, raw in texts:
         if name in MEASURED:
-            yield from check_measured(name, text, catalogue["limits"])
+            yield from check_measured(name, raw, catalogue["limits"])
 
 
 def main(catalogue_file, source):

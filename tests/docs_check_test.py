@@ -33,7 +33,8 @@ TEXTS = {
     "include/TolvimoWAVInstruments.h": f"/* outside 8000..192000 */\n/* Not written: {LIST}, memory ran out, or a\n"
                                        " * pointer is null. */\n#define TOLVIMO_STATUS_FAILED 1",
     "docs/windows/README.txt": "  333  sample rate outside 8000..192000\nmust be shorter than 200 bytes.",
-    "bench/README.md": "Measured with the limits `maxNoteTextBytes=999`, `maxSampleRate=192000`.",
+    "bench/README.md": "Measured with the limits `maxNoteTextBytes=999`, `maxSampleRate=192000`. A line\n"
+                       'starting "Measured before" says which has changed since.',
     "docs/javascript.md": "the voices' names; the note text may be at most `LIMITS.maxNoteTextBytes` bytes",
 }
 
