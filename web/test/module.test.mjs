@@ -95,6 +95,23 @@ test("a bad note's hint is the program's; an unknown name gets suggestions", asy
   }
 });
 
+test("a refusal's error is a RangeError in one line, as the program words its line", async () => {
+  for (const [instrument, notes, rate] of [
+    ["pia\tno", "C", 8000],
+    ["pia\nno", "C", 8000],
+    ["piano", "C\tD", 8000],
+    ["piano", "C", 7999],
+    ["piano", TOO_LONG, 8000],
+  ]) {
+    const wasm = await render(instrument, notes, rate);
+    const line = programLines(instrument, notes, rate)[0].split(" (")[0];
+    assert.ok(wasm.error instanceof RangeError, instrument);
+    const hint = wasm.hint === undefined ? "" : ` (${wasm.hint})`;
+    assert.equal(wasm.error.message, line.replace(/^Error: /, "") + hint, JSON.stringify(notes));
+  }
+  assert.equal((await render("piano", "C", 8000)).error, undefined);
+});
+
 test("a bad note's refusal says where it is and which character", async () => {
   const cases = [
     ["CDX", 2, "X"],
