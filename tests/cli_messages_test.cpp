@@ -208,7 +208,8 @@ TEST(CliMessages, ArgumentsAreNamedWithWhatIsWrong) {
          "name\n"},
         {"xylophone C 8000 o.wav", 3, "",
          "wavinstruments: Error: Unknown instrument 'xylophone'\n"
-         "wavinstruments: none of the " + std::to_string(std::size(tolvimo::PRESETS)) +
+         "wavinstruments: none of the " +
+             std::to_string(std::size(tolvimo::PRESETS)) +
              " voices is named like it; 'wavinstruments --list' prints every name\n"},
         {"CDE piano 8000 o.wav", 3, "",
          "wavinstruments: Error: Unknown instrument 'CDE'\n"

@@ -159,7 +159,8 @@ Facts FactsOf(const tolvimo::Outcome& outcome) {
             for (size_t i = 0; i < close.size(); ++i)
                 names[i] = py::str(close[i].data(), close[i].size());
             facts.suggestions = std::move(names);
-            facts.hint = Text(tolvimo::InstrumentHint(outcome, "tolvimo_wav.VOICES holds every name"));
+            facts.hint =
+                Text(tolvimo::InstrumentHint(outcome, "tolvimo_wav.VOICES holds every name"));
             break;
         }
         case RefusalKind::CannotOpen:
