@@ -68,8 +68,9 @@ bool IsOneOf(char32_t value, const char* characters) {
 
 // What note text is, for someone who wrote a rest, a length or a chord.
 std::string WhatNoteTextIs() {
+    const double duration = NOTE_DURATION;
     char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%g", NOTE_DURATION);
+    std::snprintf(seconds, sizeof seconds, "%g", duration);
     return std::string("note text is notes only: every note lasts ") + seconds +
            " s, one after another, with no rests, lengths or chords";
 }
