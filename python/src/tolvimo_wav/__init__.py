@@ -12,7 +12,10 @@ Nothing is printed: ``render`` returns the library's report in its result,
 and ``quiet=False`` prints it on ``sys.stdout`` as well. A refused request
 raises a TolvimoError subclass whose ``code`` is the library's status and
 whose ``line`` is the library's own error line; ``position``, ``character``,
-``hint`` and ``reason`` say more where the refusal has them.
+``hint`` and ``reason`` say more where the refusal has them. Each is also the
+built-in exception for its like: a bad argument value a ValueError, a file
+that cannot be opened or written an OSError (FileNotFoundError, ...) with
+errno, strerror and filename, no memory a MemoryError.
 
 Calls release the interpreter's lock while the library renders, so calls on
 several threads run at once, and they touch no process-wide state.
