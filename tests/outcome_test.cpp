@@ -161,6 +161,9 @@ TEST(Outcome, CarriesTheFactsOfTheRefusal) {
 
 // Bad notes: where, which character, and the hint every front end gives.
 TEST(Outcome, BadNotesAreNamedWithTheirHint) {
+    const std::string between =
+        "write the notes with nothing between them, as in 'C4D4E4'; note text is notes only: "
+        "every note lasts 0.5 s, one after another, with no rests, lengths or chords";
     const struct {
         std::string notes;
         size_t position;
@@ -171,14 +174,12 @@ TEST(Outcome, BadNotesAreNamedWithTheirHint) {
         std::string hint;
     } cases[] = {
         {"cde", 0, "c", U'c', 0, "'c'", "note letters are upper case: write 'C'"},
-        {"C4 D4", 2, " ", U' ', U'4', "' ' (space)",
-         "write the notes with nothing between them, as in 'C4D4E4'"},
+        {"C4 D4", 2, " ", U' ', U'4', "' ' (space)", between},
         {"C\u00e9", 1, "\u00e9", U'\u00e9', U'C', "'\u00e9' (U+00E9)",
          "a note is a letter A to G, then optionally # or b, an octave digit 0 to 8 and, after "
          "the digit, one more # or b"},
-        {"C4,D4", 2, ",", U',', U'4', "','",
-         "write the notes with nothing between them, as in 'C4D4E4'"},
-        {"CH", 1, "H", U'H', U'C', "'H'",
+        {"C4,D4", 2, ",", U',', U'4', "','", between},
+        {"CX", 1, "X", U'X', U'C', "'X'",
          "a note is a letter A to G, then optionally # or b, an octave digit 0 to 8 and, after "
          "the digit, one more # or b"},
         {"C4#b", 3, "b", U'b', U'#', "'b'",
@@ -186,8 +187,7 @@ TEST(Outcome, BadNotesAreNamedWithTheirHint) {
         {"C44", 2, "4", U'4', U'4', "'4'", "a note has one octave digit"},
         {"C-1", 1, "-", U'-', U'C', "'-'",
          "octave digits run from 0 to 8, with no minus sign: the lowest octave is 0, as in 'C0'"},
-        {"C-D", 1, "-", U'-', U'C', "'-'",
-         "write the notes with nothing between them, as in 'C4D4E4'"},
+        {"C-D", 1, "-", U'-', U'C', "'-'", between},
         {"C\u266f4", 1, "\u266f", U'\u266f', U'C', "'\u266f' (U+266F)",
          "write a sharp as #, as in 'C#4'"},
         {"B\u266d3", 1, "\u266d", U'\u266d', U'B', "'\u266d' (U+266D)",
