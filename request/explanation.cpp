@@ -239,16 +239,20 @@ std::string InstrumentHint(const Outcome& outcome, std::string_view everyName) {
     if (ReadsAsNotes(name)) {
         hint = Quoted(std::string(name)) + " reads as notes: " + ORDER + ";";
     } else {
+        // Appended piece by piece: g++ 12 takes a temporary string put in
+        // front of another for an overlapping copy (-Wrestrict).
         const auto nearest = CloseInstruments(name);
         for (size_t i = 0; i < nearest.size(); ++i) {
-            hint += (i == 0                    ? "did you mean "
-                     : i + 1 == nearest.size() ? " or "
-                                               : ", ") +
-                    Quoted(std::string(nearest[i]));
+            hint += i == 0 ? "did you mean " : i + 1 == nearest.size() ? " or " : ", ";
+            hint += Quoted(std::string(nearest[i]));
         }
-        hint += nearest.empty() ? "none of the " + std::to_string(std::size(PRESETS)) +
-                                      " voices is named like it;"
-                                : "?";
+        if (nearest.empty()) {
+            hint += "none of the ";
+            hint += std::to_string(std::size(PRESETS));
+            hint += " voices is named like it;";
+        } else {
+            hint += "?";
+        }
     }
     return hint + " " + std::string(everyName);
 }
