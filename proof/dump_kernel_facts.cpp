@@ -2,15 +2,18 @@
 // proof depends on, exactly as this build compiled it (doubles as hexadecimal
 // floats): the sine-cosine coefficients, the constants of error_bounds.h, the
 // kernels (lanes, group, fusing, and the rotations between anchors of the
-// fixed fundamental's pair and of the vibrato's, measured by running them), each preset voice with its folded polynomial, and
-// NoteErrorBound over a grid of pitches and rates. check_error_bound.py reads
+// fixed fundamental's pair and of the vibrato's, measured by running them),
+// each preset voice with its folded polynomial, and NoteErrorBound over a
+// grid of pitches and rates. check_error_bound.py reads
 // it, so the proof always concerns these values. With --trace it prints
 // instead what each kernel the dispatch picks on this CPU computes for a set
 // of notes, the scalar path's values of the same samples and the rotation
-// steps' angles of every stride, which kernel_model.py recomputes bit for bit.
+// steps' angles of every stride, which kernel_model.py recomputes bit for bit;
+// with --sines, the C library's sine of each double it reads.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -310,10 +313,22 @@ int Dump() {
     return 0;
 }
 
+// The C library's sine of each hexadecimal double read, one a line: the
+// model of the scalar path asks the target's, whatever machine it runs on.
+int Sines() {
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+        const double x = std::strtod(line, nullptr);
+        std::printf("%a\n", std::sin(x));
+    }
+    return 0;
+}
+
 }  // namespace
 }  // namespace tolvimo
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--trace") == 0) return tolvimo::Trace();
+    if (argc > 1 && std::strcmp(argv[1], "--sines") == 0) return tolvimo::Sines();
     return tolvimo::Dump();
 }
