@@ -287,8 +287,7 @@ int Dump() {
             kernel.name, kernel.lanes, kernel.group, kernel.stride, kernel.fused ? 1 : 0,
             runnable ? MeasuredRotations(kernel, false) : -1,
             runnable ? MeasuredRotations(kernel, true) : -1, runnable ? 1 : 0,
-            needs.reported ? 1 : 0,
-            needs.features.c_str(), k + 1 < std::size(BUILT) ? "," : "");
+            needs.reported ? 1 : 0, needs.features.c_str(), k + 1 < std::size(BUILT) ? "," : "");
     }
     std::printf("],\n\"voices\": [\n");
     for (uint32_t kind = 0; kind < INSTRUMENT_KIND_COUNT; ++kind) {

@@ -150,8 +150,8 @@ TEST(FloatEnvironment, GivesTheSameBytesAndRestoresTheHostsState) {
 #if defined(__SSE__)
                 _mm_setcsr(ControlRegister() & ~0x8040U);
 #endif
-                const std::string what = kernel + ", " + mode.name + ", request " +
-                                         std::to_string(r);
+                const std::string what =
+                    kernel + ", " + mode.name + ", request " + std::to_string(r);
                 EXPECT_TRUE(got == expected[r]) << what << ": the bytes changed";
                 EXPECT_EQ(rounding, mode.rounding) << what << ": rounding mode not restored";
                 EXPECT_EQ(flags, FE_DIVBYZERO) << what << ": status flags not restored";
