@@ -299,7 +299,8 @@ class Ranges:
                 continue
             if not (a <= low and high <= b) and (a != b or low <= a <= high):
                 tools.fail(f"{name}: {what} in [{float(a)!r}, {float(b)!r}] does not "
-                           f"cover the {kind or 'derived range'}, [{float(low)!r}, {float(high)!r}]")
+                           f"cover the {kind or 'derived range'}, "
+                           f"[{float(low)!r}, {float(high)!r}]")
 
     def audit_pieces(self, tools, name):
         """Fails unless the binades the scripts assumed cover the turns."""
@@ -686,7 +687,8 @@ def check_reduction(tools, facts, ranges):
     ideal = [f"Ishifted = turns * 4 + {shift_text};", f"Id = {shift_text} - shifted;",
              "Ir = d * 1b-2 + turns;"]
     hint = "Ir -> (Ishifted - shifted) * 1b-2 + (d - Id) * 1b-2;"
-    binades = [("0", "0")] + [(f"1b{k}", f"1b{k + 1}") for k in range(low, high - facts["drop_binades"])]
+    top = high - facts["drop_binades"]  # a perturbation may leave binades out
+    binades = [("0", "0")] + [(f"1b{k}", f"1b{k + 1}") for k in range(low, top)]
     ranges.pieces = []
     for fused in (False, True):
         ar = arithmetic(fused)
