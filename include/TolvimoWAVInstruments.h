@@ -1,6 +1,6 @@
 /*
  * TolvimoWAVInstruments: renders a line of note text ("CDEFG", "C#4Bb3") as a
- * mono 16-bit PCM WAV file with one of fifteen additive-synthesis instruments.
+ * mono 16-bit PCM WAV file with one of its additive-synthesis instruments.
  *
  * The library has a single entry point, WAVInstruments. It holds no state
  * between calls, so any number of threads may call it at once.
@@ -45,14 +45,16 @@ extern "C" {
 #define TOLVIMO_STATUS_CREATED 999            /* the file was written */
 #define TOLVIMO_STATUS_UNKNOWN_INSTRUMENT 222 /* no instrument has that name */
 #define TOLVIMO_STATUS_BAD_SAMPLE_RATE 333    /* sample rate outside 8000..192000 */
-/* Not written: bad note, note text too long, unusable path or argument, I/O failure, no memory. */
+/* Not written: a character starts no note, the note text is too long, the
+ * output cannot be opened or written, memory ran out, or the notes or path
+ * pointer is null. */
 #define TOLVIMO_STATUS_FAILED 1
 
 /*
  * Renders `notes` with `instrument` at `sampleRate` samples per second and
  * writes the result to `outputFile`, creating or replacing it.
  *
- * instrument  NUL-terminated UTF-16 name of one of the fifteen voices,
+ * instrument  NUL-terminated UTF-16 name of one of the voices,
  *             matched exactly and case-sensitively (`wavinstruments --list`
  *             prints them; the README describes each).
  * notes       NUL-terminated UTF-16 note text; each note lasts 0.5 s.

@@ -9,7 +9,7 @@
 
 namespace tolvimo {
 
-WriteResult Refused(OutputResult result) {
+WriteResult FailureWithErrno(OutputResult result) {
     return {result, errno, false};
 }
 
@@ -49,11 +49,13 @@ WriteResult WriteNotes(NoteSink& sink, const RenderContext& context) {
         uint8_t header[WAV_HEADER_SIZE];
         EncodeWavHeader(header, context.buffer.sampleRate, TotalSamples(context));
         if (sink.file != nullptr && sink.file->startLast) {
-            std::memcpy(sink.file->start, header, sizeof header);
-            sink.file->startBytes = sizeof header;
+            if (!HoldBackStart(*sink.file, header, sizeof header)) {
+                return FailureWithErrno(OutputResult::CannotWrite);
+            }
             std::memset(header, 0, sizeof header);
         }
-        if (!PutBytes(sink, header, sizeof header)) return Refused(OutputResult::CannotWrite);
+        if (!PutBytes(sink, header, sizeof header))
+            return FailureWithErrno(OutputResult::CannotWrite);
     }
     for (int32_t k = 0; k < context.plan.count; ++k) {
         const int16_t* samples =
@@ -61,7 +63,7 @@ WriteResult WriteNotes(NoteSink& sink, const RenderContext& context) {
                                context.plan.nextUse[k], NOTE_DURATION, context.voice);
         if (samples == nullptr) return {OutputResult::OutOfMemory};
         if (!PutSamples(sink, samples, context.noteSamples)) {
-            return Refused(OutputResult::CannotWrite);
+            return FailureWithErrno(OutputResult::CannotWrite);
         }
         if (sink.file != nullptr) StartWriteback(*sink.file);
     }
@@ -72,7 +74,7 @@ WriteResult WriteNotesToStream(std::FILE* stream, const RenderContext& context) 
     NoteSink sink{stream};
     const WriteResult written = WriteNotes(sink, context);
     if (written.result != OutputResult::Written) return written;
-    return std::fflush(stream) == 0 ? written : Refused(OutputResult::CannotWrite);
+    return std::fflush(stream) == 0 ? written : FailureWithErrno(OutputResult::CannotWrite);
 }
 
 OutputResult WriteNotesToMemory(MemoryFormat format, const MemorySink& sink,

@@ -32,7 +32,7 @@ struct WriteResult {
 
 // `result` with the errno of the call that just failed, taken at once,
 // before anything else can change it.
-WriteResult Refused(OutputResult result);
+WriteResult FailureWithErrno(OutputResult result);
 
 // What rendering a request's notes in order needs, all allocated before any
 // file is touched: the notes, the voice, one note's buffer, reused for every
@@ -60,9 +60,10 @@ struct NoteSink {
 };
 
 // Puts the header (for a WAV file), then each note as soon as it is
-// rendered. A file written in place gets zeros where its header goes, and
-// the header only when the samples are on disk: cut short, it is no WAV
-// file at all, rather than the new header over a mix of new and old samples.
+// rendered. A file written in place gets zeros where its header goes, on
+// disk before any sample changes, and the header only when the samples are
+// on disk: cut short, it is no WAV file at all, rather than a header over a
+// mix of new and old samples.
 WriteResult WriteNotes(NoteSink& sink, const RenderContext& context);
 
 // Writes the notes to an open stream (standard output, for the command-line

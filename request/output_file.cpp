@@ -29,7 +29,7 @@ WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
     if (!begun) return {OutputResult::CannotOpen, errno, output.folderRefused};
     errno = 0;
     if (!ReserveOutput(output, bytes)) {
-        const WriteResult refused = Refused(OutputResult::CannotWrite);
+        const WriteResult refused = FailureWithErrno(OutputResult::CannotWrite);
         FinishOutput(output, false);
         return refused;
     }
@@ -47,7 +47,7 @@ WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
         return written;
     }
     errno = 0;
-    return FinishOutput(output, true) ? written : Refused(OutputResult::CannotWrite);
+    return FinishOutput(output, true) ? written : FailureWithErrno(OutputResult::CannotWrite);
 }
 
 }  // namespace tolvimo

@@ -182,6 +182,8 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
     if (invalid >= 0) {
         outcome.badNote =
             BadNoteAt(notesArg, text, notes.narrow.length, static_cast<size_t>(invalid));
+        const int32_t named = FindInstrument(text, notes.narrow.length);
+        if (named >= 0) outcome.badNote.voiceInNotes = InstrumentName(static_cast<uint32_t>(named));
         return Decided(std::move(outcome), RefusalKind::InvalidNote);
     }
 

@@ -49,7 +49,8 @@ private:
     size_t used_ = 0;
 };
 
-void TakePiece(void* sink, const char* text, size_t length) {
+// ConvertInPieces' callback: each piece of converted text goes into the line.
+void PutConvertedPiece(void* sink, const char* text, size_t length) {
     static_cast<LineSink*>(sink)->Put(text, length);
 }
 
@@ -60,7 +61,7 @@ bool PutArgument(LineSink& sink, const ArgumentText& argument) {
         if (argument.narrow.text) sink.Put(argument.narrow.text.get(), argument.narrow.length);
         return true;
     }
-    return ConvertInPieces(argument.wide, TakePiece, &sink);
+    return ConvertInPieces(argument.wide, PutConvertedPiece, &sink);
 }
 
 // The duration with two decimals, whatever the host's locale: the decimal

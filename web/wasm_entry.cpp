@@ -143,6 +143,8 @@ std::string FactsOf(tolvimo::Outcome& outcome, size_t instrumentUnits) {
             PutString(json, names[i]);
         }
         json += ']';
+        PutField(json, "hint");
+        PutString(json, tolvimo::InstrumentHint(outcome, "VOICES holds every name"));
         PutField(json, "instrumentEnd");
         json += std::to_string(InstrumentEnd(outcome, instrumentUnits));
     }

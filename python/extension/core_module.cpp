@@ -115,6 +115,7 @@ struct Facts {
     int status = 0;
     std::string kind;
     py::str lines;
+    py::str shown_line;
     std::optional<std::string> voice;
     int sample_rate = 0;
     long long sample_count = 0;
@@ -124,6 +125,7 @@ struct Facts {
     std::optional<py::str> character_name;
     std::optional<py::str> hint;
     std::optional<py::str> reason;
+    int system_error = 0;
     py::tuple suggestions;
     py::object data = py::none();
 };
@@ -133,6 +135,7 @@ Facts FactsOf(const tolvimo::Outcome& outcome) {
     facts.status = outcome.status;
     facts.kind = tolvimo::RowOf(outcome.refusal).name;
     facts.lines = Text(tolvimo::LibraryLines(outcome));
+    facts.shown_line = Text(tolvimo::ShownLine(outcome));
     if (outcome.voice != nullptr) facts.voice = outcome.voice;
     facts.sample_rate = outcome.sampleRate;
     facts.sample_count = outcome.sampleCount;
@@ -156,11 +159,14 @@ Facts FactsOf(const tolvimo::Outcome& outcome) {
             for (size_t i = 0; i < close.size(); ++i)
                 names[i] = py::str(close[i].data(), close[i].size());
             facts.suggestions = std::move(names);
+            facts.hint =
+                Text(tolvimo::InstrumentHint(outcome, "tolvimo_wav.VOICES holds every name"));
             break;
         }
         case RefusalKind::CannotOpen:
         case RefusalKind::CannotWrite:
             facts.reason = TextOrNone(tolvimo::OutputReason(outcome));
+            facts.system_error = outcome.systemError;
             break;
         default: break;
     }
@@ -248,6 +254,12 @@ void* MakeResult(Room& room, size_t bytes) {
         if (PyObject_GetBuffer(room.result.ptr(), &room.view, PyBUF_WRITABLE) != 0)
             throw py::error_already_set();
         room.viewed = true;
+        // The module is looked up by name, and a host may have put another
+        // in its place: its array must hold exactly the bytes to be written.
+        if (room.view.itemsize != sizeof(int16_t) ||
+            room.view.len != static_cast<Py_ssize_t>(bytes)) {
+            throw py::type_error("sys.modules['array'] makes arrays whose items are not 2 bytes");
+        }
         return room.view.buf;
     } catch (py::error_already_set& error) {
         // No memory for the result: the library refuses the request as out
@@ -301,6 +313,7 @@ PYBIND11_MODULE(_core, module) {
         .def_readonly("status", &Facts::status)
         .def_readonly("kind", &Facts::kind)
         .def_readonly("lines", &Facts::lines)
+        .def_readonly("shown_line", &Facts::shown_line)
         .def_readonly("voice", &Facts::voice)
         .def_readonly("sample_rate", &Facts::sample_rate)
         .def_readonly("sample_count", &Facts::sample_count)
@@ -310,6 +323,7 @@ PYBIND11_MODULE(_core, module) {
         .def_readonly("character_name", &Facts::character_name)
         .def_readonly("hint", &Facts::hint)
         .def_readonly("reason", &Facts::reason)
+        .def_readonly("system_error", &Facts::system_error)
         .def_readonly("suggestions", &Facts::suggestions)
         .def_readonly("data", &Facts::data);
     module.def("render_file", &RenderFile, py::arg("instrument"), py::arg("notes"),
