@@ -16,6 +16,9 @@ add_library(tolvimo_exact_math INTERFACE)
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   target_compile_options(tolvimo_exact_math INTERFACE -ffp-contract=off -fno-fast-math)
 endif()
+# The compile commands, which the test numeric_flags reads to check that
+# every library source got those flags (proof/check_numeric_flags.py).
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
 # Sanitizer builds instrument every target, tests included.
 set(TOLVIMO_SANITIZE "" CACHE STRING

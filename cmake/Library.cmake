@@ -92,7 +92,7 @@ endif()
 # (request/render_entry.h), which the shared library does not export.
 add_library(tolvimo_static STATIC request/explanation.cpp)
 target_link_libraries(tolvimo_static PUBLIC tolvimo_objects)
-target_link_libraries(tolvimo_static PRIVATE tolvimo_warnings)
+target_link_libraries(tolvimo_static PRIVATE tolvimo_warnings tolvimo_exact_math)
 set_target_properties(tolvimo_static PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_compile_definitions(tolvimo_static INTERFACE TOLVIMO_WAV_INSTRUMENTS_STATIC)
 

@@ -17,12 +17,13 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     binade from the least positive turns a kernel computes (a sample period
     times the slowest pitch or vibrato) to the most (the highest pitch the
     notes name, bent by the deepest vibrato, over a note): Gappa, one run
-    per binade on the model's steps, fused and unfused, and exact checks of
-    ROUNDING_SHIFT's low bits.
+    per binade on the model's steps, fused and unfused (the binades' union
+    audited against those turns), and exact checks of ROUNDING_SHIFT's low
+    bits.
     sin(2 pi r) ~ r S(r^2), cos(2 pi r) ~ C(r^2), coefficients the
     doubles fit_sincos.sollya fits (checked: any other digits fail).
     Sollya's supnorm bounds |r S(r^2) - sin(2 pi r)| and |C(r^2) - cos(2 pi
-    r)| in exact arithmetic; Gappa bounds Horner's rule in doubles against
+    r)| in exact arithmetic (no other command is accepted for them); Gappa bounds Horner's rule in doubles against
     the same polynomials, fused and unfused, for every double r. Their sums
     are at most SINE_ERROR and COSINE_ERROR. The quarter-turn swap and
     negation are exact, so each result is within one of the two.
@@ -42,8 +43,12 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     length of the error vector e, plus a matrix of norm <= sqrt(2) u applied
     to the true pair (length 1) plus e. So |e'| <= |e| (1 + sqrt(2) u) +
     sqrt(2) u + sqrt(2) rho, from |e_0| <= sqrt(SINE_ERROR^2 +
-    COSINE_ERROR^2), and after ROTATIONS_PER_ANCHOR steps |e| <=
-    ROTATED_PAIR_ERROR (the angle's own error is beta's).
+    COSINE_ERROR^2), and after n steps |e| <= ROTATED_PAIR_ERROR (the
+    angle's own error is beta's), n the longest run of rotations between
+    fresh evaluations of either pair the kernels rotate (the fixed
+    fundamental's and the vibrato's own), measured by running them, and
+    never fewer than ROTATIONS_PER_ANCHOR. The constant must also lie within
+    ROTATED_PAIR_TIGHTNESS of the figure, so that counting fewer steps fails.
  4. The pair (s, c) within (e_s, e_c) of (sin x, cos x): by the Chebyshev
     identity sin x P(cos x) = sum_j g_j sin((j + 1) x), and |s P(c) - sin x
     P(cos x)| <= e_s max |P| + e_c max |P'| over |c| <= c0. There |U_j(c)|
@@ -93,9 +98,11 @@ The derivation (u = 2^-53; "Gappa" and "Sollya" mark certified steps):
     of a sample's value, from the vector path's value to the scalar path's;
     evaluated exactly for every voice over a grid of pitches and rates, with
     the kernels' strides and measured rotations. NoteErrorBound must be it
-    times 1.01.
+    times 1.01, from below and, within BOUND_ABOVE, from above.
 Every range a script assumes is derived from the limits (Ranges), checked to
-cover what they allow, and checked against each script's hypotheses.
+cover what they allow, and every hypothesis of every Gappa script and every
+interval of a Sollya norm is checked to cover its range (a hypothesis on
+anything without a derived range fails).
 Run by ctest (label `proof`); --perturb changes one fact first, to show the
 proof refutes it.
 """
@@ -210,8 +217,17 @@ class Ranges:
     hypotheses on the variables named in AUDITED are checked to cover their
     range, so that no script assumes less."""
 
+    # Each variable a script may assume a range of, and the range it must
+    # cover: a pair's sine or cosine (the polynomial's c, a rotation's s and
+    # c, the vibrato's w), a sine of the C library (the step pair's S and C,
+    # the scalar's vibrato sine sv, the scalar's harmonic sines s0, s1, ..),
+    # a level, a step's fraction of a turn, a harmonic's number, the vector
+    # product s P and the reduction's turns (each binade a script of its own,
+    # their union audited).
     AUDITED = {"rate": "rates", "pitch": "pitches", "nu": "fixed", "f": "bent", "i": "index",
-               "A": "attack", "r": "reduced"}
+               "A": "attack", "r": "reduced", "c": "pair", "s": "pair", "w": "pair",
+               "S": "unit", "C": "unit", "sv": "unit", "level": "level", "frac": "fraction",
+               "j": "harmonics", "s * p": "product", "turns": "binades"}
 
     def __init__(self, facts):
         self.rates = (F(facts["min_rate"]), F(facts["max_rate"]))
@@ -236,22 +252,69 @@ class Ranges:
         self.attack = (F(2) ** math.floor(math.log2(min(attacks))),
                        F(2) ** math.ceil(math.log2(max(attacks))))
         self.reduced = (-facts["reduced_turns"], facts["reduced_turns"])
+        # A pair's components: within the larger of the evaluated pair's and
+        # the rotated pair's errors of a sine or cosine.
+        edge = 1 + max(facts["sine_error"], facts["cosine_error"], facts["rotated_pair_error"])
+        self.pair = (-edge, edge)
+        self.unit = (F(-1), F(1))  # the C library's sine and cosine
+        self.level = (F(0), F(1))  # the envelope: sustains in [0, 1], checked
+        self.fraction = (F(-1, 2), F(1, 2))  # turns less the nearest whole number
+        self.harmonics = (F(1), F(max(len(v["harmonics"]) for v in facts["voices"])))
+        # |s P| <= G sum_j a_j / H plus the pair's and Horner's errors.
+        most = max(product_bound(facts, voice) for voice in facts["voices"])
+        self.product = (-most, most)
+        self.binades = self.turns
+        self.pieces = []  # the reduction's binades, as its scripts assume them
 
-    def audit(self, tools, name, script):
-        """Fails unless each audited variable's hypothesis in the script's
-        goal covers its range (a single point outside it, such as the index
-        0, is a case of its own)."""
+    def audit(self, tools, name, script, derived=None):
+        """Fails unless every hypothesis of the script's goal covers the range
+        derived for what it assumes (a single point outside it, such as the
+        index 0, is a case of its own): a variable of AUDITED, a harmonic's
+        sine s0, s1, .., or an expression whose range the check derived
+        (`derived`). A hypothesis on anything else is refused."""
         hypotheses = script.split("->", 1)[0].rsplit("{", 1)[-1]
-        for variable, kind in self.AUDITED.items():
-            found = [(gappa_number(m.group(1)), gappa_number(m.group(2))) for m in re.finditer(
-                rf"(?<![\w|]){variable} in \[([^,\]]+), ([^\]]+)\]", hypotheses)]
-            found += [(-gappa_number(m.group(1)), gappa_number(m.group(1))) for m in re.finditer(
-                rf"\|{variable}\| <= ([^ )]+)", hypotheses)]
-            low, high = getattr(self, kind)
-            for a, b in found:
-                if not (a <= low and high <= b) and (a != b or low <= a <= high):
-                    tools.fail(f"{name}: {variable} in [{float(a):.6g}, {float(b):.6g}] does not "
-                               f"cover the {kind}, [{float(low):.6g}, {float(high):.6g}]")
+        for conjunct in (c.strip() for c in hypotheses.split("/\\")):
+            interval = re.fullmatch(r"(.+?) in \[([^,\]]+), ([^\]]+)\]", conjunct)
+            magnitude = re.fullmatch(r"\|(.+)\| <= (\S+)", conjunct)
+            if interval:
+                what, a, b = (interval.group(1), gappa_number(interval.group(2)),
+                              gappa_number(interval.group(3)))
+            elif magnitude:
+                what, b = magnitude.group(1), gappa_number(magnitude.group(2))
+                a = -b
+            else:
+                tools.fail(f"{name}: the hypothesis {conjunct} has no form the audit reads")
+                continue
+            kind = self.AUDITED.get(what) or ("unit" if re.fullmatch(r"s[0-9]+", what) else None)
+            if derived and what in derived:
+                low, high = derived[what]
+            elif kind == "binades":
+                if a != b:
+                    self.pieces.append((a, b))
+                continue
+            elif kind:
+                low, high = getattr(self, kind)
+            else:
+                tools.fail(f"{name}: the hypothesis on {what} is audited against no range")
+                continue
+            if not (a <= low and high <= b) and (a != b or low <= a <= high):
+                tools.fail(f"{name}: {what} in [{float(a)!r}, {float(b)!r}] does not "
+                           f"cover the {kind or 'derived range'}, "
+                           f"[{float(low)!r}, {float(high)!r}]")
+
+    def audit_pieces(self, tools, name):
+        """Fails unless the binades the scripts assumed cover the turns."""
+        reach, low, high = None, *self.turns
+        for a, b in sorted(self.pieces):
+            if reach is None:
+                if a > low:
+                    break
+                reach = b
+            elif a <= reach:
+                reach = max(reach, b)
+        if reach is None or reach < high:
+            tools.fail(f"{name}: the binades reach {float(reach or 0):.6g} turns, short of the "
+                       f"{float(high):.6g} a kernel reduces (from {float(low):.6g})")
 
 
 def check_ranges(tools, facts, ranges):
@@ -323,8 +386,23 @@ PERTURBATIONS = {
     # The last decimal digits of a leading coefficient, its bound kept.
     "sine-coefficient": ("sine", None, ["fit", "sincos"]),
     "cosine-coefficient": ("cosine", None, ["fit", "sincos"]),
-    # A kernel rotating 31 times between anchors, the constant kept at 15.
+    # A kernel rotating 31 times between anchors, the constant kept at 15:
+    # the fixed fundamental's pair, or the vibrato's own.
     "kernel-rotations": ("rotations", 31, ["rotation"]),
+    "vibrato-rotations": ("vibrato_rotations", 31, []),
+    # The reduction's top binade left out: the turns of the highest notes.
+    "reduction-top-binade": ("drop_binades", 1, []),
+    # The sine-cosine's approximation errors estimated, not certified.
+    "sollya-dirtyinfnorm": ("sollya", (r"supnorm\((.*), (sin\(2 \* pi \* x\)|cos\(2 \* pi \* x\)), "
+                                      r"(\[[^\]]+\]), absolute, [^)]+\)",
+                                      r"dirtyinfnorm(\1 - \2, \3)"), ["sincos"]),
+    # Horner's rule in cos x over |c| <= 1 + COSINE_ERROR, short of the
+    # rotated pair's reach.
+    "polynomial-edge": ("script", lambda facts: (
+        f"|c| <= {dyadic(1 + facts['rotated_pair_error'], True)}",
+        f"|c| <= {dyadic(1 + facts['cosine_error'], True)}"), []),
+    # NoteErrorBound half a per cent high: a term of the checker weaker.
+    "checker-bound-low": ("bounds", F(1005, 1000), []),
     # NoteErrorBound half a per cent low.
     "note-error-bound": ("bounds", F(995, 1000), ["bounds"]),
     # A range narrowed where it is derived: the check that it covers the
@@ -365,6 +443,7 @@ class Tools:
         self.active = True  # False: a check's scripts are written and audited, not run
         self.proven = set()  # scripts already proven: the same script is not run twice
         self.narrow = None  # a perturbation's change to the scripts
+        self.narrow_sollya = None  # and to the Sollya scripts
         self.failures = []
         for tool, flag in (("gappa", "--version"), ("sollya", "--version")):
             if shutil.which(tool) is None:
@@ -386,7 +465,7 @@ class Tools:
         return subprocess.run(["gappa", "-Echange-threshold=0"] + options + [path],
                               capture_output=True, text=True, check=False)
 
-    def gappa(self, name, script, split=False, quiet=False, constant=None):
+    def gappa(self, name, script, split=False, quiet=False, constant=None, derived=None):
         """True when Gappa proves every goal of the script (its exit status);
         with split, Gappa may cut the input's interval in pieces (slow when a
         goal is false). A script Gappa refuses even with its first bound
@@ -394,7 +473,7 @@ class Tools:
         `constant`, the one of error_bounds.h the goal's bound comes from."""
         if self.narrow:
             script = self.narrow(script)
-        self.ranges.audit(self, name, script)
+        self.ranges.audit(self, name, script, derived)
         if self.failures and self.fail_fast:
             return False
         if not self.active or script in self.proven:
@@ -436,12 +515,31 @@ class Tools:
         """Sollya's printed lines for a script that prints `lines` of them;
         warnings (syntax errors among them) go to stderr and fail it. None
         when this check's tools do not run."""
+        if self.narrow_sollya:
+            script = self.narrow_sollya(script)
+        # Only certified commands: an approximation error from supnorm, a
+        # maximum from infnorm (interval arithmetic); the dirty ones estimate.
+        dirty = re.findall(r"\bdirty\w+", script)
+        if dirty:
+            self.fail(f"{name}: Sollya's {dirty[0]} certifies nothing")
+        if name == "supnorm":
+            errors = re.findall(r"^(\w+) = (\w+)\(", script, re.M)
+            if len(errors) != 2 or any(command != "supnorm" for _, command in errors):
+                self.fail(f"{name}: the approximation errors must each come from supnorm, "
+                          f"not {', '.join(c for _, c in errors) or 'nothing'}")
+        if self.failures and self.fail_fast:
+            return None
         for low, high in re.findall(r"supnorm\(.*, \[([^;\]]+); ([^\]]+)\]", script):
             low, high = (F(x.replace(" ", "").strip("()")) for x in (low, high))
             if not (low <= self.ranges.reduced[0] and self.ranges.reduced[1] <= high):
                 self.fail(f"{name}: a supnorm over [{float(low)}, {float(high)}], not the "
                           f"reduction's [{float(self.ranges.reduced[0])}, "
                           f"{float(self.ranges.reduced[1])}]")
+        for low, high in re.findall(r"\binfnorm\(.*?, \[([^;\]]+); ([^\]]+)\]", script):
+            low, high = (F(x.replace(" ", "").strip("()")) for x in (low, high))
+            if not (low <= self.ranges.pair[0] and self.ranges.pair[1] <= high):
+                self.fail(f"{name}: an infnorm over [{float(low)}, {float(high)}], not the "
+                          f"pair's [{float(self.ranges.pair[0])}, {float(self.ranges.pair[1])}]")
         if not self.active:
             return None
         path = os.path.join(self.folder, name + ".sollya")
@@ -589,7 +687,9 @@ def check_reduction(tools, facts, ranges):
     ideal = [f"Ishifted = turns * 4 + {shift_text};", f"Id = {shift_text} - shifted;",
              "Ir = d * 1b-2 + turns;"]
     hint = "Ir -> (Ishifted - shifted) * 1b-2 + (d - Id) * 1b-2;"
-    binades = [("0", "0")] + [(f"1b{k}", f"1b{k + 1}") for k in range(low, high)]
+    top = high - facts["drop_binades"]  # a perturbation may leave binades out
+    binades = [("0", "0")] + [(f"1b{k}", f"1b{k + 1}") for k in range(low, top)]
+    ranges.pieces = []
     for fused in (False, True):
         ar = arithmetic(fused)
         model.reduce_turns(ar, ar.input("turns"), shift)
@@ -600,8 +700,13 @@ def check_reduction(tools, facts, ranges):
             name = f"reduction_{'fused' if fused else 'unfused'}_{first}"
             if not tools.gappa(name, gappa_script(ar.lines + ideal, goal, [hint]), quiet=True):
                 return
-    print(f"proven by Gappa: the reduction, exact for turns 0 and in [2^{low}, 2^{high}], "
-          f"fused and unfused ({2 * len(binades)} runs)")
+    ranges.audit_pieces(tools, "reduction")
+    reach = [b for _, b in ranges.pieces]
+    if tools.active and reach:
+        print(f"proven by Gappa: the reduction, exact for turns 0 and in "
+              f"[{float(min(a for a, _ in ranges.pieces)):.6g}, {float(max(reach)):.6g}] (the "
+              f"kernels reduce up to {float(ranges.turns[1]):.6g}), fused and unfused "
+              f"({2 * len(binades)} runs)")
 
 
 def check_step(tools, facts, ledger, ranges):
@@ -641,9 +746,15 @@ def check_step(tools, facts, ledger, ranges):
     ledger.values["beta"] = beta
 
 
+# ROTATED_PAIR_ERROR is written rounded up from the figure the rotations
+# give: a figure this far below it means the checker counted fewer.
+ROTATED_PAIR_TIGHTNESS = F(1, 400)
+
+
 def check_rotation(tools, facts, ledger):
     ledger.values["rotated pair"] = facts["rotated_pair_error"]
     ledger.values["rotations"] = facts["rotations"]
+    ledger.values["vibrato rotations"] = facts["vibrato_rotations"]
     bound = 1 + facts["rotated_pair_error"]
     for fused in (False, True):
         ar = arithmetic(fused)
@@ -656,18 +767,28 @@ def check_rotation(tools, facts, ledger):
                 f"|{cosine[0]} - {cosine[1]}| <= {dyadic(ROTATION_ROUNDING, True)} }}")
         tools.gappa(f"rotation_{'fused' if fused else 'unfused'}", gappa_script(lines, goal))
     for kernel in facts["kernels"]:
-        if kernel["rotations"] > facts["rotations_per_anchor"]:
-            tools.fail(f"the {kernel['name']} kernel rotates {kernel['rotations']} times between "
-                       f"anchors; NoteErrorBound assumes {facts['rotations_per_anchor']}")
+        for key, pair in (("rotations", "the fundamental's"), ("vibrato_rotations",
+                                                              "the vibrato's")):
+            if kernel[key] > facts["rotations_per_anchor"]:
+                tools.fail(f"the {kernel['name']} kernel rotates {pair} pair {kernel[key]} times "
+                           f"between anchors; NoteErrorBound assumes "
+                           f"{facts['rotations_per_anchor']}")
         if kernel["stride"] != kernel["lanes"] * kernel["group"]:
             tools.fail(f"the {kernel['name']} kernel's stride is not its lanes x group")
+    # The longest run between fresh evaluations of either pair, as the
+    # kernels were measured to make it.
+    steps = max(facts["rotations"], facts["vibrato_rotations"])
     error = sqrt_up(facts["sine_error"] ** 2 + facts["cosine_error"] ** 2)
-    for _ in range(facts["rotations"]):
+    for _ in range(steps):
         error = error * (1 + SQRT2_HIGH * U) + SQRT2_HIGH * U + SQRT2_HIGH * ROTATION_ROUNDING
-    print(f"rotated pair: within {float(error / U):.2f} u after "
-          f"{facts['rotations']} rotations")
+    print(f"rotated pair: within {float(error / U):.2f} u after {steps} rotations "
+          f"(ROTATED_PAIR_ERROR {float(facts['rotated_pair_error'] / U):.2f} u)")
     if error > facts["rotated_pair_error"]:
         tools.fail(f"ROTATED_PAIR_ERROR: the pair may be {float(error / U):.2f} u off")
+    elif error * (1 + ROTATED_PAIR_TIGHTNESS) < facts["rotated_pair_error"]:
+        tools.fail(f"ROTATED_PAIR_ERROR exceeds the {float(error / U):.2f} u the rotations give "
+                   f"by more than {float(ROTATED_PAIR_TIGHTNESS):.2%}: the proof counts fewer "
+                   f"rotations than the kernels make, or the constant was not lowered with it")
 
 
 def chebyshev(n):
@@ -909,8 +1030,11 @@ def check_decay_release(tools, facts, ledger):
                      f" - {dr} * (ds - (ts - {a})) / {d};",
                      f"lv - Mv -> (lv - (1 - mv)) - (mv - {dr} * pv) - {dr} * (pv - dv * {pr})"
                      f" - {dr} * dv * ({pr} - 1 / {d}) - {dr} * (dv - (tv - {a})) / {d};"]
+            # The scalar's decay phase, and the times' proven difference.
+            derived = {f"ts - {a}": (F(0), top), "tv - ts": (-apart, apart)}
             tools.gappa(f"decay_{voice['name']}_{'fused' if fused else 'unfused'}",
-                        gappa_script(lines, goal, hints), constant="ENVELOPE_ERROR")
+                        gappa_script(lines, goal, hints), constant="ENVELOPE_ERROR",
+                        derived=derived)
         for fused in fusings(facts) if release > 0 else []:
             per = F(1.0 / float(release))
             s_, r_, pr = (f"({dyadic(x, True)})" for x in (sustain, release, per))
@@ -932,8 +1056,10 @@ def check_decay_release(tools, facts, ledger):
                      f"lv - Mv -> (lv - ov * {s_}) + {s_} * ((ov - (1 - qv)) - (qv - ev * {pr})"
                      f" - ev * ({pr} - 1 / {r_}) - (ev - (tv - rs)) / {r_});",
                      "tv - rs -> (tv - ts) + (ts - rs);"]
+            derived = {"ts - rs": (F(0), top), "tv - ts": (-apart, apart)}
             tools.gappa(f"release_{voice['name']}_{'fused' if fused else 'unfused'}",
-                        gappa_script(lines, goal, hints), constant="ENVELOPE_ERROR")
+                        gappa_script(lines, goal, hints), constant="ENVELOPE_ERROR",
+                        derived=derived)
     gain = facts["output_gain"] * facts["full_scale"]
 
     def envelope(voice, frequency, rate, count):
@@ -995,8 +1121,8 @@ def check_angles(tools, facts, ledger, ranges):
             pitch = ar.input("pitch")
             bent = model.bent_frequency(ar, ar.input("w"),
                                         model.vibrato_swing(ar, ar.const(depth), pitch), pitch)
-            fs = model.scalar_bent_frequency(ar, ar.const(depth), ar.input("s"), pitch)
-            goal = (f"{{ |s| <= 1 /\\ |w| <= {dyadic(edge, True)} /\\ {pitches} -> "
+            fs = model.scalar_bent_frequency(ar, ar.const(depth), ar.input("sv"), pitch)
+            goal = (f"{{ |sv| <= 1 /\\ |w| <= {dyadic(edge, True)} /\\ {pitches} -> "
                     f"|({bent[0]} - {bent[1]}) / pitch| <= {side} /\\ "
                     f"|({fs[0]} - {fs[1]}) / pitch| <= {side} }}")
             tools.gappa(f"bend_{voice['name']}_{'fused' if fused else 'unfused'}",
@@ -1018,7 +1144,8 @@ def check_angles(tools, facts, ledger, ranges):
             depth, nu = voice["depth"], voice["rate"]
             sigma = (nu * longest * (short + two_pi * (SCALAR_VIBRATO_ROUNDING
                                                        + VECTOR_TURNS_ROUNDING))
-                     + U + ledger.value("rotated pair") + rotations * beta(nu, rate))
+                     + U + ledger.value("rotated pair")
+                     + ledger.value("vibrato rotations") * beta(nu, rate))
             rho = depth * sigma / ((1 - depth) * (1 - 4 * U)) + bend_rounding(depth)
         a = frequency * (1 + depth) * longest * (
             short + two_pi * (SCALAR_ANGLE_ROUNDING + VECTOR_TURNS_ROUNDING + rho))
@@ -1032,13 +1159,19 @@ def power_of_two(n):
     return n & (n - 1) == 0
 
 
+# NoteErrorBound rounds its factors up by about 1e-4; beyond that, it must
+# be 1.01 B both ways.
+BOUND_ABOVE = F(2, 10**4)
+
+
 def check_note_bounds(tools, facts, ledger):
     """NoteErrorBound, as the library computes it, against B composed from
     the proven pieces (Ledger), for every voice over pitches and rates
     spanning the notes and the request's limits: it must be B times its 1.01
-    (which covers its own roundings), give or take 2^-40. A term dropped or
-    weakened by more than the 1e-4 the library's formula rounds its factors
-    up by fails."""
+    (which covers its own roundings), give or take 2^-40 below and
+    BOUND_ABOVE above. A term of either weakened fails: the library's below,
+    the checker's above (a term the checker composes smaller than the
+    library does)."""
     if tools.failures and tools.fail_fast:
         return
     low, high = F(10**9), F(0)
@@ -1055,19 +1188,26 @@ def check_note_bounds(tools, facts, ledger):
             tools.fail(f"NoteErrorBound: {float(library):.6g} for the {voice['name']} at "
                        f"{float(pitch):.6g} Hz, {rate} Hz rate; the bound is {float(bound):.6g}")
             return
+        if library > F(101, 100) * bound * (1 + BOUND_ABOVE):
+            tools.fail(f"the checker's bound: {float(bound):.6g} for the {voice['name']} at "
+                       f"{float(pitch):.6g} Hz, {rate} Hz rate, where NoteErrorBound gives "
+                       f"{float(library):.6g}, {float(library / bound):.6f} times it: a term "
+                       f"of the checker is weaker than the library's")
+            return
     print(f"NoteErrorBound: {float(low):.6f} to {float(high):.6f} times the bound composed "
           f"over {len(facts['bounds'])} notes")
-    # The hypothesis of the vector products: |s P| <= PRODUCT_LIMIT G, as
-    # |sin x P(cos x)| <= G sum_j a_j / H and the pair's and Horner's errors.
+
+
+def product_bound(facts, voice):
+    """The most |s P| of a voice: |sin x P(cos x)| <= G sum_j a_j / H, and
+    the pair's and Horner's errors (the range the vector products' script
+    must assume)."""
     gain = facts["output_gain"] * facts["full_scale"]
     errors = max(facts["sine_error"], facts["cosine_error"], facts["rotated_pair_error"])
-    for voice in facts["voices"]:
-        weighted, slope, magnitude = sums_of(facts, voice)
-        g = sum(voice["harmonics"]) * gain / len(voice["harmonics"])
-        most = (g + errors * (weighted + slope) * (1 + facts["chebyshev_slack"])
-                + (1 + errors) * facts["polynomial_error"] * U * magnitude)
-        if most > PRODUCT_LIMIT * gain:
-            tools.fail(f"|s P| of the {voice['name']} may exceed {float(PRODUCT_LIMIT)} G")
+    weighted, slope, magnitude = sums_of(facts, voice)
+    g = sum(voice["harmonics"]) * gain / len(voice["harmonics"])
+    return (g + errors * (weighted + slope) * (1 + facts["chebyshev_slack"])
+            + (1 + errors) * facts["polynomial_error"] * U * magnitude)
 
 
 def load(path):
@@ -1091,10 +1231,18 @@ def load(path):
     facts["reduced_turns"] = F(1, 8)  # the sine-cosine's claim on |r|
     # The most rotations between anchors any kernel makes (measured by running
     # those this CPU runs), and never fewer than NoteErrorBound assumes.
+    # The same for the vibrato's own pair, rotated at the vibrato's rate.
     measured = [k["rotations"] for k in facts["kernels"] if k["rotations"] >= 0]
     facts["rotations"] = max(measured + [facts["rotations_per_anchor"]])
+    wobbles = [k["vibrato_rotations"] for k in facts["kernels"] if k["vibrato_rotations"] >= 0]
+    facts["vibrato_rotations"] = max(wobbles + [facts["rotations_per_anchor"]])
+    facts["drop_binades"] = 0
     if not measured:
         print("this CPU runs no vector kernel: the rotations between anchors are not measured")
+    else:
+        print("rotations between fresh evaluations, as measured: " + ", ".join(
+            f"{k['name']} {k['rotations']} (fixed), {k['vibrato_rotations']} (vibrato)"
+            for k in facts["kernels"] if k["rotations"] >= 0))
     return facts
 
 
@@ -1109,10 +1257,14 @@ def perturb(facts, change, tools):
     elif key == "grid":
         facts["bounds"] = [entry for entry in facts["bounds"] if entry[2] < factor]
     elif key == "script":
-        old, new = factor[0].format(**facts), factor[1]
+        old, new = factor(facts) if callable(factor) else (factor[0].format(**facts), factor[1])
         tools.narrow = lambda script: script.replace(old, new, 1)
-    elif key == "rotations":
-        facts["kernels"][0]["rotations"] = facts[key] = factor
+    elif key == "sollya":
+        tools.narrow_sollya = lambda script: re.sub(factor[0], factor[1], script)
+    elif key in ("rotations", "vibrato_rotations"):
+        facts["kernels"][0][key] = facts[key] = factor
+    elif key == "drop_binades":
+        facts[key] = factor
     elif key == "bounds":
         facts[key] = [entry[:4] + (entry[4] * factor,) for entry in facts[key]]
     elif factor is None:

@@ -1,16 +1,19 @@
 // Prints, as JSON, every number of the vector path that the error bound's
 // proof depends on, exactly as this build compiled it (doubles as hexadecimal
 // floats): the sine-cosine coefficients, the constants of error_bounds.h, the
-// kernels (lanes, group, fusing, and the rotations between anchors measured
-// by running them), each preset voice with its folded polynomial, and
-// NoteErrorBound over a grid of pitches and rates. check_error_bound.py reads
+// kernels (lanes, group, fusing, and the rotations between anchors of the
+// fixed fundamental's pair and of the vibrato's, measured by running them),
+// each preset voice with its folded polynomial, and NoteErrorBound over a
+// grid of pitches and rates. check_error_bound.py reads
 // it, so the proof always concerns these values. With --trace it prints
 // instead what each kernel the dispatch picks on this CPU computes for a set
 // of notes, the scalar path's values of the same samples and the rotation
-// steps' angles of every stride, which kernel_model.py recomputes bit for bit.
+// steps' angles of every stride, which kernel_model.py recomputes bit for bit;
+// with --sines, the C library's sine of each double it reads.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -51,14 +54,27 @@ const NoteKernel* const BUILT[] = {
 };
 
 // The most rotations the kernel makes between two direct evaluations of a
-// fixed fundamental, seen by running it: with a step pair of zeros every
-// rotated stride comes out silent, and only anchored strides sound.
-int32_t MeasuredRotations(const NoteKernel& kernel) {
-    const std::unique_ptr<InstrumentVoice, VoiceReleaser> voice(CreateVoice(0));
+// sine-cosine pair it rotates, seen by running it over one long call: with a
+// step pair of zeros every rotated pair comes out zero. A fixed fundamental's
+// strides then come out silent; so do a vibrato's, its own pair rotated,
+// when the fundamental is left to the bend alone (frequency 0, so that the
+// turns are (D f) x the vibrato's sine x t, and 0 when that sine is). Only
+// strides with a freshly evaluated pair sound.
+int32_t MeasuredRotations(const NoteKernel& kernel, bool vibrato) {
+    uint32_t kind = 0;
+    while (kind + 1 < INSTRUMENT_KIND_COUNT && (PRESETS[kind].vibrato != vibrato)) ++kind;
+    const std::unique_ptr<InstrumentVoice, VoiceReleaser> voice(CreateVoice(kind));
+    if ((voice->vibratoEnabled != 0) != vibrato) return -1;
     const int32_t strides = 200;
     const int32_t count = strides * kernel.stride;
     NoteJob job = NoteJobFor(kernel, count, 44100, 440.25, 1.0, *voice, 0.0);
-    job.stepSine = job.stepCosine = 0.0;
+    if (vibrato) {
+        job.vibratoStepSine = job.vibratoStepCosine = 0.0;
+        job.frequency = 0.0;
+        job.vibratoSwing = 1000.25;
+    } else {
+        job.stepSine = job.stepCosine = 0.0;
+    }
     job.decayFrom = job.sustainFrom = 0.0;  // the level is the sustain throughout
     job.releaseFrom = 1e9;
     std::vector<int16_t> out(static_cast<size_t>(count));
@@ -266,11 +282,12 @@ int Dump() {
         const KernelNeeds needs = KernelNeedsOf(kernel.name);
         std::printf(
             "{\"name\": \"%s\", \"lanes\": %d, \"group\": %d, \"stride\": %d, "
-            "\"fused\": %d, \"rotations\": %d, \"runs\": %d, \"reported\": %d, "
-            "\"needs\": \"%s\"}%s\n",
+            "\"fused\": %d, \"rotations\": %d, \"vibrato_rotations\": %d, \"runs\": %d, "
+            "\"reported\": %d, \"needs\": \"%s\"}%s\n",
             kernel.name, kernel.lanes, kernel.group, kernel.stride, kernel.fused ? 1 : 0,
-            runnable ? MeasuredRotations(kernel) : -1, runnable ? 1 : 0, needs.reported ? 1 : 0,
-            needs.features.c_str(), k + 1 < std::size(BUILT) ? "," : "");
+            runnable ? MeasuredRotations(kernel, false) : -1,
+            runnable ? MeasuredRotations(kernel, true) : -1, runnable ? 1 : 0,
+            needs.reported ? 1 : 0, needs.features.c_str(), k + 1 < std::size(BUILT) ? "," : "");
     }
     std::printf("],\n\"voices\": [\n");
     for (uint32_t kind = 0; kind < INSTRUMENT_KIND_COUNT; ++kind) {
@@ -295,10 +312,22 @@ int Dump() {
     return 0;
 }
 
+// The C library's sine of each hexadecimal double read, one a line: the
+// model of the scalar path asks the target's, whatever machine it runs on.
+int Sines() {
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+        const double x = std::strtod(line, nullptr);
+        std::printf("%a\n", std::sin(x));
+    }
+    return 0;
+}
+
 }  // namespace
 }  // namespace tolvimo
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--trace") == 0) return tolvimo::Trace();
+    if (argc > 1 && std::strcmp(argv[1], "--sines") == 0) return tolvimo::Sines();
     return tolvimo::Dump();
 }

@@ -12,7 +12,9 @@ every kernel the CPU reports the features of (tests/cpu_report.h) to have
 been traced, for every voice and phase, with as many values as the model
 computes, and names each kernel the CPU cannot run. A reordered, fused,
 unfused or added operation fails here until the same change is made below,
-and then the proof runs on the changed model.
+and then the proof runs on the changed model. With --nudge it moves one value
+of each kind on the model's side by one ulp and succeeds only if the
+comparison finds each: the comparison is bit for bit.
 
 It exits 0 when every value matches, 1 when one does not, 2 on bad input.
 """
@@ -294,15 +296,15 @@ def scalar_envelope(ar, t, voice, duration):
     return scalar_release_level(ar, t, start, release, sustain)
 
 
-def scalar_sample(voice, frequency, duration, rate, index, facts):
-    """NoteSampleValue in doubles, with the C library's sine (math.sin)."""
+def scalar_sample(voice, frequency, duration, rate, index, facts, sine=math.sin):
+    """NoteSampleValue in doubles, with the C library's sine (`sine`)."""
     ar = Doubles(False)
     two_pi, t = facts["two_pi"], scalar_time(ar, float(index), float(rate))
     f = frequency
     if voice["vibrato"]:
-        wobble = math.sin(scalar_vibrato_angle(ar, voice["rate"], t, two_pi))
+        wobble = sine(scalar_vibrato_angle(ar, voice["rate"], t, two_pi))
         f = scalar_bent_frequency(ar, voice["depth"], wobble, frequency)
-    sines = [math.sin(scalar_harmonic_angle(ar, float(j + 1), f, t, two_pi))
+    sines = [sine(scalar_harmonic_angle(ar, float(j + 1), f, t, two_pi))
              for j in range(len(voice["harmonics"]))]
     total = scalar_sum(ar, voice["harmonics"], sines)
     level = scalar_envelope(ar, t, voice, duration)
@@ -383,12 +385,24 @@ def count_of(call, kernel, facts):
     return min((facts["rotations_per_anchor"] + 2) * kernel["stride"], n - call["first"])
 
 
-def compare_steps(steps, facts):
+def nudged(value, nudge):
+    """The value, or the next double above it: the comparison's own test."""
+    return math.nextafter(value, math.inf) if nudge else value
+
+
+def loudest(values):
+    """The index of the value farthest from 0, which a relative tolerance
+    would most easily let through one ulp off."""
+    return max(range(len(values)), key=lambda k: abs(values[k]))
+
+
+def compare_steps(steps, facts, nudge=False):
     """StepAngle against the model, for every stride, pitch and rate traced."""
     ar, differ = Doubles(False), 0
-    for frequency, samples, rate, angle in steps:
+    for k, (frequency, samples, rate, angle) in enumerate(steps):
         turns = step_turns(ar, frequency, float(samples), float(rate))
-        mine = step_angle(ar, turns - float(round(turns)), facts["two_pi"])
+        mine = nudged(step_angle(ar, turns - float(round(turns)), facts["two_pi"]),
+                      nudge and k == 0)
         if mine.hex() != angle.hex():
             differ += 1
             if differ <= 3:
@@ -398,14 +412,56 @@ def compare_steps(steps, facts):
     return differ
 
 
-def compare_scalar(calls, facts):
-    """The scalar path's values (NoteSampleValue) against the model's."""
+class TargetSine:
+    """The sine of the target's C library, which the scalar path calls: the
+    model's arguments are sent to `dump_kernel_facts --sines`, run as the
+    trace was (under the target's emulator if any), a round at a time until
+    every argument the model reaches has the target's answer (an answer can
+    move a later argument: the vibrato's sine bends the harmonics')."""
+
+    def __init__(self, command):
+        self.command = command
+        self.known = {}
+        self.missing = set()
+
+    def __call__(self, x):
+        found = self.known.get(x.hex())
+        if found is None:
+            self.missing.add(x.hex())
+            return math.sin(x)
+        return found
+
+    def ask(self):
+        """Asks the target the missing arguments; False when none was."""
+        if not self.missing:
+            return False
+        asked = sorted(self.missing)
+        run = subprocess.run(self.command + ["--sines"], input="\n".join(asked) + "\n",
+                             capture_output=True, text=True, check=True)
+        answers = run.stdout.split()
+        if len(answers) != len(asked):
+            raise SystemExit(f"kernel_model: {len(answers)} sines for {len(asked)} arguments")
+        self.known.update(zip(asked, (float.fromhex(y) for y in answers)))
+        self.missing.clear()
+        return True
+
+
+def compare_scalar(calls, facts, sine, nudge=False):
+    """The scalar path's values (NoteSampleValue) against the model's, with
+    the target's sine."""
+    def values():
+        return [[scalar_sample(facts["voices"][call["voice"]], call["frequency"],
+                               facts["note_duration"], call["rate"], call["first"] + k, facts,
+                               sine) for k in range(len(call["scalar"]))] for call in calls]
+    model = values()
+    while sine.ask():
+        model = values()
     differ = compared = 0
-    for call in calls:
+    for call, computed in zip(calls, model):
         voice = facts["voices"][call["voice"]]
+        target = loudest(call["scalar"]) if nudge else -1
         for k, theirs in enumerate(call["scalar"]):
-            mine = scalar_sample(voice, call["frequency"], facts["note_duration"], call["rate"],
-                                 call["first"] + k, facts)
+            mine = nudged(computed[k], k == target)
             compared += 1
             if mine.hex() != theirs.hex():
                 differ += 1
@@ -421,7 +477,11 @@ def main():
     parser.add_argument("--facts", required=True,
                         help="the dump_kernel_facts program, with its emulator before it if any")
     parser.add_argument("--kernels-only", action="store_true",
-                        help="leave out the scalar path, whose sine is the target's C library's")
+                        help="leave out the scalar path (where the program cannot be asked "
+                             "for sines on its standard input)")
+    parser.add_argument("--nudge", action="store_true",
+                        help="move one model value of each kind one ulp up; succeed only if the "
+                             "comparison finds every one")
     args = parser.parse_args()
     command = shlex.split(args.facts)
     try:
@@ -440,10 +500,16 @@ def main():
     compared = {name: 0 for name in kernels}
     traced = {name: [] for name in kernels}
     mismatches = failures = 0
+    if args.nudge:  # the first call of each kernel, its first value nudged
+        calls = [c for n, c in enumerate(calls)
+                 if all(c["kernel"] != other["kernel"] for other in calls[:n])]
     for call in calls:
         kernel = kernels[call["kernel"]]
         voice = facts["voices"][call["voice"]]
         model = render(call, kernel, voice, facts)
+        if args.nudge:
+            target = loudest(model)
+            model[target] = nudged(model[target], True)
         expected = count_of(call, kernel, facts)
         if not len(model) == len(call["values"]) == len(call["scalar"]) == expected:
             failures += 1
@@ -458,6 +524,14 @@ def main():
                 break
         compared[kernel["name"]] += len(model)
         traced[kernel["name"]].append(call["voice"])
+    if args.nudge:
+        steps = compare_steps(trace["steps"][:1], facts, True)
+        scalar = compare_scalar(calls[:1], facts, TargetSine(command), True)
+        found = mismatches == len(calls) and steps == 1 and scalar == 1
+        print(f"one ulp up in {len(calls)} kernels' values, a step and a scalar value: "
+              f"{mismatches}, {steps} and {scalar} found")
+        print("every nudge found" if found else "NOT FOUND: the comparison is not bit for bit")
+        return 0 if found else 1
     phases = 4  # each voice's start and a little before its decay, sustain and release
     for name, kernel in kernels.items():
         shape = (f"{name} ({kernel['lanes']} lanes x {kernel['group']}, "
@@ -476,7 +550,7 @@ def main():
         print(f"{shape}: {compared[name]} values compared")
     failures += compare_steps(trace["steps"], facts)
     if not args.kernels_only:
-        failures += compare_scalar(calls, facts)
+        failures += compare_scalar(calls, facts, TargetSine(command))
     if mismatches:
         print(f"{mismatches} calls differ from the model: change kernel_model.py with the kernel")
     if mismatches or failures:

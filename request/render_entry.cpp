@@ -14,6 +14,7 @@
 #include "request/note_plan.h"
 #include "request/output_file.h"
 #include "request/request_limits.h"
+#include "synthesis/float_environment.h"
 #include "synthesis/instrument_presets.h"
 #include "synthesis/render_note.h"
 
@@ -143,6 +144,7 @@ BadNote BadNoteAt(const TolvimoUtf16* wide, const char* text, size_t length, siz
 
 Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* notesArg,
                       int32_t sampleRate, const Destination& destination) {
+    const DefaultFloatEnvironment environment;  // the same bytes whatever the caller's mode
     Outcome outcome;
     outcome.sampleRate = sampleRate;
     std::visit([&](const auto& to) { NameOutput(to, outcome); }, destination);
