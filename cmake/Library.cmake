@@ -12,11 +12,15 @@ set(TOLVIMO_SOURCES
   wav/wav_writer.cpp
   request/instrument_names.cpp
   request/argument_text.cpp
+  request/description.cpp
+  request/explanation.cpp
   request/note_plan.cpp
   request/note_writer.cpp
   request/output_file.cpp
   request/render_entry.cpp
   request/report.cpp
+  request/tolvimo_api.cpp
+  request/utf8_text.cpp
   request/wav_instruments.cpp
 )
 if(WIN32)
@@ -86,11 +90,11 @@ if(NOT WIN32)
   target_link_libraries(tolvimo_objects PUBLIC m)
 endif()
 
-# The static core library: the same objects, and what only front ends need
-# (the explanation of a refusal for people), for the command-line program,
-# the language bindings and the unit tests. They reach the internal entries
-# (request/render_entry.h), which the shared library does not export.
-add_library(tolvimo_static STATIC request/explanation.cpp)
+# The static core library: the same objects, for the front ends that link
+# the library in (the command-line program, the language bindings) and the
+# unit tests, which also reach the internal entries (request/render_entry.h)
+# that the shared library does not export.
+add_library(tolvimo_static STATIC)
 target_link_libraries(tolvimo_static PUBLIC tolvimo_objects)
 target_link_libraries(tolvimo_static PRIVATE tolvimo_warnings)
 set_target_properties(tolvimo_static PROPERTIES POSITION_INDEPENDENT_CODE ON)

@@ -3,7 +3,9 @@
 #include "request/render_entry.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <utility>
 #include <variant>
@@ -14,6 +16,8 @@
 #include "request/note_plan.h"
 #include "request/output_file.h"
 #include "request/request_limits.h"
+#include "request/utf8_text.h"
+#include "wav/wav_writer.h"
 #include "synthesis/instrument_presets.h"
 #include "synthesis/render_note.h"
 
@@ -42,13 +46,28 @@ bool ConvertArgumentText(const TolvimoUtf16* wide, size_t capacity, ArgumentText
     return true;
 }
 
-// Where a request's bytes go: one of a named file, an open stream, memory.
+// The request's text as the caller spelled it: UTF-16 (WAVInstruments and
+// the internal entries) or UTF-8 (the Tolvimo functions), each read into
+// its bounded working copy.
+bool ReadArgument(const TolvimoUtf16* wide, size_t capacity, ArgumentText& argument) {
+    return ConvertArgumentText(wide, capacity, argument);
+}
+bool ReadArgument(const char* text, size_t capacity, ArgumentText& argument) {
+    return ReadUtf8Argument(text, capacity, argument);
+}
+
+// Where a request's bytes go: a named file, an open stream, memory, a
+// host's sink, or nowhere, when the request is only measured.
 // Each kind has its own record, and its own answer to what the request asks
 // of it: whether it was given, what the outcome calls it, and the writing.
 
-// A named file, by the caller's own name of it.
+// A named file, by the caller's own name of it: in UTF-16, or in bytes
+// (UTF-8 on Windows).
 struct NamedFile {
     const TolvimoUtf16* path;
+};
+struct NamedUtf8File {
+    const char* path;
 };
 
 // An open stream of the caller's, and what the lines call it.
@@ -63,16 +82,39 @@ struct CallerMemory {
     const MemorySink* sink;
 };
 
-using Destination = std::variant<NamedFile, OpenStream, CallerMemory>;
+// A host's own sink, for bytes in `format`.
+struct HostSink {
+    MemoryFormat format;
+    ByteSink sink;
+};
 
-bool HasDestination(const NamedFile& file) {
-    return file.path != nullptr;
+// Only the size the bytes in `format` would have, put in `*size`.
+struct SizeOnly {
+    MemoryFormat format;
+    uint64_t* size;
+};
+
+using Destination =
+    std::variant<NamedFile, NamedUtf8File, OpenStream, CallerMemory, HostSink, SizeOnly>;
+
+// A destination that is not there: the kind of its refusal, or None.
+RefusalKind Missing(const NamedFile& file) {
+    return file.path != nullptr ? RefusalKind::None : RefusalKind::OutputMissing;
 }
-bool HasDestination(const OpenStream& stream) {
-    return stream.stream != nullptr;
+RefusalKind Missing(const NamedUtf8File& file) {
+    return file.path != nullptr ? RefusalKind::None : RefusalKind::OutputMissing;
 }
-bool HasDestination(const CallerMemory& memory) {
-    return memory.sink->reserve != nullptr;
+RefusalKind Missing(const OpenStream& stream) {
+    return stream.stream != nullptr ? RefusalKind::None : RefusalKind::OutputMissing;
+}
+RefusalKind Missing(const CallerMemory& memory) {
+    return memory.sink->reserve != nullptr ? RefusalKind::None : RefusalKind::OutputMissing;
+}
+RefusalKind Missing(const HostSink& host) {
+    return host.sink.put != nullptr ? RefusalKind::None : RefusalKind::SinkMissing;
+}
+RefusalKind Missing(const SizeOnly& measure) {
+    return measure.size != nullptr ? RefusalKind::None : RefusalKind::SinkMissing;
 }
 
 // What the outcome says of the output before any argument is read. A named
@@ -84,7 +126,11 @@ void NameOutput(const OpenStream& stream, Outcome& outcome) {
     outcome.outputKind = OutputKind::Stream;
     outcome.shownName = stream.shownName;
 }
-void NameOutput(const CallerMemory&, Outcome& outcome) {
+void NameOutput(const NamedUtf8File&, Outcome& outcome) {
+    outcome.outputKind = OutputKind::File;
+}
+template <typename InMemory>
+void NameOutput(const InMemory&, Outcome& outcome) {
     outcome.outputKind = OutputKind::Memory;
     outcome.shownName = MEMORY_OUTPUT_NAME;
 }
@@ -98,10 +144,25 @@ bool ConvertPath(const NamedFile& file, Outcome& outcome) {
         !outcome.path.cut && !outcome.path.narrow.lossy && NamesStandardOutput(outcome.shownName);
     return true;
 }
-bool ConvertPath(const OpenStream&, Outcome&) {
+// A path in bytes is taken as it is: no byte is replaced, so it names
+// exactly the file the caller named.
+bool ConvertPath(const NamedUtf8File& file, Outcome& outcome) {
+    ArgumentText& path = outcome.path;
+    path.whole = file.path;
+    path.bytes = std::strlen(file.path);
+    path.cut = path.bytes >= OUTPUT_PATH_CAPACITY;
+    path.narrow.text.reset(static_cast<char*>(std::malloc(OUTPUT_PATH_CAPACITY)));
+    if (!path.narrow.text) return false;
+    const size_t kept = path.cut ? OUTPUT_PATH_CAPACITY - 1 : path.bytes;
+    std::memcpy(path.narrow.text.get(), file.path, kept);
+    path.narrow.text.get()[kept] = '\0';
+    path.narrow.length = path.cut ? OUTPUT_PATH_CAPACITY : path.bytes;
+    outcome.shownName = path.narrow.text.get();
+    outcome.pathNamesStandardOutput = !path.cut && NamesStandardOutput(outcome.shownName);
     return true;
 }
-bool ConvertPath(const CallerMemory&, Outcome&) {
+template <typename Unnamed>
+bool ConvertPath(const Unnamed&, Outcome&) {
     return true;
 }
 
@@ -113,11 +174,31 @@ WriteResult Write(const NamedFile& file, const ArgumentText& path, const RenderC
     if (!OpensAsNamed(path.narrow)) return {OutputResult::CannotOpen, EILSEQ, false};
     return WriteOutputFile(path.narrow.text.get(), file.path, context);
 }
+WriteResult Write(const NamedUtf8File&, const ArgumentText& path, const RenderContext& context) {
+    if (path.cut) return {OutputResult::CannotOpen, ENAMETOOLONG, false};
+#if defined(_WIN32)
+    // Windows opens the file by its UTF-16 name.
+    TolvimoUtf16 wide[OUTPUT_PATH_CAPACITY];
+    if (!WidenUtf8(path.narrow.text.get(), wide, std::size(wide))) {
+        return {OutputResult::CannotOpen, EILSEQ, false};
+    }
+    return WriteOutputFile(path.narrow.text.get(), wide, context);
+#else
+    return WriteOutputFile(path.narrow.text.get(), nullptr, context);
+#endif
+}
 WriteResult Write(const OpenStream& stream, const ArgumentText&, const RenderContext& context) {
     return WriteNotesToStream(stream.stream, context);
 }
 WriteResult Write(const CallerMemory& memory, const ArgumentText&, const RenderContext& context) {
     return {WriteNotesToMemory(memory.format, *memory.sink, context)};
+}
+WriteResult Write(const HostSink& host, const ArgumentText&, const RenderContext& context) {
+    return WriteNotes(host.sink, host.format, context);
+}
+WriteResult Write(const SizeOnly& measure, const ArgumentText&, const RenderContext& context) {
+    *measure.size = OutputBytes(measure.format, context);
+    return {};
 }
 
 // The character at `position` of the caller's notes, where the library's
@@ -141,7 +222,23 @@ BadNote BadNoteAt(const TolvimoUtf16* wide, const char* text, size_t length, siz
     return note;
 }
 
-Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* notesArg,
+// The same for a UTF-8 caller.
+BadNote BadNoteAt(const char* whole, const char* text, size_t length, size_t position) {
+    return Utf8BadNoteAt(whole, text, length, position);
+}
+
+// A format the request knows; only a host's sink and a measure take one.
+bool KnownFormat(const Destination& destination) {
+    const auto known = [](MemoryFormat format) {
+        return format == MemoryFormat::WavFile || format == MemoryFormat::Samples;
+    };
+    if (const auto* host = std::get_if<HostSink>(&destination)) return known(host->format);
+    if (const auto* measure = std::get_if<SizeOnly>(&destination)) return known(measure->format);
+    return true;
+}
+
+template <typename Character>
+Outcome RenderRequest(const Character* instrumentArg, const Character* notesArg,
                       int32_t sampleRate, const Destination& destination) {
     Outcome outcome;
     outcome.sampleRate = sampleRate;
@@ -150,12 +247,14 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
     if (instrumentArg == nullptr)
         return Decided(std::move(outcome), RefusalKind::InstrumentMissing);
     if (notesArg == nullptr) return Decided(std::move(outcome), RefusalKind::NotesMissing);
-    if (!std::visit([](const auto& to) { return HasDestination(to); }, destination))
-        return Decided(std::move(outcome), RefusalKind::OutputMissing);
+    const RefusalKind missing =
+        std::visit([](const auto& to) { return Missing(to); }, destination);
+    if (missing != RefusalKind::None) return Decided(std::move(outcome), missing);
+    if (!KnownFormat(destination)) return Decided(std::move(outcome), RefusalKind::UnknownFormat);
 
     ArgumentText notes;
-    if (!ConvertArgumentText(instrumentArg, INSTRUMENT_NAME_CAPACITY, outcome.instrument) ||
-        !ConvertArgumentText(notesArg, NOTE_TEXT_CAPACITY, notes) ||
+    if (!ReadArgument(instrumentArg, INSTRUMENT_NAME_CAPACITY, outcome.instrument) ||
+        !ReadArgument(notesArg, NOTE_TEXT_CAPACITY, notes) ||
         !std::visit([&](const auto& to) { return ConvertPath(to, outcome); }, destination)) {
         return Decided(std::move(outcome), RefusalKind::OutOfMemory);
     }
@@ -181,6 +280,15 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
         outcome.badNote =
             BadNoteAt(notesArg, text, notes.narrow.length, static_cast<size_t>(invalid));
         return Decided(std::move(outcome), RefusalKind::InvalidNote);
+    }
+
+    // A measure needs no buffers: the size is known once the notes are read.
+    if (const auto* measure = std::get_if<SizeOnly>(&destination)) {
+        outcome.voice = InstrumentName(static_cast<uint32_t>(kind));
+        outcome.sampleCount = plan->count * NoteSampleCount(sampleRate, NOTE_DURATION);
+        const uint64_t header = measure->format == MemoryFormat::WavFile ? WAV_HEADER_SIZE : 0;
+        *measure->size = header + sizeof(int16_t) * static_cast<uint64_t>(outcome.sampleCount);
+        return Decided(std::move(outcome), RefusalKind::None);
     }
 
     // One note's buffer, reused for every note, and the store of recurring
@@ -224,6 +332,21 @@ Outcome RenderToStream(const TolvimoUtf16* instrument, const TolvimoUtf16* notes
 Outcome RenderToMemory(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                        int32_t sampleRate, MemoryFormat format, const MemorySink& sink) {
     return RenderRequest(instrument, notes, sampleRate, CallerMemory{format, &sink});
+}
+
+Outcome RenderUtf8ToFile(const char* instrument, const char* notes, int32_t sampleRate,
+                         const char* path) {
+    return RenderRequest(instrument, notes, sampleRate, NamedUtf8File{path});
+}
+
+Outcome RenderUtf8ToSink(const char* instrument, const char* notes, int32_t sampleRate,
+                         MemoryFormat format, const ByteSink& sink) {
+    return RenderRequest(instrument, notes, sampleRate, HostSink{format, sink});
+}
+
+Outcome MeasureUtf8(const char* instrument, const char* notes, int32_t sampleRate,
+                    MemoryFormat format, uint64_t* size) {
+    return RenderRequest(instrument, notes, sampleRate, SizeOnly{format, size});
 }
 
 }  // namespace tolvimo

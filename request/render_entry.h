@@ -67,4 +67,19 @@ struct MemorySink {
 Outcome RenderToMemory(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                        int32_t sampleRate, MemoryFormat format, const MemorySink& sink);
 
+struct ByteSink;
+
+// The same request from UTF-8 text, as the Tolvimo functions take it: into
+// the named file (its bytes passed on as they are; on Windows opened by its
+// UTF-16 name), into a sink that takes the bytes in `format` a block at a
+// time, or only measured: `*size` gets the bytes a render in `format` would
+// give, with every check but the output's. A null sink or size is refused
+// as SinkMissing, a format outside MemoryFormat as UnknownFormat.
+Outcome RenderUtf8ToFile(const char* instrument, const char* notes, int32_t sampleRate,
+                         const char* path);
+Outcome RenderUtf8ToSink(const char* instrument, const char* notes, int32_t sampleRate,
+                         MemoryFormat format, const ByteSink& sink);
+Outcome MeasureUtf8(const char* instrument, const char* notes, int32_t sampleRate,
+                    MemoryFormat format, uint64_t* size);
+
 }  // namespace tolvimo
