@@ -16,6 +16,8 @@ namespace {
 
 constexpr size_t OUTPUT_BLOCK_BYTES = size_t{1} << 20;
 
+static_assert(WAV_HEADER_SIZE <= OUTPUT_START_LIMIT, "the header can be held back");
+
 // The file as a byte sink: its stream takes the bytes, and the file is told
 // as they arrive, so that its writeback starts early.
 struct FileSink {
