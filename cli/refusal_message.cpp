@@ -1,63 +1,46 @@
 #include "cli/refusal_message.h"
 
-#include <iterator>
-
-#include "cli/command_line.h"
-#include "request/explanation.h"
-#include "request/report.h"
-#include "synthesis/preset_table.h"
+#include <cstring>
 
 namespace tolvimo_cli {
 namespace {
 
-std::string InstrumentHint(const tolvimo::Outcome& outcome) {
-    const auto nearest = tolvimo::CloseInstruments(outcome);
-    std::string hint;
-    for (size_t i = 0; i < nearest.size(); ++i) {
-        hint += (i == 0                    ? "did you mean "
-                 : i + 1 == nearest.size() ? " or "
-                                           : ", ") +
-                Quoted(nearest[i]);
-    }
-    if (!hint.empty()) return hint + "? 'wavinstruments --list' prints every name";
-    return "'wavinstruments --list' prints the " + std::to_string(std::size(tolvimo::PRESETS)) +
-           " instrument names";
+// `line` with `from` at its end replaced by `to`.
+void ReplaceEnd(std::string& line, const std::string& from, const std::string& to) {
+    if (line.size() >= from.size() && line.compare(line.size() - from.size(), from.size(), from) == 0)
+        line.replace(line.size() - from.size(), from.size(), to);
 }
 
 }  // namespace
 
-std::vector<std::string> ExplainRefusal(const tolvimo::Outcome& outcome,
+std::vector<std::string> DescribedLines(const TolvimoOutcome& outcome,
                                         std::string_view sampleRate, bool streamed) {
-    std::string line = tolvimo::LibraryLines(outcome);
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    const auto reason = [&line](const std::string& why) {
-        if (!why.empty()) line += " (" + why + ")";
-    };
+    std::string text(TolvimoDescribe(&outcome, nullptr, 0), '\0');
+    TolvimoDescribe(&outcome, text.data(), text.size() + 1);
     std::vector<std::string> lines;
-    using tolvimo::RefusalKind;
-    switch (outcome.refusal) {
-        case RefusalKind::UnknownInstrument: lines = {line, InstrumentHint(outcome)}; return lines;
-        case RefusalKind::BadSampleRate: reason("SAMPLE_RATE is " + std::string(sampleRate)); break;
-        case RefusalKind::InvalidNote: {
-            const tolvimo::BadNote& note = outcome.badNote;
-            lines = {line, "character " + std::to_string(note.position + 1) +
-                               " of NOTES (byte position " + std::to_string(note.position) +
-                               ") is " + tolvimo::NameCharacter(note.character) + "; " +
-                               tolvimo::NoteHint(note)};
-            return lines;
-        }
-        case RefusalKind::NoteTextTooLong:
-            reason("NOTES is " + std::to_string(outcome.noteTextBytes) + " bytes");
-            break;
-        case RefusalKind::CannotOpen:
-        case RefusalKind::CannotWrite: {
-            const std::string why = tolvimo::OutputReason(outcome);
-            reason(streamed && !why.empty() ? "standard output: " + why : why);
-            break;
-        }
-        default: break;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
     }
-    lines = {line};
+    std::string& first = lines.front();
+    // The library gives the rate it was given, which the program clamped to
+    // 32 bits; the person is shown what they typed.
+    if (outcome.refusal == TOLVIMO_REFUSAL_BAD_SAMPLE_RATE) {
+        ReplaceEnd(first, "(SAMPLE_RATE is " + std::to_string(outcome.sampleRate) + ")",
+                   "(SAMPLE_RATE is " + std::string(sampleRate) + ")");
+    }
+    // The reason for standard output is said to be standard output's.
+    const bool output = outcome.refusal == TOLVIMO_REFUSAL_CANNOT_OPEN ||
+                        outcome.refusal == TOLVIMO_REFUSAL_CANNOT_WRITE;
+    std::string named = "'";
+    named.append(outcome.output != nullptr ? outcome.output : "").append("' (");
+    const size_t reason = first.rfind(named);
+    if (streamed && output && reason != std::string::npos) {
+        const size_t at = reason + named.size();
+        first = first.substr(0, at) + "standard output: " + first.substr(at);
+    }
     return lines;
 }
 
