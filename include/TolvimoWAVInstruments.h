@@ -154,6 +154,9 @@ typedef struct TolvimoOutcome {
 
 #define TOLVIMO_OUTCOME_VERSION 1
 
+/* What a sink's outcome calls the output, in its `output` field. */
+#define TOLVIMO_MEMORY_OUTPUT_NAME "<memory>"
+
 /*
  * A destination for rendered bytes. It gets them in order, in blocks, as
  * they are rendered, on the calling thread, inside the call: `bytes` holds
@@ -226,6 +229,25 @@ TolvimoMeasure(const char* instrument, const char* notes, int32_t sampleRate, in
  */
 TOLVIMO_WAV_INSTRUMENTS_API size_t TOLVIMO_WAV_INSTRUMENTS_CALL
 TolvimoDescribe(const TolvimoOutcome* outcome, char* text, size_t size);
+
+/* The parts TolvimoDescribePart gives, each empty where the outcome has
+ * none. */
+#define TOLVIMO_PART_LINES 0       /* the lines WAVInstruments prints for it, joined by line feeds */
+#define TOLVIMO_PART_REASON 1      /* why the output could not be opened or written */
+#define TOLVIMO_PART_CHARACTER 2   /* the refused character, named so it can be seen: 'c', U+0009 (tab) */
+#define TOLVIMO_PART_HINT 3        /* what to write instead of it, one clause */
+#define TOLVIMO_PART_SUGGESTIONS 4 /* voices a mistyped name was probably meant to be, one a line */
+
+/*
+ * One part of what TolvimoDescribe says, for a host that frames the
+ * description in its own terms (a binding's argument names, its own list of
+ * the voices). The same contract as TolvimoDescribe; an unknown `part`
+ * gives an empty text. The character is named from outcome->character, so
+ * a host may put there the character it was given where the library read
+ * U+FFFD (an unpaired surrogate in a UTF-16 string).
+ */
+TOLVIMO_WAV_INSTRUMENTS_API size_t TOLVIMO_WAV_INSTRUMENTS_CALL
+TolvimoDescribePart(const TolvimoOutcome* outcome, int32_t part, char* text, size_t size);
 
 /* The name of voice `index` (0 to TOLVIMO_VOICE_COUNT - 1) as the functions
  * accept it, in the library's order; null for any other index. */

@@ -123,7 +123,7 @@ enum class OutputKind : uint8_t {
 };
 
 // The name the lines give a render into memory, in every front end.
-inline constexpr char MEMORY_OUTPUT_NAME[] = "<memory>";
+inline constexpr char MEMORY_OUTPUT_NAME[] = TOLVIMO_MEMORY_OUTPUT_NAME;
 
 struct Outcome {
     // Both are set together, when the request is decided. Until then the

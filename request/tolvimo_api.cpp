@@ -7,6 +7,7 @@
 
 #include "TolvimoWAVInstruments.h"
 #include "request/description.h"
+#include "request/explanation.h"
 #include "request/instrument_names.h"
 #include "request/note_writer.h"
 #include "request/render_entry.h"
@@ -121,10 +122,33 @@ size_t Put(const char* whole, size_t length, char* text, size_t size) {
     return length;
 }
 
+std::string Part(const Outcome& outcome, int32_t part) {
+    const bool badNote = outcome.refusal == RefusalKind::InvalidNote;
+    switch (part) {
+        case TOLVIMO_PART_LINES: {
+            std::string lines = LibraryLines(outcome);
+            if (!lines.empty() && lines.back() == '\n') lines.pop_back();
+            return lines;
+        }
+        case TOLVIMO_PART_REASON: return OutputReason(outcome);
+        case TOLVIMO_PART_CHARACTER:
+            return badNote ? NameCharacter(outcome.badNote.character) : std::string();
+        case TOLVIMO_PART_HINT: return badNote ? NoteHint(outcome.badNote) : std::string();
+        case TOLVIMO_PART_SUGGESTIONS: {
+            if (outcome.refusal != RefusalKind::UnknownInstrument) return {};
+            std::string names;
+            for (const auto name : CloseInstruments(outcome)) {
+                if (!names.empty()) names += '\n';
+                names += name;
+            }
+            return names;
+        }
+        default: return {};
+    }
+}
+
 }  // namespace
 }  // namespace tolvimo
-
-using tolvimo::MemoryFormat;
 
 extern "C" TOLVIMO_WAV_INSTRUMENTS_API int32_t TOLVIMO_WAV_INSTRUMENTS_CALL
 TolvimoRenderFile(const char* instrument, const char* notes, int32_t sampleRate, const char* path,
@@ -168,6 +192,17 @@ TolvimoDescribe(const TolvimoOutcome* outcome, char* text, size_t size) {
         // No memory to word it: the shortage is what the host is told.
         const char* line = tolvimo::FixedLine(tolvimo::RefusalKind::OutOfMemory);
         return tolvimo::Put(line, std::strlen(line), text, size);
+    }
+}
+
+extern "C" TOLVIMO_WAV_INSTRUMENTS_API size_t TOLVIMO_WAV_INSTRUMENTS_CALL
+TolvimoDescribePart(const TolvimoOutcome* outcome, int32_t part, char* text, size_t size) {
+    if (outcome == nullptr) return tolvimo::Put("", 0, text, size);
+    try {
+        const std::string whole = tolvimo::Part(tolvimo::Rebuilt(*outcome), part);
+        return tolvimo::Put(whole.data(), whole.size(), text, size);
+    } catch (...) {
+        return tolvimo::Put("", 0, text, size);
     }
 }
 
