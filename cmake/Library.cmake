@@ -105,6 +105,20 @@ if(EMSCRIPTEN)
   return()
 endif()
 
+# The exports, listed once in cmake/exports.txt: the version script that
+# lets them out of the shared library and the .def that the Windows import
+# library is made from are written from it.
+file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/exports.txt TOLVIMO_EXPORTS REGEX "^[A-Za-z_]")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/exports.txt)
+list(JOIN TOLVIMO_EXPORTS "; " exports_joined)
+set(TOLVIMO_EXPORTS_MAP ${TOLVIMO_GENERATED_DIR}/exports.map)
+file(CONFIGURE OUTPUT ${TOLVIMO_EXPORTS_MAP}
+  CONTENT "{\n  global: ${exports_joined};\n  local: *;\n};\n")
+list(JOIN TOLVIMO_EXPORTS "\n    " exports_lines)
+set(TOLVIMO_DEF ${TOLVIMO_GENERATED_DIR}/TolvimoWAVInstruments.def)
+file(CONFIGURE OUTPUT ${TOLVIMO_DEF}
+  CONTENT "; The DLL's exports, undecorated, in the C calling convention.\nLIBRARY TolvimoWAVInstruments.dll\nEXPORTS\n    ${exports_lines}\n")
+
 add_library(TolvimoWAVInstruments SHARED)
 target_link_libraries(TolvimoWAVInstruments PRIVATE tolvimo_objects)
 target_include_directories(TolvimoWAVInstruments PUBLIC
@@ -124,8 +138,7 @@ if(WIN32)
 else()
   target_link_libraries(TolvimoWAVInstruments PRIVATE m)
   # Hidden visibility still lets the standard library's template instances
-  # through; the version script lets exactly one symbol out.
-  set(TOLVIMO_EXPORTS_MAP ${PROJECT_SOURCE_DIR}/cmake/exports.map)
+  # through; the version script lets exactly the listed symbols out.
   target_link_options(TolvimoWAVInstruments PRIVATE -Wl,--version-script=${TOLVIMO_EXPORTS_MAP})
   if(TOLVIMO_SANITIZE STREQUAL "")
     # Sanitizer runtimes resolve only in the final program.
