@@ -120,6 +120,8 @@ file(CONFIGURE OUTPUT ${TOLVIMO_DEF}
   CONTENT "; The DLL's exports, undecorated, in the C calling convention.\nLIBRARY TolvimoWAVInstruments.dll\nEXPORTS\n    ${exports_lines}\n")
 
 add_library(TolvimoWAVInstruments SHARED)
+# The name an installed package gives the library, in every form of use.
+add_library(TolvimoWAVInstruments::TolvimoWAVInstruments ALIAS TolvimoWAVInstruments)
 target_link_libraries(TolvimoWAVInstruments PRIVATE tolvimo_objects)
 target_include_directories(TolvimoWAVInstruments PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
