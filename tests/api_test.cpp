@@ -58,9 +58,16 @@ TEST(Api, TheSinkGetsTheFileAndTheProgramsBytesInNoteSizedBlocks) {
     ASSERT_EQ(RunCli(std::string("piano ") + notes + " 44100 " + viaProgram).exitStatus, 0);
 
     Collected wav, samples;
+    // Quiet: nothing on either stream, whatever the outcome.
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     ASSERT_EQ(TolvimoRenderToSink("piano", notes, 44100, TOLVIMO_FORMAT_WAV, Collect, &wav,
                                   &outcome),
               999);
+    TolvimoOutcome refused;
+    TolvimoRenderToSink("piano", "Cx", 44100, TOLVIMO_FORMAT_WAV, Collect, &samples, &refused);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(outcome.sampleCount, 8 * 22050);
     EXPECT_EQ(wav.bytes, ReadBytes(viaLibrary));
     EXPECT_EQ(wav.bytes, ReadBytes(viaProgram));

@@ -40,10 +40,10 @@ cmake --build "$work/cxx" >/dev/null
 echo "C++ consumer through find_package: same bytes"
 
 # shellcheck disable=SC2046,SC2086
-cc -std=c11 -Wall -Wextra -Werror "$here/../../examples/render_chord.c" -o "$work/render_chord" \
+cc -std=c11 -Wall -Wextra -Werror "$here/../../examples/render_arpeggio.c" -o "$work/render_arpeggio" \
   $(pkg-config --cflags --libs TolvimoWAVInstruments) $rpath
-(cd "$work" && ./render_chord >/dev/null)
+(cd "$work" && ./render_arpeggio >/dev/null)
 if [ "$1" = "--system" ]; then program=wavinstruments; else program=$prefix/bin/wavinstruments; fi
 "$program" piano C4E4G4C5 44100 "$work/program_chord.wav" >/dev/null
-cmp "$work/chord.wav" "$work/program_chord.wav"
-echo "examples/render_chord.c: the program's bytes"
+cmp "$work/arpeggio.wav" "$work/program_chord.wav"
+echo "examples/render_arpeggio.c: the program's bytes"
