@@ -110,7 +110,8 @@ int ExitStatusFor(int32_t status) {
 
 // The lines of a finished request, each where it belongs.
 void ShowLines(const TolvimoOutcome& outcome, const char* sampleRate, bool streamed, bool quiet) {
-    const auto lines = tolvimo_cli::DescribedLines(outcome, sampleRate, streamed);
+    auto lines = tolvimo_cli::DescribedLines(outcome, sampleRate, streamed);
+    for (auto& line : lines) line = tolvimo_cli::ConsoleText(line);
     if (outcome.status == TOLVIMO_STATUS_CREATED) {
         if (quiet) return;
         std::string report;

@@ -91,4 +91,26 @@ std::string Utf8Argument(char** argv, int index) {
     return argv[index];
 }
 
+std::string ConsoleText(const std::string& utf8) {
+#if defined(_WIN32)
+    if (GetACP() == CP_UTF8 || utf8.empty()) return utf8;
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                          nullptr, 0);
+    if (units <= 0) return utf8;
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                        units);
+    // Best-fit mapping is off: it would show U+0100 as 'A', a note.
+    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units,
+                                          nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return utf8;
+    std::string ansi(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, ansi.data(), bytes,
+                        nullptr, nullptr);
+    return ansi;
+#else
+    return utf8;
+#endif
+}
+
 }  // namespace tolvimo_cli

@@ -16,4 +16,9 @@ bool IsValidUtf8(std::string_view text);
 // sequence as U+FFFD).
 std::string Utf8Argument(char** argv, int index);
 
+// The library's UTF-8 text as the console shows it: on Windows in the ANSI
+// code page (a character it lacks becomes its default character, '?'), as
+// the program's messages always were; elsewhere as it is.
+std::string ConsoleText(const std::string& utf8);
+
 }  // namespace tolvimo_cli

@@ -1,15 +1,16 @@
 // The library's internal entries: a request rendered into a named file, an
-// open stream or memory, each returning its outcome and printing nothing.
-// Not exported from the shared library; the command-line program and the
-// language bindings link the static core library (tolvimo_static) for them.
+// open stream, memory or a byte sink, each returning its outcome and
+// printing nothing. WAVInstruments and the exported Tolvimo functions
+// (request/tolvimo_api.cpp) are built on them; the catalogue, the fuzzers
+// and the unit tests reach them through the static core library.
 //
-// Every entry takes the exported function's arguments (NUL-terminated
-// UTF-16 text, the rate as a 32-bit integer), checks them in the same order
-// and refuses the same way, keeps no state between calls and touches no
-// process-wide state (standard output, the locale, signals): any number of
-// threads may call them at once. A caller may release a lock of its own
-// (Python's GIL) around the call. The outcome's ArgumentText::wide
-// pointers are the caller's own arguments.
+// Every entry takes the exported functions' arguments (NUL-terminated
+// UTF-16 or UTF-8 text, the rate as a 32-bit integer), checks them in the
+// same order and refuses the same way, keeps no state between calls and
+// touches no process-wide state (standard output, the locale, signals): any
+// number of threads may call them at once. A caller may release a lock of
+// its own (Python's GIL) around the call. The outcome's ArgumentText::wide
+// and ::whole pointers are the caller's own arguments.
 #pragma once
 
 #include <cstddef>
