@@ -7,8 +7,8 @@
 #include <string>
 
 #include "TolvimoWAVInstruments.h"
-#include "request/outcome.h"
 #include "request/note_writer.h"
+#include "request/outcome.h"
 #include "request/render_entry.h"
 #include "request/report.h"
 #include "request/request_limits.h"

@@ -7,14 +7,15 @@ namespace {
 
 // `line` with `from` at its end replaced by `to`.
 void ReplaceEnd(std::string& line, const std::string& from, const std::string& to) {
-    if (line.size() >= from.size() && line.compare(line.size() - from.size(), from.size(), from) == 0)
+    if (line.size() >= from.size() &&
+        line.compare(line.size() - from.size(), from.size(), from) == 0)
         line.replace(line.size() - from.size(), from.size(), to);
 }
 
 }  // namespace
 
-std::vector<std::string> DescribedLines(const TolvimoOutcome& outcome,
-                                        std::string_view sampleRate, bool streamed) {
+std::vector<std::string> DescribedLines(const TolvimoOutcome& outcome, std::string_view sampleRate,
+                                        bool streamed) {
     std::string text(TolvimoDescribe(&outcome, nullptr, 0), '\0');
     TolvimoDescribe(&outcome, text.data(), text.size() + 1);
     std::vector<std::string> lines;

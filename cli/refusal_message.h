@@ -14,7 +14,7 @@ namespace tolvimo_cli {
 // The library's description of `outcome` (TolvimoDescribe), a line at a
 // time, without the program's name. `sampleRate` is SAMPLE_RATE as typed;
 // `streamed`: OUTPUT is standard output.
-std::vector<std::string> DescribedLines(const TolvimoOutcome& outcome,
-                                        std::string_view sampleRate, bool streamed);
+std::vector<std::string> DescribedLines(const TolvimoOutcome& outcome, std::string_view sampleRate,
+                                        bool streamed);
 
 }  // namespace tolvimo_cli

@@ -75,8 +75,8 @@ std::string Utf8Argument(char** argv, int index) {
     std::string argument;
     bool found = false;
     if (wide != nullptr && index < count) {
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[index], -1, nullptr, 0, nullptr,
-                                              nullptr);
+        const int bytes =
+            WideCharToMultiByte(CP_UTF8, 0, wide[index], -1, nullptr, 0, nullptr, nullptr);
         if (bytes > 0) {
             argument.resize(static_cast<size_t>(bytes));
             WideCharToMultiByte(CP_UTF8, 0, wide[index], -1, argument.data(), bytes, nullptr,
@@ -94,15 +94,14 @@ std::string Utf8Argument(char** argv, int index) {
 std::string ConsoleText(const std::string& utf8) {
 #if defined(_WIN32)
     if (GetACP() == CP_UTF8 || utf8.empty()) return utf8;
-    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                          nullptr, 0);
+    const int units =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     if (units <= 0) return utf8;
     std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                        units);
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), units);
     // Best-fit mapping is off: it would show U+0100 as 'A', a note.
-    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units,
-                                          nullptr, 0, nullptr, nullptr);
+    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, nullptr,
+                                          0, nullptr, nullptr);
     if (bytes <= 0) return utf8;
     std::string ansi(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, ansi.data(), bytes,

@@ -21,8 +21,8 @@
 /* Memory the sink fills, block after block, as the notes are rendered. */
 typedef struct {
     int16_t* samples;
-    size_t bytes;   /* room, as measured */
-    size_t filled;  /* bytes written so far */
+    size_t bytes;  /* room, as measured */
+    size_t filled; /* bytes written so far */
 } Track;
 
 static int Fill(void* context, const void* bytes, size_t size) {
@@ -43,8 +43,7 @@ static void Explain(FILE* stream, const TolvimoOutcome* outcome) {
 }
 
 /* Renders `notes` with `voice` as samples into `track`; its status. */
-static int32_t Render(const char* voice, const char* notes, Track* track,
-                      TolvimoOutcome* outcome) {
+static int32_t Render(const char* voice, const char* notes, Track* track, TolvimoOutcome* outcome) {
     uint64_t bytes = 0;
     int32_t status = TolvimoMeasure(voice, notes, RATE, TOLVIMO_FORMAT_SAMPLES, &bytes, outcome);
     if (status != TOLVIMO_STATUS_CREATED) return status;

@@ -122,9 +122,9 @@ WAVInstruments(const TolvimoUtf16* instrument, const TolvimoUtf16* notes, int32_
  * they are and a host built today keeps working with later versions.
  */
 typedef struct TolvimoOutcome {
-    int32_t version;  /* TOLVIMO_OUTCOME_VERSION of the library that filled it */
-    int32_t status;   /* the function's return value */
-    int32_t refusal;  /* a TOLVIMO_REFUSAL_ value */
+    int32_t version; /* TOLVIMO_OUTCOME_VERSION of the library that filled it */
+    int32_t status;  /* the function's return value */
+    int32_t refusal; /* a TOLVIMO_REFUSAL_ value */
     /* CANNOT_OPEN, CANNOT_WRITE: errno of the call that failed (on Windows
      * the C runtime's errno from the system's error), 0 where none is known;
      * inFolder is 1 when that call was on the destination's folder (finding
@@ -139,9 +139,9 @@ typedef struct TolvimoOutcome {
      * refused later, for the output, still has them); 0 before. */
     int32_t sampleCount;
     int32_t sampleRate;
-    int32_t voice;           /* the voice's index, -1 when none was found */
-    int32_t toFile;          /* 1 when the output is a named file (TolvimoRenderFile) */
-    uint64_t noteTextBytes;  /* the notes' length in bytes, 0 when null */
+    int32_t voice;          /* the voice's index, -1 when none was found */
+    int32_t toFile;         /* 1 when the output is a named file (TolvimoRenderFile) */
+    uint64_t noteTextBytes; /* the notes' length in bytes, 0 when null */
     /* The request's own text, borrowed (the caller's pointers), which
      * TolvimoDescribe quotes: describe an outcome while they live. `output`
      * is the path, or for a sink what the sentence calls it ("<memory>");
@@ -231,12 +231,16 @@ TOLVIMO_WAV_INSTRUMENTS_API size_t TOLVIMO_WAV_INSTRUMENTS_CALL
 TolvimoDescribe(const TolvimoOutcome* outcome, char* text, size_t size);
 
 /* The parts TolvimoDescribePart gives, each empty where the outcome has
- * none. */
-#define TOLVIMO_PART_LINES 0       /* the lines WAVInstruments prints for it, joined by line feeds */
-#define TOLVIMO_PART_REASON 1      /* why the output could not be opened or written */
-#define TOLVIMO_PART_CHARACTER 2   /* the refused character, named so it can be seen: 'c', U+0009 (tab) */
-#define TOLVIMO_PART_HINT 3        /* what to write instead of it, one clause */
-#define TOLVIMO_PART_SUGGESTIONS 4 /* voices a mistyped name was probably meant to be, one a line */
+ * none: the lines WAVInstruments prints for it, joined by line feeds; why
+ * the output could not be opened or written; the refused character, named
+ * so that it can be seen ('c', U+0009 (tab)); what to write instead of it,
+ * one clause; the voices a mistyped name was probably meant to be, one a
+ * line. */
+#define TOLVIMO_PART_LINES 0
+#define TOLVIMO_PART_REASON 1
+#define TOLVIMO_PART_CHARACTER 2
+#define TOLVIMO_PART_HINT 3
+#define TOLVIMO_PART_SUGGESTIONS 4
 
 /*
  * One part of what TolvimoDescribe says, for a host that frames the

@@ -80,8 +80,7 @@ static_assert(static_cast<int>(RefusalKind::UnknownFormat) == TOLVIMO_REFUSAL_UN
 static_assert(static_cast<int>(RefusalKind::UnknownInstrument) ==
               TOLVIMO_REFUSAL_UNKNOWN_INSTRUMENT);
 static_assert(static_cast<int>(RefusalKind::BadSampleRate) == TOLVIMO_REFUSAL_BAD_SAMPLE_RATE);
-static_assert(static_cast<int>(RefusalKind::NoteTextTooLong) ==
-              TOLVIMO_REFUSAL_NOTE_TEXT_TOO_LONG);
+static_assert(static_cast<int>(RefusalKind::NoteTextTooLong) == TOLVIMO_REFUSAL_NOTE_TEXT_TOO_LONG);
 static_assert(static_cast<int>(RefusalKind::InvalidNote) == TOLVIMO_REFUSAL_INVALID_NOTE);
 static_assert(static_cast<int>(RefusalKind::CannotOpen) == TOLVIMO_REFUSAL_CANNOT_OPEN);
 static_assert(static_cast<int>(RefusalKind::CannotWrite) == TOLVIMO_REFUSAL_CANNOT_WRITE);

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -34,7 +34,8 @@ int PutToFile(void* context, const void* bytes, size_t size) {
     // file at all, rather than the new header over a mix of new and old
     // samples.
     if (output.startLast && file.offset < WAV_HEADER_SIZE) {
-        const auto held = static_cast<size_t>(std::min<uint64_t>(size, WAV_HEADER_SIZE - file.offset));
+        const auto held =
+            static_cast<size_t>(std::min<uint64_t>(size, WAV_HEADER_SIZE - file.offset));
         std::memcpy(output.start + file.offset, at, held);
         output.startBytes = static_cast<size_t>(file.offset) + held;
         static constexpr unsigned char ZEROS[WAV_HEADER_SIZE] = {};

@@ -1,14 +1,17 @@
 // A request from start to outcome: checks it, reads its notes, then
-// renders and writes them one at a time to a file, a stream or memory.
+// renders them one at a time into its destination's byte sink.
 #include "request/render_entry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "platform/output_protocol.h"
 #include "request/argument_text.h"
@@ -17,9 +20,9 @@
 #include "request/output_file.h"
 #include "request/request_limits.h"
 #include "request/utf8_text.h"
-#include "wav/wav_writer.h"
 #include "synthesis/instrument_presets.h"
 #include "synthesis/render_note.h"
+#include "wav/wav_writer.h"
 
 namespace tolvimo {
 namespace {
@@ -144,19 +147,50 @@ bool ConvertPath(const NamedFile& file, Outcome& outcome) {
         !outcome.path.cut && !outcome.path.narrow.lossy && NamesStandardOutput(outcome.shownName);
     return true;
 }
+#if defined(_WIN32)
+// `utf8` in UTF-16, as Windows opens it; empty when it is not UTF-8, which
+// names no file the caller meant. Throws std::bad_alloc.
+std::vector<TolvimoUtf16> WidePath(const char* utf8) {
+    std::vector<TolvimoUtf16> wide(std::strlen(utf8) + 1);
+    if (!WidenUtf8(utf8, wide.data(), wide.size())) wide.clear();
+    return wide;
+}
+
+// Windows measures a path in the ANSI code page, as WAVInstruments does:
+// the file is opened by its UTF-16 name, and a name the code page spells
+// in fewer bytes than UTF-8 (Han characters, say) fits as it does there.
+bool MeasureAsAnsi(const char* utf8, ArgumentText& path) {
+    try {
+        const std::vector<TolvimoUtf16> wide = WidePath(utf8);
+        if (wide.empty()) return true;  // refused when it is opened
+        ArgumentText ansi;
+        if (!ConvertArgumentText(wide.data(), OUTPUT_PATH_CAPACITY, ansi)) return false;
+        path.cut = ansi.cut;
+        path.bytes = ansi.bytes;
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+#endif
+
 // A path in bytes is taken as it is: no byte is replaced, so it names
 // exactly the file the caller named.
 bool ConvertPath(const NamedUtf8File& file, Outcome& outcome) {
     ArgumentText& path = outcome.path;
     path.whole = file.path;
-    path.bytes = std::strlen(file.path);
-    path.cut = path.bytes >= OUTPUT_PATH_CAPACITY;
-    path.narrow.text.reset(static_cast<char*>(std::malloc(OUTPUT_PATH_CAPACITY)));
+    const size_t length = std::strlen(file.path);
+    path.bytes = length;
+    path.cut = length >= OUTPUT_PATH_CAPACITY;
+#if defined(_WIN32)
+    if (!MeasureAsAnsi(file.path, path)) return false;
+#endif
+    const size_t kept = !path.cut ? length : std::min(length, OUTPUT_PATH_CAPACITY - 1);
+    path.narrow.text.reset(static_cast<char*>(std::malloc(kept + 1)));
     if (!path.narrow.text) return false;
-    const size_t kept = path.cut ? OUTPUT_PATH_CAPACITY - 1 : path.bytes;
     std::memcpy(path.narrow.text.get(), file.path, kept);
     path.narrow.text.get()[kept] = '\0';
-    path.narrow.length = path.cut ? OUTPUT_PATH_CAPACITY : path.bytes;
+    path.narrow.length = path.cut ? OUTPUT_PATH_CAPACITY : length;
     outcome.shownName = path.narrow.text.get();
     outcome.pathNamesStandardOutput = !path.cut && NamesStandardOutput(outcome.shownName);
     return true;
@@ -178,11 +212,13 @@ WriteResult Write(const NamedUtf8File&, const ArgumentText& path, const RenderCo
     if (path.cut) return {OutputResult::CannotOpen, ENAMETOOLONG, false};
 #if defined(_WIN32)
     // Windows opens the file by its UTF-16 name.
-    TolvimoUtf16 wide[OUTPUT_PATH_CAPACITY];
-    if (!WidenUtf8(path.narrow.text.get(), wide, std::size(wide))) {
-        return {OutputResult::CannotOpen, EILSEQ, false};
+    try {
+        const std::vector<TolvimoUtf16> wide = WidePath(path.narrow.text.get());
+        if (wide.empty()) return {OutputResult::CannotOpen, EILSEQ, false};
+        return WriteOutputFile(path.narrow.text.get(), wide.data(), context);
+    } catch (const std::bad_alloc&) {
+        return {OutputResult::OutOfMemory};
     }
-    return WriteOutputFile(path.narrow.text.get(), wide, context);
 #else
     return WriteOutputFile(path.narrow.text.get(), nullptr, context);
 #endif
@@ -238,8 +274,8 @@ bool KnownFormat(const Destination& destination) {
 }
 
 template <typename Character>
-Outcome RenderRequest(const Character* instrumentArg, const Character* notesArg,
-                      int32_t sampleRate, const Destination& destination) {
+Outcome RenderRequest(const Character* instrumentArg, const Character* notesArg, int32_t sampleRate,
+                      const Destination& destination) {
     Outcome outcome;
     outcome.sampleRate = sampleRate;
     std::visit([&](const auto& to) { NameOutput(to, outcome); }, destination);
@@ -247,8 +283,7 @@ Outcome RenderRequest(const Character* instrumentArg, const Character* notesArg,
     if (instrumentArg == nullptr)
         return Decided(std::move(outcome), RefusalKind::InstrumentMissing);
     if (notesArg == nullptr) return Decided(std::move(outcome), RefusalKind::NotesMissing);
-    const RefusalKind missing =
-        std::visit([](const auto& to) { return Missing(to); }, destination);
+    const RefusalKind missing = std::visit([](const auto& to) { return Missing(to); }, destination);
     if (missing != RefusalKind::None) return Decided(std::move(outcome), missing);
     if (!KnownFormat(destination)) return Decided(std::move(outcome), RefusalKind::UnknownFormat);
 

@@ -35,8 +35,8 @@ int32_t VoiceIndex(const char* name) {
 }
 
 // Copies the outcome into the host's record and returns its status.
-int32_t Report(const Outcome& from, const char* instrument, const char* notes,
-               const char* output, TolvimoOutcome* to) {
+int32_t Report(const Outcome& from, const char* instrument, const char* notes, const char* output,
+               TolvimoOutcome* to) {
     if (to == nullptr) return from.status;
     *to = TolvimoOutcome{};
     to->version = TOLVIMO_OUTCOME_VERSION;
@@ -66,8 +66,8 @@ int32_t Report(const Outcome& from, const char* instrument, const char* notes,
 // borrows, as far as the description needs it.
 Outcome Rebuilt(const TolvimoOutcome& from) {
     Outcome outcome;
-    const bool known = from.refusal >= 0 &&
-                       static_cast<size_t>(from.refusal) < std::size(REFUSAL_KINDS);
+    const bool known =
+        from.refusal >= 0 && static_cast<size_t>(from.refusal) < std::size(REFUSAL_KINDS);
     outcome.refusal = known ? static_cast<RefusalKind>(from.refusal) : RefusalKind::OutOfMemory;
     outcome.status = RowOf(outcome.refusal).status;
     outcome.sampleRate = from.sampleRate;
@@ -85,9 +85,9 @@ Outcome Rebuilt(const TolvimoOutcome& from) {
         ArgumentText notes;
         if (ReadUtf8Argument(from.notes, NOTE_TEXT_CAPACITY, notes) && notes.narrow.text &&
             static_cast<size_t>(from.position) < notes.narrow.length) {
-            outcome.badNote = Utf8BadNoteAt(from.notes, notes.narrow.text.get(),
-                                            notes.narrow.length,
-                                            static_cast<size_t>(from.position));
+            outcome.badNote =
+                Utf8BadNoteAt(from.notes, notes.narrow.text.get(), notes.narrow.length,
+                              static_cast<size_t>(from.position));
         }
         outcome.badNote.character = from.character;
     }

@@ -120,7 +120,6 @@ void Utf8InPieces(const char* text, void (*take)(void*, const char*, size_t), vo
     }
 }
 
-
 BadNote Utf8BadNoteAt(const char* whole, const char* text, size_t length, size_t position) {
     BadNote note;
     note.position = position;

@@ -61,9 +61,9 @@ TEST(Api, TheSinkGetsTheFileAndTheProgramsBytesInNoteSizedBlocks) {
     // Quiet: nothing on either stream, whatever the outcome.
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    ASSERT_EQ(TolvimoRenderToSink("piano", notes, 44100, TOLVIMO_FORMAT_WAV, Collect, &wav,
-                                  &outcome),
-              999);
+    ASSERT_EQ(
+        TolvimoRenderToSink("piano", notes, 44100, TOLVIMO_FORMAT_WAV, Collect, &wav, &outcome),
+        999);
     TolvimoOutcome refused;
     TolvimoRenderToSink("piano", "Cx", 44100, TOLVIMO_FORMAT_WAV, Collect, &samples, &refused);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -75,8 +75,8 @@ TEST(Api, TheSinkGetsTheFileAndTheProgramsBytesInNoteSizedBlocks) {
     EXPECT_EQ(wav.blocks, 9u);
     EXPECT_EQ(wav.largestBlock, 2u * 22050);
 
-    ASSERT_EQ(TolvimoRenderToSink("piano", notes, 44100, TOLVIMO_FORMAT_SAMPLES, Collect,
-                                  &samples, nullptr),
+    ASSERT_EQ(TolvimoRenderToSink("piano", notes, 44100, TOLVIMO_FORMAT_SAMPLES, Collect, &samples,
+                                  nullptr),
               999);
     std::vector<int16_t> expected(static_cast<size_t>(outcome.sampleCount));
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -115,8 +115,8 @@ TEST(Api, EachRefusalFillsTheRecordAndNeverCallsTheSink) {
         {"format", "piano", "C", 8000, 2, true, 1, TOLVIMO_REFUSAL_UNKNOWN_FORMAT, -1, 0},
         {"name", "Piano", "C", 8000, TOLVIMO_FORMAT_WAV, true, 222,
          TOLVIMO_REFUSAL_UNKNOWN_INSTRUMENT, -1, 0},
-        {"rate", "piano", "C", 7999, TOLVIMO_FORMAT_WAV, true, 333,
-         TOLVIMO_REFUSAL_BAD_SAMPLE_RATE, -1, 0},
+        {"rate", "piano", "C", 7999, TOLVIMO_FORMAT_WAV, true, 333, TOLVIMO_REFUSAL_BAD_SAMPLE_RATE,
+         -1, 0},
         {"é", "piano", "CD\xC3\xA9", 8000, TOLVIMO_FORMAT_WAV, true, 1,
          TOLVIMO_REFUSAL_INVALID_NOTE, 2, 0xE9},
         {"not UTF-8", "piano", "C\xFF", 8000, TOLVIMO_FORMAT_WAV, true, 1,
@@ -128,9 +128,9 @@ TEST(Api, EachRefusalFillsTheRecordAndNeverCallsTheSink) {
         Collected collected;
         TolvimoOutcome outcome;
         std::memset(&outcome, 0xAB, sizeof outcome);
-        const int32_t status = TolvimoRenderToSink(c.instrument, c.notes, c.rate, c.format,
-                                                   c.sink ? Collect : nullptr, &collected,
-                                                   &outcome);
+        const int32_t status =
+            TolvimoRenderToSink(c.instrument, c.notes, c.rate, c.format, c.sink ? Collect : nullptr,
+                                &collected, &outcome);
         EXPECT_EQ(status, c.status) << c.name;
         EXPECT_EQ(outcome.version, TOLVIMO_OUTCOME_VERSION) << c.name;
         EXPECT_EQ(outcome.status, c.status) << c.name;
@@ -161,8 +161,8 @@ TEST(Api, ASinkThatStopsEndsTheRenderAsAFailedWriteAndLeavesNoFile) {
     Collected collected;
     collected.stopAfter = 3;
     TolvimoOutcome outcome;
-    EXPECT_EQ(TolvimoRenderToSink("organ", "CDEFGAB", 8000, TOLVIMO_FORMAT_WAV, Collect,
-                                  &collected, &outcome),
+    EXPECT_EQ(TolvimoRenderToSink("organ", "CDEFGAB", 8000, TOLVIMO_FORMAT_WAV, Collect, &collected,
+                                  &outcome),
               1);
     EXPECT_EQ(outcome.refusal, TOLVIMO_REFUSAL_CANNOT_WRITE);
     EXPECT_EQ(collected.blocks, 3u);
@@ -173,7 +173,8 @@ TEST(Api, ASinkThatStopsEndsTheRenderAsAFailedWriteAndLeavesNoFile) {
 TEST(Api, TheNamesAreTheProgramsList) {
     const CliRun list = RunCli("--list");
     std::string names;
-    for (int32_t i = 0; i < TOLVIMO_VOICE_COUNT; ++i) names += std::string(TolvimoVoiceName(i)) + "\n";
+    for (int32_t i = 0; i < TOLVIMO_VOICE_COUNT; ++i)
+        names += std::string(TolvimoVoiceName(i)) + "\n";
     EXPECT_EQ(names, list.output);
     EXPECT_EQ(TolvimoVoiceName(TOLVIMO_VOICE_COUNT), nullptr);
     EXPECT_EQ(TolvimoVoiceName(-1), nullptr);
@@ -190,7 +191,7 @@ TEST(Api, DescribeSaysWhatTheProgramSaysForEveryKind) {
         const char* instrument;
         std::string notes;
         int32_t rate;
-        std::string path;  // empty: a null path
+        std::string path;      // empty: a null path
         std::string expected;  // for the C-only kinds; else the program's words
     };
     const Case cases[] = {

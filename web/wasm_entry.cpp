@@ -198,8 +198,8 @@ extern "C" {
 // Renders the request (the arguments WAVInstruments takes, without the
 // output path) into memory. Null when memory for the answer itself runs
 // out; release the answer with tolvimo_wasm_release.
-EMSCRIPTEN_KEEPALIVE Answer* tolvimo_wasm_render(const char16_t* instrument,
-                                                 const char16_t* notes, int32_t sampleRate) {
+EMSCRIPTEN_KEEPALIVE Answer* tolvimo_wasm_render(const char16_t* instrument, const char16_t* notes,
+                                                 int32_t sampleRate) {
     const std::string name = instrument ? Utf8(instrument) : std::string();
     const std::string text = notes ? Utf8(notes) : std::string();
     const char* const nameArg = instrument ? name.c_str() : nullptr;

@@ -154,11 +154,11 @@ Facts FactsOf(TolvimoOutcome outcome, const py::str& notes) {
     facts.status = outcome.status;
     // The kinds in the library's order, as the package's generated facts
     // list them (the catalogue's, "none" first).
-    facts.kind = outcome.refusal == TOLVIMO_REFUSAL_NONE
-                     ? "none"
-                     : py::cast<std::string>(py::module_::import("tolvimo_wav._generated")
-                                                 .attr("REFUSAL_KINDS")[py::int_(
-                                                     outcome.refusal - 1)]);
+    facts.kind =
+        outcome.refusal == TOLVIMO_REFUSAL_NONE
+            ? "none"
+            : py::cast<std::string>(py::module_::import("tolvimo_wav._generated")
+                                        .attr("REFUSAL_KINDS")[py::int_(outcome.refusal - 1)]);
     facts.lines = Text(Part(outcome, TOLVIMO_PART_LINES) + "\n");
     if (const char* voice = TolvimoVoiceName(outcome.voice)) facts.voice = voice;
     facts.sample_rate = outcome.sampleRate;
@@ -169,8 +169,8 @@ Facts FactsOf(TolvimoOutcome outcome, const py::str& notes) {
             // Every character before it is a one-byte note character: its
             // byte offset is its index in the str.
             facts.position = static_cast<unsigned long long>(outcome.position);
-            const auto character = py::reinterpret_steal<py::str>(PySequence_GetItem(
-                notes.ptr(), static_cast<Py_ssize_t>(outcome.position)));
+            const auto character = py::reinterpret_steal<py::str>(
+                PySequence_GetItem(notes.ptr(), static_cast<Py_ssize_t>(outcome.position)));
             if (!character) throw py::error_already_set();
             outcome.character = static_cast<uint32_t>(PyUnicode_READ_CHAR(character.ptr(), 0));
             facts.character = character;

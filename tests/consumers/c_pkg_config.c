@@ -32,8 +32,8 @@ static int RenderIntoMemory(void) {
     memory.bytes = (unsigned char*)malloc((size_t)size);
     memory.room = (size_t)size;
     if (memory.bytes == NULL) return 1;
-    failed = TolvimoRenderToSink("piano", "CDEFG", 8000, TOLVIMO_FORMAT_WAV, Fill, &memory,
-                                 NULL) != TOLVIMO_STATUS_CREATED ||
+    failed = TolvimoRenderToSink("piano", "CDEFG", 8000, TOLVIMO_FORMAT_WAV, Fill, &memory, NULL) !=
+                 TOLVIMO_STATUS_CREATED ||
              CheckRenderedBytes(memory.bytes, memory.filled) != 0;
     free(memory.bytes);
     return failed;
