@@ -39,8 +39,8 @@ std::vector<std::string> DescribedLines(const TolvimoOutcome& outcome, std::stri
     named.append(outcome.output != nullptr ? outcome.output : "").append("' (");
     const size_t reason = first.rfind(named);
     if (streamed && output && reason != std::string::npos) {
-        const size_t at = reason + named.size();
-        first = first.substr(0, at) + "standard output: " + first.substr(at);
+        const std::string_view prefix = "standard output: ";
+        first.replace(reason + named.size(), 0, prefix.data(), prefix.size());
     }
     return lines;
 }
