@@ -19,6 +19,7 @@
 #include "synthesis/fast/render_fast.h"
 #include "synthesis/instrument_presets.h"
 #include "synthesis/render_note.h"
+#include "tests/utf16.h"
 
 namespace tolvimo {
 namespace {
@@ -168,10 +169,10 @@ std::string Repeated(const std::string& unit, size_t bytes) {
 // A whole request through the exported function, report discarded.
 void Request(benchmark::State& state, const std::string& instrument, const std::string& notes,
              int32_t rate) {
-    const std::u16string wideInstrument(instrument.begin(), instrument.end());
-    const std::u16string wideNotes(notes.begin(), notes.end());
+    const tolvimo_test::Utf16 wideInstrument = tolvimo_test::ToUtf16(instrument);
+    const tolvimo_test::Utf16 wideNotes = tolvimo_test::ToUtf16(notes);
     const std::string path = "/tmp/tolvimo-bench.wav";
-    const std::u16string widePath(path.begin(), path.end());
+    const tolvimo_test::Utf16 widePath = tolvimo_test::ToUtf16(path);
     // The report goes to /dev/null; the benchmark's own output is restored.
     std::fflush(stdout);
     const int saved = dup(STDOUT_FILENO);

@@ -14,6 +14,7 @@
 #include "request/request_limits.h"
 #include "synthesis/preset_table.h"
 #include "synthesis/render_note.h"
+#include "tests/utf16.h"
 #include "tolvimo_version.h"
 #include "wav/wav_writer.h"
 
@@ -105,17 +106,13 @@ int DiscardBytes(void*, const void*, size_t) {
     return 0;
 }
 
-using WideText = std::basic_string<TolvimoUtf16>;
+using tolvimo_test::ToUtf16;
+using tolvimo_test::Utf16;
 
-// ASCII text as the entries take it.
-WideText Wide(const std::string& ascii) {
-    return {ascii.begin(), ascii.end()};
-}
-
-// What a request with empty note text comes to: the pages that say it
-// gives a file with no samples are checked against it.
+// What a request with empty note text comes to, a row of the limits'
+// table in docs/file-contract.md.
 void PrintEmptyNotes() {
-    static const WideText piano = Wide("piano"), empty = Wide("");
+    static const Utf16 piano = ToUtf16("piano"), empty = ToUtf16("");
     const tolvimo::Outcome outcome = tolvimo::RenderToMemory(
         piano.c_str(), empty.c_str(), 8000, tolvimo::MemoryFormat::WavFile, {GiveRoom, nullptr});
     std::printf("  \"emptyNotes\": \"%s\",\n", tolvimo::RowOf(outcome.refusal).name);
@@ -126,10 +123,10 @@ void PrintEmptyNotes() {
 tolvimo::Outcome Example(tolvimo::RefusalKind kind) {
     using tolvimo::RefusalKind;
     // The outcome may point at its arguments: they live as long as the run.
-    static const WideText piano = Wide("piano"), nope = Wide("nope"), note = Wide("C"),
-                          bad = Wide("CDX"), missing = Wide("no such folder/out.wav"),
-                          tooLong = Wide(std::string(tolvimo::NOTE_TEXT_CAPACITY, 'C'));
-    const auto inMemory = [](const WideText* instrument, const WideText* notes, int32_t rate,
+    static const Utf16 piano = ToUtf16("piano"), nope = ToUtf16("nope"), note = ToUtf16("C"),
+                       bad = ToUtf16("CDX"), missing = ToUtf16("no such folder/out.wav"),
+                       tooLong = ToUtf16(std::string(tolvimo::NOTE_TEXT_CAPACITY, 'C'));
+    const auto inMemory = [](const Utf16* instrument, const Utf16* notes, int32_t rate,
                              void* (*reserve)(void*, size_t)) {
         return tolvimo::RenderToMemory(instrument ? instrument->c_str() : nullptr,
                                        notes ? notes->c_str() : nullptr, rate,

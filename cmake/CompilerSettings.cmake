@@ -3,7 +3,9 @@
 add_library(tolvimo_warnings INTERFACE)
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   target_compile_options(tolvimo_warnings INTERFACE
-    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion)
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+    # A switch that misses a new enumerator fails every build, not only CI's.
+    -Werror=switch)
   if(TOLVIMO_WARNINGS_AS_ERRORS)
     target_compile_options(tolvimo_warnings INTERFACE -Werror)
   endif()

@@ -28,7 +28,6 @@ int main(int argc, char** argv) {
 
     const int32_t status = WAVInstruments(u"piano", u"C4E4G4C5", 44100, output);
     /* 999: written; 222: unknown instrument; 333: sample rate out of range;
-     * 1: not written (a bad note, note text too long, an unusable path, a
-     * failed write, memory). */
+     * 1: not written, for the reason the library's line gives. */
     return status == TOLVIMO_STATUS_CREATED ? EXIT_SUCCESS : EXIT_FAILURE;
 }

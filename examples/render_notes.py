@@ -10,9 +10,8 @@ A note is a letter A to G (upper case), then optionally # or b, an octave
 digit 0 to 8 (default 4) and, after the digit, one more # or b; notes follow
 one another with nothing between them: "CDEFG", "C#4Bb3".
 
-exit status: 0 written, 1 not written (a bad note, note text too long, a
-path that cannot be opened or written, no memory), 2 wrong arguments,
-3 unknown instrument, 4 sample rate out of range."""
+exit status: 0 written, 1 not written (the message says why), 2 wrong
+arguments, 3 unknown instrument, 4 sample rate out of range."""
 
 EXIT_STATUS = {tolvimo_wav.UnknownInstrument: 3, tolvimo_wav.SampleRateOutOfRange: 4}
 

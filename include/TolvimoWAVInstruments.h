@@ -1,6 +1,6 @@
 /*
  * TolvimoWAVInstruments: renders a line of note text ("CDEFG", "C#4Bb3") as a
- * mono 16-bit PCM WAV file with one of fifteen additive-synthesis instruments.
+ * mono 16-bit PCM WAV file with one of its additive-synthesis instruments.
  *
  * The Tolvimo functions take UTF-8 text, print nothing and describe what
  * they did in a TolvimoOutcome: TolvimoRenderFile writes a named file,
@@ -55,14 +55,16 @@ extern "C" {
 #define TOLVIMO_STATUS_CREATED 999            /* the file was written */
 #define TOLVIMO_STATUS_UNKNOWN_INSTRUMENT 222 /* no instrument has that name */
 #define TOLVIMO_STATUS_BAD_SAMPLE_RATE 333    /* sample rate outside 8000..192000 */
-/* Not written: bad note, note text too long, unusable path or argument, I/O failure, no memory. */
+/* Not written: a character starts no note, the note text is too long, the
+ * output cannot be opened or written (or the sink stopped), memory ran out,
+ * the notes, path, sink or size pointer is null, or the format is unknown. */
 #define TOLVIMO_STATUS_FAILED 1
 
 /*
  * Renders `notes` with `instrument` at `sampleRate` samples per second and
  * writes the result to `outputFile`, creating or replacing it.
  *
- * instrument  NUL-terminated UTF-16 name of one of the fifteen voices,
+ * instrument  NUL-terminated UTF-16 name of one of the voices,
  *             matched exactly and case-sensitively (`wavinstruments --list`
  *             prints them; the README describes each).
  * notes       NUL-terminated UTF-16 note text; each note lasts 0.5 s.
@@ -233,14 +235,17 @@ TolvimoDescribe(const TolvimoOutcome* outcome, char* text, size_t size);
 /* The parts TolvimoDescribePart gives, each empty where the outcome has
  * none: the lines WAVInstruments prints for it, joined by line feeds; why
  * the output could not be opened or written; the refused character, named
- * so that it can be seen ('c', U+0009 (tab)); what to write instead of it,
- * one clause; the voices a mistyped name was probably meant to be, one a
- * line. */
+ * so that it can be seen ('c', U+0009 (tab)); what to do, one clause (for
+ * an unknown instrument it ends where the host says where its list of the
+ * voices is: "did you mean 'piano'?"); the voices a mistyped name was
+ * probably meant to be, one a line; the refusal's line as one line, a
+ * control character it quotes escaped (\t). */
 #define TOLVIMO_PART_LINES 0
 #define TOLVIMO_PART_REASON 1
 #define TOLVIMO_PART_CHARACTER 2
 #define TOLVIMO_PART_HINT 3
 #define TOLVIMO_PART_SUGGESTIONS 4
+#define TOLVIMO_PART_SHOWN_LINE 5
 
 /*
  * One part of what TolvimoDescribe says, for a host that frames the

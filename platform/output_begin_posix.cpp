@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/types.h>
 #include <unistd.h>
 #if defined(__linux__)
@@ -141,23 +142,37 @@ Location Locate(const char* path, PendingOutput& output) {
     return Location::Nowhere;
 }
 
-// True when the regular file `file` is one of the kernel's interfaces
-// (/proc, /sys and their kin) rather than stored data: writing a WAV there
-// could only be refused, or worse, taken as a setting.
+// True when the regular file `file` holds stored data: its filesystem keeps
+// files on a block device (its device number names one), or is one known to
+// store files without one (in memory, over the network, through FUSE,
+// layered or pooled over devices). A kernel interface (/proc, /sys, fusectl,
+// configfs and their kin, which root may open) is none of these: writing a
+// WAV there could only be refused, or worse, taken as a command. Unknown
+// filesystems without a device are refused too, so none is written by
+// mistake.
 #if defined(__linux__)
-bool IsKernelInterface(int file) {
-    static constexpr unsigned long INTERFACES[] = {
-        PROC_SUPER_MAGIC,   SYSFS_MAGIC,         DEBUGFS_MAGIC, TRACEFS_MAGIC,  SECURITYFS_MAGIC,
-        CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC,  EFIVARFS_MAGIC, PSTOREFS_MAGIC,
-        SELINUX_MAGIC,      SMACK_MAGIC,         BINFMTFS_MAGIC};
+bool HoldsStoredData(int file) {
+    static constexpr unsigned long STORES_WITHOUT_DEVICE[] = {
+        TMPFS_MAGIC,      RAMFS_MAGIC,          BTRFS_SUPER_MAGIC, OVERLAYFS_SUPER_MAGIC,
+        NFS_SUPER_MAGIC,  SMB_SUPER_MAGIC,      CIFS_SUPER_MAGIC,  SMB2_SUPER_MAGIC,
+        V9FS_MAGIC,       FUSE_SUPER_MAGIC,     AFS_SUPER_MAGIC,   AFS_FS_MAGIC,
+        CODA_SUPER_MAGIC, ECRYPTFS_SUPER_MAGIC,
+        0x00C36400,  // Ceph
+        0x2FC12FC1,  // ZFS
+        0xCA451A4E,  // bcachefs
+    };
+    struct stat opened {};
+    if (fstat(file, &opened) != 0) return false;
+    if (major(opened.st_dev) != 0) return true;
     struct statfs filesystem {};
     if (fstatfs(file, &filesystem) != 0) return false;
     const auto type = static_cast<unsigned long>(filesystem.f_type);
-    return std::find(std::begin(INTERFACES), std::end(INTERFACES), type) != std::end(INTERFACES);
+    return std::find(std::begin(STORES_WITHOUT_DEVICE), std::end(STORES_WITHOUT_DEVICE), type) !=
+           std::end(STORES_WITHOUT_DEVICE);
 }
 #else
-bool IsKernelInterface(int) {
-    return false;
+bool HoldsStoredData(int) {
+    return true;
 }
 #endif
 
@@ -167,8 +182,12 @@ bool IsKernelInterface(int) {
 // kernel interface, which cannot hold a file's bytes.
 int OpenInPlace(PendingOutput& output, const struct stat& examined, bool followLink) {
     output.inPlace = true;
-    const int file =
-        openat(output.directory, output.name, O_WRONLY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+    const int flags = O_WRONLY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
+    int file = -1;
+    // Opening a FIFO waits for a reader, and a signal may cut the wait short.
+    do {
+        file = openat(output.directory, output.name, flags);
+    } while (file < 0 && errno == EINTR);
     if (file < 0) return -1;
     struct stat opened {};
     const bool seen = fstat(file, &opened) == 0;
@@ -176,7 +195,7 @@ int OpenInPlace(PendingOutput& output, const struct stat& examined, bool followL
     if (!seen || opened.st_dev != examined.st_dev || opened.st_ino != examined.st_ino) {
         // Another file took the name meanwhile: trying again may succeed.
         error = seen ? EAGAIN : errno;
-    } else if (S_ISREG(opened.st_mode) && IsKernelInterface(file)) {
+    } else if (S_ISREG(opened.st_mode) && !HoldsStoredData(file)) {
         error = EOPNOTSUPP;
     }
     if (error != 0) {
@@ -237,6 +256,28 @@ void DiscardNew(PendingOutput& output, int file) {
     output.unnamed = false;
 }
 
+// A filesystem that keeps no owners or modes (FUSE ones without chmod)
+// answers that it cannot: there is nothing to keep.
+bool KeepsNoModes(int error) {
+    return error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// True when `name` in `directory` is where a filesystem, or a file of one,
+// is mounted (a bind-mounted file): no rename can replace it.
+bool IsMountPoint(int directory, const char* name, const struct stat& destination) {
+#if defined(__linux__) && defined(STATX_ATTR_MOUNT_ROOT)
+    struct statx seen {};
+    if (statx(directory, name, AT_SYMLINK_NOFOLLOW, 0, &seen) == 0 &&
+        (seen.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+        return (seen.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    }
+#else
+    static_cast<void>(name);
+#endif
+    struct stat folder {};
+    return fstat(directory, &folder) == 0 && folder.st_dev != destination.st_dev;
+}
+
 // The new file beside the destination; `destination` is the file it will
 // replace, or null. Falls back to writing the destination in place only
 // where the directory refuses new files or the owner cannot be carried
@@ -254,12 +295,12 @@ int OpenReplacement(PendingOutput& output, const struct stat* destination) {
     }
     if (destination == nullptr) return file;
     if ((destination->st_uid != geteuid() || destination->st_gid != getegid()) &&
-        fchown(file, destination->st_uid, destination->st_gid) != 0) {
+        fchown(file, destination->st_uid, destination->st_gid) != 0 && !KeepsNoModes(errno)) {
         const bool refused = errno == EPERM;
         DiscardNew(output, file);
         return refused ? OpenInPlace(output, *destination, false) : -1;
     }
-    if (fchmod(file, destination->st_mode & 07777) != 0) {
+    if (fchmod(file, destination->st_mode & 07777) != 0 && !KeepsNoModes(errno)) {
         DiscardNew(output, file);
         return -1;
     }
@@ -277,13 +318,50 @@ int OpenDestination(PendingOutput& output) {
         errno = EAGAIN;
         return -1;
     }
-    if (!S_ISREG(destination.st_mode) || destination.st_nlink > 1) {
+    if (!S_ISREG(destination.st_mode) || destination.st_nlink > 1 ||
+        IsMountPoint(output.directory, output.name, destination)) {
         return OpenInPlace(output, destination, false);
     }
     // A file the caller may not write is not replaced either.
     if (faccessat(output.directory, output.name, W_OK, AT_EACCESS) != 0) return -1;
     return OpenReplacement(output, &destination);
 }
+
+#if defined(__GLIBC__)
+// Writes all `size` bytes to the descriptor `cookie`. A write that a signal
+// interrupted before it wrote anything is tried again: a host's handler
+// installed without SA_RESTART (Python's are) must not fail the call.
+ssize_t WriteWhole(void* cookie, const char* bytes, size_t size) {
+    const auto file = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t put = write(file, bytes + done, size - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            if (put == 0) errno = EIO;
+            return done > 0 ? static_cast<ssize_t>(done) : -1;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+int CloseWhole(void* cookie) {
+    return close(static_cast<int>(reinterpret_cast<intptr_t>(cookie)));
+}
+
+// A stream that writes `file` as WriteWhole does and closes it with itself.
+std::FILE* OpenStream(int file) {
+    const cookie_io_functions_t functions{nullptr, WriteWhole, nullptr, CloseWhole};
+    // The descriptor itself is the cookie: nothing to allocate or free.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
+    return fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(file)), "wb", functions);
+}
+#else
+std::FILE* OpenStream(int file) {
+    return fdopen(file, "wb");
+}
+#endif
 
 // Waits until no other call is writing the regular file opened in place,
 // then keeps others out until it is closed: an exclusive lock of the open
@@ -375,7 +453,8 @@ bool BeginOutput(const char* path, const TolvimoUtf16*, PendingOutput& output) {
         }
     }
     if (file >= 0) {
-        output.stream = fdopen(file, "wb");
+        output.stream = OpenStream(file);
+        output.descriptor = file;
         if (output.stream == nullptr) {
             if (output.inPlace) {
                 close(file);

@@ -5,14 +5,22 @@
 // in place gets its room before its first byte changes.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/output_protocol.h"
 #include "platform/output_protocol_posix.h"
@@ -84,12 +92,25 @@ bool SyncRename(int directory, int file) {
 // it took the destination's name and, when it replaced a file, the rename
 // reached the disk.
 bool PutInPlace(PendingOutput& output) {
-    const int file = fileno(output.stream);
+    const int file = output.descriptor;
     bool replacing = output.existed;
     if (output.unnamed && !replacing) {
-        if (LinkUnnamed(file, output.directory, output.name)) {
-            std::fclose(output.stream);
+        struct stat made {};
+        if (fstat(file, &made) == 0 && LinkUnnamed(file, output.directory, output.name)) {
+            // Closing can report a deferred write error: the name just
+            // linked then goes again, if it still names this file.
+            const bool closed = std::fclose(output.stream) == 0;
             output.stream = nullptr;
+            if (!closed) {
+                const int error = errno;
+                struct stat named {};
+                if (fstatat(output.directory, output.name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    named.st_dev == made.st_dev && named.st_ino == made.st_ino) {
+                    unlinkat(output.directory, output.name, 0);
+                }
+                errno = error;
+                return Discard(output);
+            }
             CloseIfOpen(output.directory);
             return true;
         }
@@ -141,6 +162,33 @@ uint64_t MappingBlocks(uint64_t data, uint64_t blockSize) {
     return total + 3;
 }
 
+// True when overwriting `file` writes new blocks rather than the ones it
+// has (btrfs, bcachefs, ZFS), so that the room reserved for its length says
+// nothing of the room an overwrite needs; a btrfs file marked not to copy
+// on write (chattr +C) is overwritten where it lies.
+bool CopiesOnWrite([[maybe_unused]] int file) {
+#if defined(__linux__)
+    constexpr unsigned long BCACHEFS = 0xCA451A4E, ZFS = 0x2FC12FC1;
+    struct statfs filesystem {};
+    if (fstatfs(file, &filesystem) != 0) return false;
+    const auto type = static_cast<unsigned long>(filesystem.f_type);
+    if (type == BCACHEFS || type == ZFS) return true;
+    if (type != BTRFS_SUPER_MAGIC) return false;
+    int flags = 0;
+    return ioctl(file, FS_IOC_GETFLAGS, &flags) != 0 || (flags & FS_NOCOW_FL) == 0;
+#else
+    return false;
+#endif
+}
+
+// Blocks beyond the data an overwrite by new blocks needs: the checksums
+// and extent records it adds before the old blocks are freed, one block in
+// 64 and at least 1 MB, measured with room to spare on btrfs.
+uint64_t CopyMargin(uint64_t data, uint64_t blockSize) {
+    const uint64_t floor = (uint64_t{1} << 20) / blockSize;
+    return std::max(data / 64, floor);
+}
+
 // Room for a file written in place to grow to `bytes`, found without
 // changing a byte of it: the blocks reserved (its size stays as it is), or
 // where the filesystem cannot reserve, its free space compared with what the
@@ -152,17 +200,24 @@ uint64_t MappingBlocks(uint64_t data, uint64_t blockSize) {
 bool ReserveInPlace(int file, uint64_t bytes) {
     struct stat opened {};
     if (fstat(file, &opened) != 0 || !S_ISREG(opened.st_mode)) return true;
+    const bool copies = CopiesOnWrite(file);
 #if defined(__linux__)
-    if (fallocate(file, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0) return true;
-    if (errno != EOPNOTSUPP) return !NoRoom(errno);
+    if (!copies) {
+        if (fallocate(file, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0) return true;
+        if (errno != EOPNOTSUPP) return !NoRoom(errno);
+    }
 #endif
-    const uint64_t held = static_cast<uint64_t>(opened.st_blocks) * 512;
+    // Overwritten blocks are new blocks where the filesystem copies on
+    // write: the file's own count for nothing until the old ones are freed.
+    const uint64_t held = copies ? 0 : static_cast<uint64_t>(opened.st_blocks) * 512;
     struct statvfs space {};
     if (held >= bytes || fstatvfs(file, &space) != 0 || space.f_blocks == 0) return true;
     const uint64_t block = space.f_frsize > 0 ? space.f_frsize : space.f_bsize;
     if (block == 0) return true;
+    const uint64_t dataBlocks = (bytes + block - 1) / block;
     const uint64_t lacking = (bytes - held + block - 1) / block;
-    const uint64_t needed = lacking + MappingBlocks((bytes + block - 1) / block, block);
+    const uint64_t needed =
+        lacking + (copies ? CopyMargin(dataBlocks, block) : MappingBlocks(dataBlocks, block));
     if (space.f_bavail >= needed) return true;
     errno = ENOSPC;
     return false;
@@ -213,7 +268,7 @@ bool FinishDiskFile(PendingOutput& output, int file, bool complete, int& error) 
         }
         if (complete && fdatasync(file) != 0) failed();
     }
-    if (!complete && written != 0) {
+    if (!complete && (written != 0 || output.touched)) {
         const int emptied = ftruncate(file, 0);
         static_cast<void>(emptied);  // nothing further can be done
     }
@@ -222,12 +277,32 @@ bool FinishDiskFile(PendingOutput& output, int file, bool complete, int& error) 
 
 }  // namespace
 
+bool HoldBackStart(PendingOutput& output, const void* bytes, size_t count) {
+    static constexpr unsigned char ZEROS[OUTPUT_START_LIMIT] = {};
+    if (count > sizeof output.start) {
+        errno = EINVAL;
+        return false;
+    }
+    std::memcpy(output.start, bytes, count);
+    output.startBytes = count;
+    output.touched = true;
+    ssize_t put = 0;
+    do {
+        put = pwrite(output.descriptor, ZEROS, count, 0);
+    } while (put < 0 && errno == EINTR);
+    if (put != static_cast<ssize_t>(count)) {
+        if (put >= 0) errno = EIO;
+        return false;
+    }
+    return fdatasync(output.descriptor) == 0;
+}
+
 void StartWriteback(PendingOutput& output) {
 #if defined(__linux__)
     // Only started, never waited for: the disk writes while the next notes
     // are rendered. The sync before the rename still waits for every byte.
     if (!output.existed || output.inPlace) return;
-    const int file = fileno(output.stream);
+    const int file = output.descriptor;
     const off_t from = static_cast<off_t>(output.writtenBack);
     const off_t reached = lseek(file, 0, SEEK_CUR);
     if (reached - from < WRITEBACK_STEP) return;
@@ -239,8 +314,9 @@ void StartWriteback(PendingOutput& output) {
 #endif
 }
 
+// cppcheck-suppress constParameter ; one signature on every platform
 bool ReserveOutput(PendingOutput& output, uint64_t bytes) {
-    const int file = fileno(output.stream);
+    const int file = output.descriptor;
     if (bytes == 0) return true;
 #if defined(__EMSCRIPTEN__)
     // The in-memory file is sized once, instead of growing by an eighth and
@@ -271,7 +347,7 @@ bool FinishOutput(PendingOutput& output, bool complete) {
         errno = error;
         return complete ? PutInPlace(output) : Discard(output);
     }
-    const int file = fileno(output.stream);
+    const int file = output.descriptor;
     if (output.startLast) complete = FinishDiskFile(output, file, complete, error);
     ReleaseTurn(file);
     const bool closed = std::fclose(output.stream) == 0;

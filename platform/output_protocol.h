@@ -8,10 +8,10 @@
 // empties it through the open file instead. Those cases are named,
 // each in one place: the path names an already open file (/dev/stdout,
 // /proc/self/fd/N); the destination is not a regular file (a pipe or
-// device); it has other hard links; its owner cannot be given to a new
-// file; the directory lets the existing file be written but refuses new
-// ones. Any other failure to prepare the new file opens nothing. A disk file
-// written in place gets its first bytes last, once the rest is on disk, so
+// device); it has other hard links; it is mounted onto the path (a bind
+// mount); its owner cannot be given to a new file; the directory lets the
+// existing file be written but refuses new ones. Any other failure to prepare the new file opens
+// nothing. A disk file written in place gets its first bytes last, once the rest is on disk, so
 // that a write cut short leaves a file that no reader takes for the old or
 // the new one.
 #pragma once
@@ -34,7 +34,9 @@ constexpr size_t OUTPUT_START_LIMIT = 64;
 // how the file is put in place.
 struct PendingOutput {
     std::FILE* stream = nullptr;
+    int descriptor = -1;         // POSIX: the file `stream` writes
     bool inPlace = false;        // writing the destination itself
+    bool touched = false;        // in place: a byte of the file has changed
     int kept = -1;               // Windows: a second descriptor of the open file
     int directory = -1;          // POSIX: the destination's directory, -1 if none
     bool unnamed = false;        // the new file has no name yet (Linux O_TMPFILE)
@@ -77,6 +79,14 @@ bool BeginOutput(const char* path, const TolvimoUtf16* widePath, PendingOutput& 
 // shortage); false when there is no room, and the caller finishes with
 // `complete` false, which leaves a file written in place untouched.
 bool ReserveOutput(PendingOutput& output, uint64_t bytes);
+
+// In place on a disk file (`startLast`): keeps the file's first `count`
+// bytes, `bytes`, to be written last, and puts zeros there now, on disk
+// before any other byte of the file changes, so that neither a reader nor a
+// power cut finds the old first bytes over new data. The stream must then
+// write zeros for them too. False when the zeros could not be written and
+// synced; finishing then empties the file.
+bool HoldBackStart(PendingOutput& output, const void* bytes, size_t count);
 
 // Starts the writeback of the bytes the stream has handed to a file that
 // will be synced (one that replaces another), every few MB, so that its

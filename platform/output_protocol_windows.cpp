@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 #include "platform/output_protocol.h"
@@ -280,6 +281,22 @@ bool ReserveOutput(PendingOutput& output, uint64_t bytes) {
     return !output.inPlace || VolumeHasRoom(file, bytes - static_cast<uint64_t>(size.QuadPart));
 }
 
+bool HoldBackStart(PendingOutput& output, const void* bytes, size_t count) {
+    static constexpr unsigned char ZEROS[OUTPUT_START_LIMIT] = {};
+    if (count > sizeof output.start) return false;
+    std::memcpy(output.start, bytes, count);
+    output.startBytes = count;
+    output.touched = true;
+    // Written at the start through the handle, flushed to disk, and the
+    // handle's position put back, where the stream begins its own writes.
+    const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output.stream)));
+    LARGE_INTEGER none{};
+    DWORD put = 0;
+    return file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, none, nullptr, FILE_BEGIN) != 0 &&
+           WriteFile(file, ZEROS, static_cast<DWORD>(count), &put, nullptr) != 0 && put == count &&
+           FlushFileBuffers(file) != 0 && SetFilePointerEx(file, none, nullptr, FILE_BEGIN) != 0;
+}
+
 // The Windows side does not sync a replacing file, so it has nothing to start.
 void StartWriteback(PendingOutput&) {}
 
@@ -305,7 +322,7 @@ bool FinishOutput(PendingOutput& output, bool complete) {
                        put == output.startBytes && FlushFileBuffers(file) != 0 &&
                        SetFilePointerEx(file, written, nullptr, FILE_BEGIN) != 0;
         }
-        if (!complete && written.QuadPart != 0 &&
+        if (!complete && (written.QuadPart != 0 || output.touched) &&
             SetFilePointerEx(file, none, nullptr, FILE_BEGIN) != 0) {
             SetEndOfFile(file);
         }

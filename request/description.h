@@ -12,8 +12,9 @@
 namespace tolvimo {
 
 // The lines, without line feeds: a written file's three-line report, or a
-// refusal's line with its reason in brackets where one is known, then for
-// a bad note or an unknown instrument a line saying what to write instead.
+// refusal's line (ShownLine: a control character it quotes escaped) with
+// its reason in brackets where one is known, then for a bad note or an
+// unknown instrument a line saying what to write instead.
 // The arguments are named as the program names them (NOTES, SAMPLE_RATE).
 // Throws std::bad_alloc when memory runs out.
 std::vector<std::string> DescriptionLines(const Outcome& outcome);

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <system_error>
 
+#include "notes/note_reader.h"
 #include "platform/output_protocol.h"
+#include "request/report.h"
 #include "request/request_limits.h"
 #include "synthesis/preset_table.h"
 
@@ -56,6 +58,35 @@ bool IsDigit(char32_t value) {
     return value >= '0' && value <= '9';
 }
 
+bool IsNoteLetter(char32_t value) {
+    return value >= 'A' && value <= 'G';
+}
+
+bool IsOneOf(char32_t value, const char* characters) {
+    return value != 0 && value < 0x80 && std::strchr(characters, static_cast<int>(value));
+}
+
+// What note text is, for someone who wrote a rest, a length or a chord.
+std::string WhatNoteTextIs() {
+    const double duration = NOTE_DURATION;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", duration);
+    return std::string("note text is notes only: every note lasts ") + seconds +
+           " s, one after another, with no rests, lengths or chords";
+}
+
+// Whether the whole of `text` reads as notes ("CDE", "C#4Bb3").
+bool ReadsAsNotes(std::string_view text) {
+    const std::string terminated(text);
+    uint32_t position = 0;
+    while (position < terminated.size()) {
+        if (!(ParseNote(terminated.c_str(), position) >= 0.0)) return false;
+    }
+    return !terminated.empty();
+}
+
+const char ORDER[] = "the instrument comes first, then the notes";
+
 // The code points of UTF-8 `text`, ASCII letters in lower case; a byte
 // that starts no character stands for itself.
 std::u32string LowerCharacters(std::string_view text) {
@@ -80,7 +111,7 @@ std::u32string LowerCharacters(std::string_view text) {
 
 // Edits that turn `a` into `b`: a character put in, left out, changed, or
 // two neighbours swapped, each counting one.
-size_t Slips(std::u32string_view a, std::u32string_view b) {
+size_t EditDistance(std::u32string_view a, std::u32string_view b) {
     std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
     for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
     for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
@@ -131,6 +162,9 @@ std::string NameCharacter(char32_t value) {
 
 std::string NoteHint(const BadNote& note) {
     const char32_t value = note.character;
+    if (note.voiceInNotes != nullptr) {
+        return "the notes are " + Quoted(note.voiceInNotes) + ", a voice's name: " + ORDER;
+    }
     if (IsAccidental(value) && (IsAccidental(note.before) || IsDigit(note.before))) {
         return "a note takes one # or b before its octave digit and one more after it";
     }
@@ -145,8 +179,22 @@ std::string NoteHint(const BadNote& note) {
         return "octave digits run from 0 to 8, with no minus sign: the lowest octave is 0, as in "
                "'C0'";
     }
-    if (IsBlank(value) || (value < 0x80 && std::strchr(",;.:-_|/+", static_cast<int>(value)))) {
-        return "write the notes with nothing between them, as in 'C4D4E4'";
+    // German and other notations call B "H", and B flat "B".
+    if (value == 'H' || value == 'h') {
+        return "there is no H: in some notations H is B, written 'B' here (and their B is 'Bb')";
+    }
+    if (IsBlank(value) || IsOneOf(value, ",;.-_|")) {
+        return "write the notes with nothing between them, as in 'C4D4E4'; " + WhatNoteTextIs();
+    }
+    // Rests as some notations write them.
+    if (IsOneOf(value, "RrZz")) return "a rest cannot be written; " + WhatNoteTextIs();
+    // Lengths: "C4/4", "C4:0.25", "C4*2".
+    if (IsOneOf(value, "/:*")) return "a length cannot be written; " + WhatNoteTextIs();
+    // Chords: "[CEG]", "<C E G>", "(CEG)", "C+E+G", "Am".
+    if (IsOneOf(value, "[]{}()<>+&") ||
+        (value == 'm' && (IsNoteLetter(note.before) || IsAccidental(note.before)))) {
+        return "a chord cannot be written, only its notes one after another, as in 'C4E4G4'; " +
+               WhatNoteTextIs();
     }
     if (value == '9') return "octave digits run from 0 to 8";
     if (IsDigit(value) && IsDigit(note.before)) return "a note has one octave digit";
@@ -163,7 +211,7 @@ std::vector<std::string_view> CloseInstruments(std::string_view typed) {
     for (const auto& preset : PRESETS) {
         const std::string_view name = preset.name;
         const std::u32string candidate(name.begin(), name.end());
-        size_t slips = Slips(lower, candidate);
+        size_t slips = EditDistance(lower, candidate);
         // "glock" for "glockenspiel": the first three letters or more.
         if (lower.size() >= 3 && candidate.compare(0, lower.size(), lower) == 0) {
             slips = std::min<size_t>(slips, 1);
@@ -181,6 +229,55 @@ std::vector<std::string_view> CloseInstruments(const Outcome& outcome) {
     const NarrowText& typed = outcome.instrument.narrow;
     return CloseInstruments(typed.text ? std::string_view(typed.text.get(), typed.length)
                                        : std::string_view());
+}
+
+std::string InstrumentHint(const Outcome& outcome, std::string_view everyName) {
+    const NarrowText& typed = outcome.instrument.narrow;
+    const std::string_view name =
+        typed.text ? std::string_view(typed.text.get(), typed.length) : std::string_view();
+    std::string hint;
+    if (ReadsAsNotes(name)) {
+        hint = Quoted(std::string(name)) + " reads as notes: " + ORDER + ";";
+    } else {
+        const auto nearest = CloseInstruments(name);
+        for (size_t i = 0; i < nearest.size(); ++i) {
+            hint += (i == 0                    ? "did you mean "
+                     : i + 1 == nearest.size() ? " or "
+                                               : ", ") +
+                    Quoted(std::string(nearest[i]));
+        }
+        hint += nearest.empty() ? "none of the " + std::to_string(std::size(PRESETS)) +
+                                      " voices is named like it;"
+                                : "?";
+    }
+    return hint + " " + std::string(everyName);
+}
+
+std::string EscapeControls(std::string_view text) {
+    std::string shown;
+    for (const char byte : text) {
+        const auto value = static_cast<unsigned char>(byte);
+        if (value == '\t') {
+            shown += "\\t";
+        } else if (value == '\n') {
+            shown += "\\n";
+        } else if (value == '\r') {
+            shown += "\\r";
+        } else if (value < 0x20 || value == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(value));
+            shown += escaped;
+        } else {
+            shown += byte;
+        }
+    }
+    return shown;
+}
+
+std::string ShownLine(const Outcome& outcome) {
+    std::string line = LibraryLines(outcome);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    return EscapeControls(line);
 }
 
 std::string SystemWords(int error) {

@@ -18,8 +18,25 @@ namespace tolvimo {
 std::string NameCharacter(char32_t character);
 
 // What to do about the bad note, one clause without a final stop:
-// "note letters are upper case: write 'C'".
+// "note letters are upper case: write 'C'". Where the character looks like
+// a rest, a length, a chord or a space between notes, it also says what
+// note text is: notes only, each NOTE_DURATION long, one after another.
+// Where the note text is a voice's name, it says the arguments' order.
 std::string NoteHint(const BadNote& note);
+
+// What to do about an unknown instrument name, one clause without a final
+// stop: the arguments' order where the name reads as notes, else the close
+// voices, or that none is close; then `everyName`, the front end's words for
+// where the list is ("'wavinstruments --list' prints every name").
+std::string InstrumentHint(const Outcome& outcome, std::string_view everyName);
+
+// `text` with each control character written as an escape (\t, \n, \r,
+// \x1B), so that it reads on one line and a tab can be seen.
+std::string EscapeControls(std::string_view text);
+
+// The library's line for the outcome as one line, without its line end:
+// a control character it quotes (a tab or line feed in a name) escaped.
+std::string ShownLine(const Outcome& outcome);
 
 // The voices a person typing `typed` (UTF-8) would accept as meant, best
 // first, at most three: the same name in another case, one slip of a key

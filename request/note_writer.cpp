@@ -9,7 +9,7 @@
 
 namespace tolvimo {
 
-WriteResult Refused(OutputResult result) {
+WriteResult FailureWithErrno(OutputResult result) {
     return {result, errno, false};
 }
 
@@ -65,7 +65,7 @@ WriteResult WriteNotes(const ByteSink& sink, MemoryFormat format, const RenderCo
     if (format == MemoryFormat::WavFile) {
         uint8_t header[WAV_HEADER_SIZE];
         EncodeWavHeader(header, context.buffer.sampleRate, TotalSamples(context));
-        if (!Put(sink, header, sizeof header)) return Refused(OutputResult::CannotWrite);
+        if (!Put(sink, header, sizeof header)) return FailureWithErrno(OutputResult::CannotWrite);
     }
     for (int32_t k = 0; k < context.plan.count; ++k) {
         const int16_t* samples =
@@ -73,7 +73,7 @@ WriteResult WriteNotes(const ByteSink& sink, MemoryFormat format, const RenderCo
                                context.plan.nextUse[k], NOTE_DURATION, context.voice);
         if (samples == nullptr) return {OutputResult::OutOfMemory};
         if (!PutSamples(sink, format, samples, context.noteSamples)) {
-            return Refused(OutputResult::CannotWrite);
+            return FailureWithErrno(OutputResult::CannotWrite);
         }
     }
     return {};
@@ -91,7 +91,7 @@ WriteResult WriteNotesToStream(std::FILE* stream, const RenderContext& context) 
     const WriteResult written = WriteNotes(StreamSink(stream), MemoryFormat::WavFile, context);
     if (written.result != OutputResult::Written) return written;
     errno = 0;
-    return std::fflush(stream) == 0 ? written : Refused(OutputResult::CannotWrite);
+    return std::fflush(stream) == 0 ? written : FailureWithErrno(OutputResult::CannotWrite);
 }
 
 OutputResult WriteNotesToMemory(MemoryFormat format, const MemorySink& sink,

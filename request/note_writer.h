@@ -30,7 +30,7 @@ struct WriteResult {
 
 // `result` with the errno of the call that just failed, taken at once,
 // before anything else can change it.
-WriteResult Refused(OutputResult result);
+WriteResult FailureWithErrno(OutputResult result);
 
 // What rendering a request's notes in order needs, all allocated before any
 // file is touched: the notes, the voice, one note's buffer, reused for every
@@ -60,7 +60,8 @@ struct ByteSink {
 };
 
 // Hands the sink the header (for a WAV file, little-endian samples), then
-// each note's samples as soon as they are rendered.
+// each note's samples as soon as they are rendered. A file's sink holds its
+// header back where the file is written in place (request/output_file.cpp).
 WriteResult WriteNotes(const ByteSink& sink, MemoryFormat format, const RenderContext& context);
 
 // The sinks of a stream and of memory with room for every byte.

@@ -112,6 +112,8 @@ struct BadNote {
                              // keeps its own value, though read as U+FFFD
     char32_t before = 0;     // the character before it, 0 at the start
     char32_t after = 0;      // the UTF-16 unit after it, 0 at the end
+    // The voice the whole note text names, as when the arguments are swapped.
+    const char* voiceInNotes = nullptr;
 };
 
 // Where the file's bytes went.

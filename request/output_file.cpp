@@ -29,15 +29,13 @@ int PutToFile(void* context, const void* bytes, size_t size) {
     auto& file = *static_cast<FileSink*>(context);
     PendingOutput& output = file.output;
     const auto* at = static_cast<const unsigned char*>(bytes);
-    // A file written in place gets zeros where its header goes, and the
-    // header only when the samples are on disk: cut short, it is no WAV
-    // file at all, rather than the new header over a mix of new and old
-    // samples.
-    if (output.startLast && file.offset < WAV_HEADER_SIZE) {
-        const auto held =
-            static_cast<size_t>(std::min<uint64_t>(size, WAV_HEADER_SIZE - file.offset));
-        std::memcpy(output.start + file.offset, at, held);
-        output.startBytes = static_cast<size_t>(file.offset) + held;
+    // A file written in place gets zeros where its header goes, on disk
+    // before any sample changes, and the header only when the samples are
+    // on disk: cut short, it is no WAV file at all, rather than a header
+    // over a mix of new and old samples. The header is the first block.
+    if (output.startLast && file.offset == 0) {
+        const size_t held = std::min<size_t>(size, WAV_HEADER_SIZE);
+        if (!HoldBackStart(output, at, held)) return 1;
         static constexpr unsigned char ZEROS[WAV_HEADER_SIZE] = {};
         if (std::fwrite(ZEROS, 1, held, output.stream) != held) return 1;
         at += held;
@@ -64,7 +62,7 @@ WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
     if (!begun) return {OutputResult::CannotOpen, errno, output.folderRefused};
     errno = 0;
     if (!ReserveOutput(output, bytes)) {
-        const WriteResult refused = Refused(OutputResult::CannotWrite);
+        const WriteResult refused = FailureWithErrno(OutputResult::CannotWrite);
         FinishOutput(output, false);
         return refused;
     }
@@ -82,7 +80,7 @@ WriteResult WriteOutputFile(const char* path, const TolvimoUtf16* widePath,
         return written;
     }
     errno = 0;
-    return FinishOutput(output, true) ? written : Refused(OutputResult::CannotWrite);
+    return FinishOutput(output, true) ? written : FailureWithErrno(OutputResult::CannotWrite);
 }
 
 }  // namespace tolvimo

@@ -314,6 +314,8 @@ Outcome RenderRequest(const Character* instrumentArg, const Character* notesArg,
     if (invalid >= 0) {
         outcome.badNote =
             BadNoteAt(notesArg, text, notes.narrow.length, static_cast<size_t>(invalid));
+        const int32_t named = FindInstrument(text, notes.narrow.length);
+        if (named >= 0) outcome.badNote.voiceInNotes = InstrumentName(static_cast<uint32_t>(named));
         return Decided(std::move(outcome), RefusalKind::InvalidNote);
     }
 

@@ -50,7 +50,8 @@ private:
     size_t used_ = 0;
 };
 
-void TakePiece(void* sink, const char* text, size_t length) {
+// ConvertInPieces' callback: each piece of converted text goes into the line.
+void PutConvertedPiece(void* sink, const char* text, size_t length) {
     static_cast<LineSink*>(sink)->Put(text, length);
 }
 
@@ -61,8 +62,8 @@ bool PutArgument(LineSink& sink, const ArgumentText& argument) {
         if (argument.narrow.text) sink.Put(argument.narrow.text.get(), argument.narrow.length);
         return true;
     }
-    if (argument.wide != nullptr) return ConvertInPieces(argument.wide, TakePiece, &sink);
-    if (argument.whole != nullptr) Utf8InPieces(argument.whole, TakePiece, &sink);
+    if (argument.wide != nullptr) return ConvertInPieces(argument.wide, PutConvertedPiece, &sink);
+    if (argument.whole != nullptr) Utf8InPieces(argument.whole, PutConvertedPiece, &sink);
     return true;
 }
 

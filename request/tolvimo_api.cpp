@@ -88,6 +88,11 @@ Outcome Rebuilt(const TolvimoOutcome& from) {
             outcome.badNote =
                 Utf8BadNoteAt(from.notes, notes.narrow.text.get(), notes.narrow.length,
                               static_cast<size_t>(from.position));
+            // The whole note text a voice's name: the arguments swapped.
+            const int32_t named = FindInstrument(notes.narrow.text.get(), notes.narrow.length);
+            if (named >= 0) {
+                outcome.badNote.voiceInNotes = InstrumentName(static_cast<uint32_t>(named));
+            }
         }
         outcome.badNote.character = from.character;
     }
@@ -133,7 +138,15 @@ std::string Part(const Outcome& outcome, int32_t part) {
         case TOLVIMO_PART_REASON: return OutputReason(outcome);
         case TOLVIMO_PART_CHARACTER:
             return badNote ? NameCharacter(outcome.badNote.character) : std::string();
-        case TOLVIMO_PART_HINT: return badNote ? NoteHint(outcome.badNote) : std::string();
+        case TOLVIMO_PART_HINT: {
+            if (badNote) return NoteHint(outcome.badNote);
+            if (outcome.refusal != RefusalKind::UnknownInstrument) return {};
+            // The hint without a front end's words for where its list is.
+            std::string hint = InstrumentHint(outcome, "");
+            if (!hint.empty() && hint.back() == ' ') hint.pop_back();
+            return hint;
+        }
+        case TOLVIMO_PART_SHOWN_LINE: return ShownLine(outcome);
         case TOLVIMO_PART_SUGGESTIONS: {
             if (outcome.refusal != RefusalKind::UnknownInstrument) return {};
             std::string names;

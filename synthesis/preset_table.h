@@ -1,4 +1,4 @@
-// The fifteen instrument voices, each row with its name. The request's name
+// The instrument voices, each row with its name. The request's name
 // lookup, the instrument count, the command-line host's --list and the
 // catalogue the bindings and documentation are made from all read this
 // table. A row is checked below against the limits of instrument_voice.h

@@ -23,6 +23,12 @@ const std::string NOTE_SYNTAX =
     "a note is a letter A to G, then optionally # or b, an octave digit 0 to 8 and, after the "
     "digit, one more # or b";
 
+// What note text is, as the hints for a space, a rest, a length or a chord say.
+const std::string PLAIN =
+    "note text is notes only: every note lasts 0.5 s, one after another, with no rests, lengths "
+    "or chords\n";
+const std::string BETWEEN = "write the notes with nothing between them, as in 'C4D4E4'; ";
+
 struct Case {
     std::string arguments;  // after the program's path, in a fresh folder
     int exitStatus;
@@ -55,8 +61,8 @@ TEST(CliMessages, BadNotesAreShownSoAPersonSeesThem) {
     const Case cases[] = {
         {"piano 'C4 D4' 8000 o.wav", 1, "",
          "wavinstruments: Error: Invalid note at position 2:  \n"
-         "wavinstruments: character 3 of NOTES (byte position 2) is ' ' (space); write the notes "
-         "with nothing between them, as in 'C4D4E4'\n"},
+         "wavinstruments: character 3 of NOTES (byte position 2) is ' ' (space); " +
+             BETWEEN + PLAIN},
         {"piano cdefg 8000 o.wav", 1, "",
          "wavinstruments: Error: Invalid note at position 0: c\n"
          "wavinstruments: character 1 of NOTES (byte position 0) is 'c'; note letters are upper "
@@ -77,12 +83,54 @@ TEST(CliMessages, BadNotesAreShownSoAPersonSeesThem) {
          "E' 8000 o.wav",
          1, "",
          "wavinstruments: Error: Invalid note at position 2: \xC2\xA0\n"
-         "wavinstruments: character 3 of NOTES (byte position 2) is U+00A0 (no-break space); "
-         "write the notes with nothing between them, as in 'C4D4E4'\n"},
+         "wavinstruments: character 3 of NOTES (byte position 2) is U+00A0 (no-break space); " +
+             BETWEEN + PLAIN},
         {"piano \"$(printf 'C\\tD')\" 8000 o.wav", 1, "",
-         "wavinstruments: Error: Invalid note at position 1: \t\n"
-         "wavinstruments: character 2 of NOTES (byte position 1) is U+0009 (tab); write the "
-         "notes with nothing between them, as in 'C4D4E4'\n"},
+         // The message's own copy of the library's line shows the tab escaped.
+         "wavinstruments: Error: Invalid note at position 1: \\t\n"
+         "wavinstruments: character 2 of NOTES (byte position 1) is U+0009 (tab); " +
+             BETWEEN + PLAIN},
+        {"piano \"$(printf 'C\\nD')\" 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 1: \\n\n"
+         "wavinstruments: character 2 of NOTES (byte position 1) is U+000A (line feed); " +
+             BETWEEN + PLAIN},
+        {"piano 'CDE R CDE' 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 3:  \n"
+         "wavinstruments: character 4 of NOTES (byte position 3) is ' ' (space); " +
+             BETWEEN + PLAIN},
+        {"piano RCDE 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 0: R\n"
+         "wavinstruments: character 1 of NOTES (byte position 0) is 'R'; a rest cannot be "
+         "written; " +
+             PLAIN},
+        {"piano C4/4D4/8 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 2: /\n"
+         "wavinstruments: character 3 of NOTES (byte position 2) is '/'; a length cannot be "
+         "written; " +
+             PLAIN},
+        {"piano C4:0.25 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 2: :\n"
+         "wavinstruments: character 3 of NOTES (byte position 2) is ':'; a length cannot be "
+         "written; " +
+             PLAIN},
+        {"piano '[CEG]' 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 0: [\n"
+         "wavinstruments: character 1 of NOTES (byte position 0) is '['; a chord cannot be "
+         "written, only its notes one after another, as in 'C4E4G4'; " +
+             PLAIN},
+        {"piano C#m 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 2: m\n"
+         "wavinstruments: character 3 of NOTES (byte position 2) is 'm'; a chord cannot be "
+         "written, only its notes one after another, as in 'C4E4G4'; " +
+             PLAIN},
+        {"piano H4 8000 o.wav", 1, "",
+         "wavinstruments: Error: Invalid note at position 0: H\n"
+         "wavinstruments: character 1 of NOTES (byte position 0) is 'H'; there is no H: in some "
+         "notations H is B, written 'B' here (and their B is 'Bb')\n"},
+        {"piano bell 8000 o.wav", 1, "",  // the arguments swapped
+         "wavinstruments: Error: Invalid note at position 0: b\n"
+         "wavinstruments: character 1 of NOTES (byte position 0) is 'b'; the notes are 'bell', a "
+         "voice's name: the instrument comes first, then the notes\n"},
         {"piano 'C\xFF' 8000 o.wav", 1, "",
          "wavinstruments: Error: Invalid note at position 1: \xEF\xBF\xBD\n"
          "wavinstruments: character 2 of NOTES (byte position 1) is U+FFFD (what a byte that is "
@@ -90,8 +138,8 @@ TEST(CliMessages, BadNotesAreShownSoAPersonSeesThem) {
              NOTE_SYNTAX + "\n"},
         {"piano C4,D4 8000 o.wav", 1, "",
          "wavinstruments: Error: Invalid note at position 2: ,\n"
-         "wavinstruments: character 3 of NOTES (byte position 2) is ','; write the notes with "
-         "nothing between them, as in 'C4D4E4'\n"},
+         "wavinstruments: character 3 of NOTES (byte position 2) is ','; " +
+             BETWEEN + PLAIN},
         {"piano C9 8000 o.wav", 1, "",
          "wavinstruments: Error: Invalid note at position 1: 9\n"
          "wavinstruments: character 2 of NOTES (byte position 1) is '9'; octave digits run from "
@@ -160,8 +208,20 @@ TEST(CliMessages, ArgumentsAreNamedWithWhatIsWrong) {
          "name\n"},
         {"xylophone C 8000 o.wav", 3, "",
          "wavinstruments: Error: Unknown instrument 'xylophone'\n"
-         "wavinstruments: 'wavinstruments --list' prints the " +
-             std::to_string(std::size(tolvimo::PRESETS)) + " instrument names\n"},
+         "wavinstruments: none of the " +
+             std::to_string(std::size(tolvimo::PRESETS)) +
+             " voices is named like it; 'wavinstruments --list' prints every name\n"},
+        {"CDE piano 8000 o.wav", 3, "",
+         "wavinstruments: Error: Unknown instrument 'CDE'\n"
+         "wavinstruments: 'CDE' reads as notes: the instrument comes first, then the notes; "
+         "'wavinstruments --list' prints every name\n"},
+        // A tab or line feed in the name is escaped: the message stays one line each.
+        {"\"$(printf 'pia\\tno')\" C 8000 o.wav", 3, "",
+         "wavinstruments: Error: Unknown instrument 'pia\\tno'\n"
+         "wavinstruments: did you mean 'piano'? 'wavinstruments --list' prints every name\n"},
+        {"\"$(printf 'pia\\nno')\" C 8000 o.wav", 3, "",
+         "wavinstruments: Error: Unknown instrument 'pia\\nno'\n"
+         "wavinstruments: did you mean 'piano'? 'wavinstruments --list' prints every name\n"},
         {"piano C 7999 o.wav", 4, "",
          "wavinstruments: Error: Sample rate must be between 8000 and 192000 Hz (SAMPLE_RATE is "
          "7999)\n"},

@@ -39,9 +39,9 @@ TEST(Concurrency, EightThreadsWriteTheFilesOfSequentialCalls) {
         const std::vector<Utf16> names = [&] {
             std::vector<Utf16> all;
             for (size_t i = 0; i < count; ++i) {
-                all.push_back(Wide(REQUESTS[i].instrument));
-                all.push_back(Wide(REQUESTS[i].notes));
-                all.push_back(Wide(dir.Path("par" + std::to_string(i) + ".wav")));
+                all.push_back(ToUtf16(REQUESTS[i].instrument));
+                all.push_back(ToUtf16(REQUESTS[i].notes));
+                all.push_back(ToUtf16(dir.Path("par" + std::to_string(i) + ".wav")));
             }
             return all;
         }();
@@ -69,9 +69,9 @@ TEST(Concurrency, CallsWritingOnePathLeaveOneWholeFile) {
     ASSERT_EQ(CallCaptured("bell", "CEGC5", 11025, dir.Path("seq.wav")).status, 999);
     const std::vector<uint8_t> expected = ReadBytes(dir.Path("seq.wav"));
     std::filesystem::remove(dir.Path("seq.wav"));
-    const Utf16 bell = Wide("bell");
-    const Utf16 notes = Wide("CEGC5");
-    const Utf16 wide = Wide(path);
+    const Utf16 bell = ToUtf16("bell");
+    const Utf16 notes = ToUtf16("CEGC5");
+    const Utf16 wide = ToUtf16(path);
     std::vector<int32_t> statuses(8, 0);
     {
         const QuietStdout quiet;

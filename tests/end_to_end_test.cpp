@@ -117,9 +117,9 @@ TEST(WAVInstruments, RefusesBadRequestsWithOneLineAndTouchesNoFile) {
 }
 
 TEST(WAVInstruments, RefusesNullPointersInArgumentOrder) {
-    const Utf16 piano = Wide("piano");
-    const Utf16 notes = Wide("C");
-    const Utf16 path = Wide("/nonexistent/never.wav");
+    const Utf16 piano = ToUtf16("piano");
+    const Utf16 notes = ToUtf16("C");
+    const Utf16 path = ToUtf16("/nonexistent/never.wav");
     const struct {
         const TolvimoUtf16* instrument;
         const TolvimoUtf16* notes;
@@ -142,7 +142,7 @@ TEST(WAVInstruments, RefusesNullPointersInArgumentOrder) {
 TEST(WAVInstruments, EchoesUnpairedSurrogatesAsReplacementCharacters) {
     const Utf16 name = {u'p', 0xD800, u'x', 0xDC00, 0xD83C, 0xDFB5, 0};
     const CallResult result =
-        CallCaptured(name.c_str(), Wide("C").c_str(), 8000, Wide("x").c_str());
+        CallCaptured(name.c_str(), ToUtf16("C").c_str(), 8000, ToUtf16("x").c_str());
     EXPECT_EQ(result.status, 222);
     EXPECT_EQ(result.output,
               "Error: Unknown instrument 'p\xEF\xBF\xBDx\xEF\xBF\xBD\xF0\x9F\x8E\xB5'\n");
@@ -152,7 +152,7 @@ TEST(WAVInstruments, EchoesUnpairedSurrogatesAsReplacementCharacters) {
     for (size_t i = 1; i < notes.size(); i += 2) notes[i] = 0xDFB5;
     notes.push_back(u'C');
     const CallResult invalid =
-        CallCaptured(Wide("piano").c_str(), notes.c_str(), 8000, Wide("x").c_str());
+        CallCaptured(ToUtf16("piano").c_str(), notes.c_str(), 8000, ToUtf16("x").c_str());
     EXPECT_EQ(invalid.output, "Error: Invalid note at position 0: \xF0\x9F\x8E\xB5\n");
 }
 
@@ -162,13 +162,13 @@ TEST(WAVInstruments, RefusesAPathTheEightBitTextCannotSpell) {
     TempDir dir;
     const std::string base = dir.Path("a");
     const Utf16 cases[] = {
-        Wide(base) + Utf16{0xD800, u'.', u'w', 0},
-        Wide(base) + Utf16{0xDC00, 0},
-        Wide(base) + Utf16{0xDBFF, 0xDBFF, 0xDFFF, 0},
+        ToUtf16(base) + Utf16{0xD800, u'.', u'w', 0},
+        ToUtf16(base) + Utf16{0xDC00, 0},
+        ToUtf16(base) + Utf16{0xDBFF, 0xDBFF, 0xDFFF, 0},
     };
     for (const auto& path : cases) {
         const CallResult result =
-            CallCaptured(Wide("piano").c_str(), Wide("C").c_str(), 8000, path.c_str());
+            CallCaptured(ToUtf16("piano").c_str(), ToUtf16("C").c_str(), 8000, path.c_str());
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(
             result.output.rfind("Error: Cannot open output file '" + base + "\xEF\xBF\xBD", 0), 0u)
@@ -362,9 +362,9 @@ TEST(WAVInstruments, AFailedCallNeverRemovesAFileRenamedOntoThePath) {
                 }
                 done = true;
             });
-            const Utf16 piano = Wide("piano");
-            const Utf16 notes = Wide("CDEFGABCDE");
-            const Utf16 wide = Wide(path);
+            const Utf16 piano = ToUtf16("piano");
+            const Utf16 notes = ToUtf16("CDEFGABCDE");
+            const Utf16 wide = ToUtf16(path);
             bool failed = true;
             // During the renames, and a few calls after the last one.
             for (int after = 0; after < 5; after += done ? 1 : 0) {

@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -105,9 +106,9 @@ TEST(FileContract, AFailureToPrepareTheNewFileTouchesNothing) {
         const std::string lines = captured.Path("lines");
         const int status = InChild([&] {
             if (!RedirectStdoutTo(lines)) return 100;
-            const Utf16 piano = Wide("piano");
-            const Utf16 notes = Wide("CDEFG");
-            const Utf16 path = Wide(kept);
+            const Utf16 piano = ToUtf16("piano");
+            const Utf16 notes = ToUtf16("CDEFG");
+            const Utf16 path = ToUtf16(kept);
             if (c.freeDescriptors > 0) {
                 const rlim_t cap = LimitLeaving(c.freeDescriptors);
                 const rlimit limit{cap, cap};
@@ -168,9 +169,9 @@ pid_t StartCall(const char* instrument, const std::string& notes, int rate,
     if (child != 0) return child;
     signal(SIGXFSZ, SIG_IGN);
     const QuietStdout quiet;
-    const Utf16 wideInstrument = Wide(instrument);
-    const Utf16 wideNotes = Wide(notes);
-    const Utf16 widePath = Wide(path);
+    const Utf16 wideInstrument = ToUtf16(instrument);
+    const Utf16 wideNotes = ToUtf16(notes);
+    const Utf16 widePath = ToUtf16(path);
     const int32_t status =
         WAVInstruments(wideInstrument.c_str(), wideNotes.c_str(), rate, widePath.c_str());
     _exit(status == 999 ? 0 : status == 1 ? 1 : 2);
@@ -278,9 +279,9 @@ TEST(FileContract, AForkedChildDoesNotKeepTheInPlaceLock) {
     const QuietStdout quiet;
     std::atomic<bool> done = false;
     std::thread call([&] {
-        const Utf16 violin = Wide("violin");
-        const Utf16 notes = Wide(std::string(200, 'C'));
-        const Utf16 path = Wide(kept);
+        const Utf16 violin = ToUtf16("violin");
+        const Utf16 notes = ToUtf16(std::string(200, 'C'));
+        const Utf16 path = ToUtf16(kept);
         EXPECT_EQ(WAVInstruments(violin.c_str(), notes.c_str(), 192000, path.c_str()), 999);
         done = true;
     });
@@ -355,9 +356,9 @@ TEST(FileContract, NeverWritesTheReportIntoItsOwnOutput) {
                     pipeOut ? ends[1] : open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) return 100;
-                const Utf16 piano = Wide("piano");
-                const Utf16 notes = Wide("C");
-                const Utf16 wide = Wide(path);
+                const Utf16 piano = ToUtf16("piano");
+                const Utf16 notes = ToUtf16("C");
+                const Utf16 wide = ToUtf16(path);
                 return WAVInstruments(piano.c_str(), notes.c_str(), 8000, wide.c_str()) == 999 ? 0
                                                                                                : 1;
             });
@@ -426,9 +427,9 @@ TEST(FileContract, WritesInPlaceAFileWhoseOwnerCannotBeCarriedOver) {
     const int status = InChild([&] {
         if (setgid(65534) != 0 || setuid(65534) != 0) return 100;
         const QuietStdout quiet;
-        const Utf16 piano = Wide("piano");
-        const Utf16 notes = Wide("C");
-        const Utf16 path = Wide(theirs);
+        const Utf16 piano = ToUtf16("piano");
+        const Utf16 notes = ToUtf16("C");
+        const Utf16 path = ToUtf16(theirs);
         return WAVInstruments(piano.c_str(), notes.c_str(), 8000, path.c_str()) == 999 ? 0 : 1;
     });
     EXPECT_EQ(status, 0);
@@ -453,7 +454,7 @@ TEST(FileContract, MemoryStaysTheSameWhateverAnArgumentsLength) {
     GTEST_SKIP() << "sanitizers change what resident memory measures";
 #endif
     const TempDir dir;
-    const Utf16 path = Wide(dir.Path("out.wav"));
+    const Utf16 path = ToUtf16(dir.Path("out.wav"));
     const struct {
         const char* what;
         int32_t status;
@@ -461,8 +462,8 @@ TEST(FileContract, MemoryStaysTheSameWhateverAnArgumentsLength) {
     for (const auto& c : cases) {
         const int status = InChild([&] {
             const Utf16 huge(100'000'000, u'\u00E9');
-            const Utf16 piano = Wide("piano");
-            const Utf16 notes = Wide("C");
+            const Utf16 piano = ToUtf16("piano");
+            const Utf16 notes = ToUtf16("C");
             const std::string what = c.what;
             const long before = PeakKilobytes();
             const QuietStdout quiet;
@@ -487,6 +488,39 @@ TEST(FileContract, MemoryStaysTheSameWhateverAnArgumentsLength) {
     const CallResult where = CallCaptured("piano", "C", 8000, dir.Path(longUtf8));
     EXPECT_EQ(where.status, 1);
     EXPECT_EQ(where.output, "Error: Cannot open output file '" + dir.Path(longUtf8) + "'\n");
+}
+
+// A host's signal handler installed without SA_RESTART (as Python installs
+// them) interrupted a write to a FIFO, and the call failed with
+// "Interrupted system call" after the first 128 kB. Such a write is retried.
+TEST(FileContract, SignalsDuringWritesToAFifoDoNotFailTheCall) {
+    const TempDir dir;
+    const std::string fifo = dir.Path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string notes(40, 'C');  // 1.7 MB
+    const std::vector<uint8_t> expected = Rendered("organ", notes, 44100);
+    std::vector<uint8_t> read;
+    std::thread reader([&] {
+        const int file = open(fifo.c_str(), O_RDONLY);
+        uint8_t block[4096];
+        for (ssize_t got; (got = ::read(file, block, sizeof block)) > 0;) {
+            read.insert(read.end(), block, block + got);
+            usleep(100);  // slower than the writer, so its writes wait
+        }
+        close(file);
+    });
+    const int status = InChild([&] {
+        struct sigaction interrupt {};
+        interrupt.sa_handler = [](int) {};
+        sigaction(SIGALRM, &interrupt, nullptr);  // no SA_RESTART
+        const itimerval every{{0, 300}, {0, 300}};
+        setitimer(ITIMER_REAL, &every, nullptr);
+        const CallResult result = CallCaptured("organ", notes, 44100, fifo);
+        return result.status == 999 ? 0 : 1;
+    });
+    reader.join();
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(read == expected) << read.size() << " of " << expected.size() << " bytes";
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 // library's look at the destination and its opening of it (the file opened
 // in place must be the file examined, or nothing is opened), the syncs
 // after a rename (one must succeed, and a directory's that fails must not
-// be taken for one it cannot do), and a close that fails after a file
-// written in place was synced.
+// be taken for one it cannot do), a close that fails after a file written
+// in place was synced, and one that fails on a new file.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -32,10 +32,12 @@ PendingRename pending;
 // Set by each successful rename, cleared by a sync that succeeds after it.
 bool unsynced = false;
 
-// Injected failures: a directory's fsync fails with EIO; the closing of a
-// stream on a hard-linked file (one written in place) fails with EIO.
+// Injected failures, each with EIO: a directory's fsync; the close of a
+// hard-linked file (one written in place); the close of a new file, written
+// and with one name (linked in, or about to be renamed).
 bool failDirectorySync = false;
 bool failInPlaceClose = false;
+bool failNewFileClose = false;
 
 bool Is(int file, bool (*kind)(const struct stat&)) {
     struct stat status {};
@@ -74,14 +76,17 @@ extern "C" int syncfs(int file) {
     return result;
 }
 
-extern "C" int fclose(FILE* stream) {
-    static const auto real = Next<int (*)(FILE*)>("fclose");
+extern "C" int close(int file) {
+    static const auto real = Next<int (*)(int)>("close");
     const bool fail =
-        failInPlaceClose && Is(fileno(stream), [](const struct stat& s) { return s.st_nlink > 1; });
-    const int result = real(stream);
+        (failInPlaceClose && Is(file, [](const struct stat& s) { return s.st_nlink > 1; })) ||
+        (failNewFileClose && Is(file, [](const struct stat& s) {
+             return S_ISREG(s.st_mode) && s.st_nlink == 1 && s.st_size > 0;
+         }));
+    const int result = real(file);
     if (!fail) return result;
     errno = EIO;
-    return EOF;
+    return -1;
 }
 
 extern "C" int fstatat(int directory, const char* path, struct stat* status, int flags) {
@@ -173,6 +178,20 @@ TEST(InterposedRename, AFailedCloseAfterTheSyncLosesNothing) {
     failInPlaceClose = false;
     EXPECT_EQ(result.status, 999) << result.output;
     EXPECT_TRUE(ReadBytes(kept) == ReadBytes(fresh)) << Text(kept);
+}
+
+// A new file linked in from an unnamed one was closed unchecked: a close
+// that reported a deferred write error still returned 999. It fails the
+// call, and the file does not stay.
+TEST(InterposedRename, AFailedCloseOfANewFileFailsTheCall) {
+    const TempDir dir;
+    const std::string fresh = dir.Path("fresh.wav");
+    failNewFileClose = true;
+    const CallResult result = CallCaptured("piano", "C", 8000, fresh);
+    failNewFileClose = false;
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output, "Error: Cannot write output file '" + fresh + "'\n");
+    EXPECT_FALSE(std::filesystem::exists(fresh));
 }
 
 }  // namespace

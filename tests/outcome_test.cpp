@@ -18,27 +18,13 @@
 #include "request/render_entry.h"
 #include "request/report.h"
 #include "request/request_limits.h"
+#include "utf16.h"
 
 namespace tolvimo {
 namespace {
 
-using Utf16 = std::basic_string<TolvimoUtf16>;
-
-// UTF-8 text widened to UTF-16 (the tests use the BMP only).
-Utf16 Wide(const std::string& utf8) {
-    Utf16 wide;
-    for (size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const size_t length = lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        char32_t value = length == 1 ? lead : lead & (0x7Fu >> length);
-        for (size_t k = 1; k < length; ++k) {
-            value = (value << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
-        }
-        wide.push_back(static_cast<TolvimoUtf16>(value));
-        i += length;
-    }
-    return wide;
-}
+using tolvimo_test::ToUtf16;
+using tolvimo_test::Utf16;
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
@@ -62,15 +48,15 @@ void* Reserve(void* context, size_t size) {
 
 Outcome InMemory(const char* instrument, const std::string& notes, int32_t rate, Reserved& reserved,
                  MemoryFormat format = MemoryFormat::WavFile) {
-    const Utf16 name = Wide(instrument);
-    const Utf16 text = Wide(notes);
+    const Utf16 name = ToUtf16(instrument);
+    const Utf16 text = ToUtf16(notes);
     return RenderToMemory(name.c_str(), text.c_str(), rate, format, {Reserve, &reserved});
 }
 
 Outcome ToFile(const std::string& path) {
-    const Utf16 name = Wide("piano");
-    const Utf16 text = Wide("C");
-    const Utf16 wide = Wide(path);
+    const Utf16 name = ToUtf16("piano");
+    const Utf16 text = ToUtf16("C");
+    const Utf16 wide = ToUtf16(path);
     return RenderToFile(name.c_str(), text.c_str(), 8000, wide.c_str());
 }
 
@@ -84,8 +70,8 @@ struct KindCase {
 TEST(Outcome, EachRefusalKindHasItsStatusFactsLineAndReason) {
     const auto missing = std::filesystem::temp_directory_path() / "tolvimo-missing-folder";
     const std::string missingFile = (missing / "o.wav").string();
-    const Utf16 piano = Wide("piano");
-    const Utf16 notes = Wide("C");
+    const Utf16 piano = ToUtf16("piano");
+    const Utf16 notes = ToUtf16("C");
     Reserved unused;
     const KindCase cases[] = {
         {RefusalKind::None, [&] { return InMemory("piano", "C", 8000, unused); },
@@ -171,9 +157,9 @@ TEST(Outcome, CarriesTheFactsOfTheRefusal) {
     EXPECT_EQ(unused.calls, 0);
     // A path too long for its buffer is measured and quoted whole.
     const std::string longPath(OUTPUT_PATH_CAPACITY + 100, 'p');
-    const Utf16 widePath = Wide(longPath);  // the line quotes it: it must outlive the outcome
-    const Utf16 piano = Wide("piano");
-    const Utf16 notes = Wide("C");
+    const Utf16 widePath = ToUtf16(longPath);  // the line quotes it: it must outlive the outcome
+    const Utf16 piano = ToUtf16("piano");
+    const Utf16 notes = ToUtf16("C");
     const Outcome path = RenderToFile(piano.c_str(), notes.c_str(), 8000, widePath.c_str());
     EXPECT_TRUE(path.path.cut);
     EXPECT_EQ(path.path.bytes, longPath.size());
@@ -185,6 +171,9 @@ TEST(Outcome, CarriesTheFactsOfTheRefusal) {
 
 // Bad notes: where, which character, and the hint every front end gives.
 TEST(Outcome, BadNotesAreNamedWithTheirHint) {
+    const std::string between =
+        "write the notes with nothing between them, as in 'C4D4E4'; note text is notes only: "
+        "every note lasts 0.5 s, one after another, with no rests, lengths or chords";
     const struct {
         std::string notes;
         size_t position;
@@ -195,14 +184,12 @@ TEST(Outcome, BadNotesAreNamedWithTheirHint) {
         std::string hint;
     } cases[] = {
         {"cde", 0, "c", U'c', 0, "'c'", "note letters are upper case: write 'C'"},
-        {"C4 D4", 2, " ", U' ', U'4', "' ' (space)",
-         "write the notes with nothing between them, as in 'C4D4E4'"},
+        {"C4 D4", 2, " ", U' ', U'4', "' ' (space)", between},
         {"C\u00e9", 1, "\u00e9", U'\u00e9', U'C', "'\u00e9' (U+00E9)",
          "a note is a letter A to G, then optionally # or b, an octave digit 0 to 8 and, after "
          "the digit, one more # or b"},
-        {"C4,D4", 2, ",", U',', U'4', "','",
-         "write the notes with nothing between them, as in 'C4D4E4'"},
-        {"CH", 1, "H", U'H', U'C', "'H'",
+        {"C4,D4", 2, ",", U',', U'4', "','", between},
+        {"CX", 1, "X", U'X', U'C', "'X'",
          "a note is a letter A to G, then optionally # or b, an octave digit 0 to 8 and, after "
          "the digit, one more # or b"},
         {"C4#b", 3, "b", U'b', U'#', "'b'",
@@ -210,8 +197,7 @@ TEST(Outcome, BadNotesAreNamedWithTheirHint) {
         {"C44", 2, "4", U'4', U'4', "'4'", "a note has one octave digit"},
         {"C-1", 1, "-", U'-', U'C', "'-'",
          "octave digits run from 0 to 8, with no minus sign: the lowest octave is 0, as in 'C0'"},
-        {"C-D", 1, "-", U'-', U'C', "'-'",
-         "write the notes with nothing between them, as in 'C4D4E4'"},
+        {"C-D", 1, "-", U'-', U'C', "'-'", between},
         {"C\u266f4", 1, "\u266f", U'\u266f', U'C', "'\u266f' (U+266F)",
          "write a sharp as #, as in 'C#4'"},
         {"B\u266d3", 1, "\u266d", U'\u266d', U'B', "'\u266d' (U+266D)",
@@ -230,7 +216,7 @@ TEST(Outcome, BadNotesAreNamedWithTheirHint) {
         EXPECT_EQ(NoteHint(note), c.hint) << c.notes;
     }
     // An unpaired surrogate is the caller's own character, read as U+FFFD.
-    const Utf16 piano = Wide("piano");
+    const Utf16 piano = ToUtf16("piano");
     const Utf16 notes{u'C', static_cast<TolvimoUtf16>(0xD800), 0};
     const Outcome lone = RenderToMemory(piano.c_str(), notes.c_str(), 8000, MemoryFormat::WavFile,
                                         {Reserve, &unused});
@@ -265,9 +251,9 @@ TEST(Outcome, SuggestsOnlyCloseVoiceNames) {
 TEST(Outcome, RendersIntoMemoryTheBytesOfTheFile) {
     const auto path = std::filesystem::temp_directory_path() /
                       ("tolvimo-outcome-" + std::to_string(::getpid()) + ".wav");
-    const Utf16 name = Wide("violin");
-    const Utf16 notes = Wide("C#4Bb3C#4");
-    const Utf16 wide = Wide(path.string());
+    const Utf16 name = ToUtf16("violin");
+    const Utf16 notes = ToUtf16("C#4Bb3C#4");
+    const Utf16 wide = ToUtf16(path.string());
     ASSERT_EQ(RenderToFile(name.c_str(), notes.c_str(), 11025, wide.c_str()).status,
               TOLVIMO_STATUS_CREATED);
     const std::vector<uint8_t> file = ReadBytes(path);

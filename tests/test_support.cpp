@@ -12,20 +12,6 @@
 
 namespace tolvimo_test {
 
-Utf16 Wide(const std::string& utf8) {
-    Utf16 out;
-    for (size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        char32_t code = lead;
-        size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;
-        if (length > 1) code = lead & (length == 2 ? 0x1F : 0x0F);
-        for (size_t k = 1; k < length; ++k) code = (code << 6) | (utf8[i + k] & 0x3F);
-        out.push_back(static_cast<TolvimoUtf16>(code));
-        i += length;
-    }
-    return out;
-}
-
 CallResult CallCaptured(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                         int32_t sampleRate, const TolvimoUtf16* outputFile) {
     std::fflush(stdout);
@@ -48,8 +34,8 @@ CallResult CallCaptured(const TolvimoUtf16* instrument, const TolvimoUtf16* note
 
 CallResult CallCaptured(const std::string& instrument, const std::string& notes, int32_t sampleRate,
                         const std::string& outputFile) {
-    return CallCaptured(Wide(instrument).c_str(), Wide(notes).c_str(), sampleRate,
-                        Wide(outputFile).c_str());
+    return CallCaptured(ToUtf16(instrument).c_str(), ToUtf16(notes).c_str(), sampleRate,
+                        ToUtf16(outputFile).c_str());
 }
 
 QuietStdout::QuietStdout() : saved_(dup(STDOUT_FILENO)) {

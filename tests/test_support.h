@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TolvimoWAVInstruments.h"
+#include "utf16.h"
 
 // Instrumented builds use more memory and descriptors than a host would.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -22,11 +23,6 @@
 #endif
 
 namespace tolvimo_test {
-
-using Utf16 = std::basic_string<TolvimoUtf16>;
-
-// Widens ASCII or UTF-8 text to UTF-16 code units (BMP only).
-Utf16 Wide(const std::string& utf8);
 
 // A request's outcome as a host sees it: status and standard output.
 struct CallResult {

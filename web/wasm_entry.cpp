@@ -184,6 +184,9 @@ std::string FactsOf(TolvimoOutcome outcome, const char16_t* notes, size_t instru
     if (outcome.refusal == TOLVIMO_REFUSAL_UNKNOWN_INSTRUMENT) {
         PutField(json, "suggestions");
         PutList(json, Part(outcome, TOLVIMO_PART_SUGGESTIONS));
+        // The library's hint ends where the page says where its list is.
+        PutField(json, "hint");
+        PutString(json, Part(outcome, TOLVIMO_PART_HINT) + " VOICES holds every name");
         PutField(json, "instrumentEnd");
         json += std::to_string(InstrumentEnd(outcome, instrumentUnits));
     }

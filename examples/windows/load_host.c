@@ -21,7 +21,6 @@ int main(void) {
     const int32_t status = render(L"bell", L"C5G4E4C4", 22050, L"bell.wav");
     FreeLibrary(library);
     /* 999: written; 222: unknown instrument; 333: sample rate out of range;
-     * 1: not written (bad note, note text too long, unusable path, I/O,
-     * memory). */
+     * 1: not written, for the reason the library's line gives. */
     return status == 999 ? 0 : 1;
 }

@@ -7,15 +7,37 @@ fixed order; the sdist's gzip header names no file and no time.
 """
 
 import gzip
+import importlib.util
 import io
 import os
+import shutil
 import stat
+import sys
+import sysconfig
 import tarfile
 import time
 import zipfile
 from typing import Any, Optional
 
-from setuptools import build_meta as _setuptools
+
+def _needed(package: str) -> None:
+    # One line naming the Debian package, instead of the traceback of an
+    # import deep in the build (pip shows what the hook prints).
+    sys.exit(f"{package} is needed: apt-get install {package}")
+
+
+if importlib.util.find_spec("setuptools") is None:
+    _needed("python3-setuptools")
+# setup.py imports it for every hook, the metadata's included.
+if importlib.util.find_spec("pybind11") is None:
+    _needed("python3-pybind11")
+# The wheel command, which setuptools before 70.1 takes from the package
+# wheel, writes the metadata too.
+if (importlib.util.find_spec("setuptools.command.bdist_wheel") is None
+        and importlib.util.find_spec("wheel") is None):
+    _needed("python3-wheel")
+
+from setuptools import build_meta as _setuptools  # noqa: E402
 
 # The hooks that write no archive are setuptools' own (older typing stubs lack
 # the editable ones).
@@ -79,9 +101,22 @@ def _normalize_sdist(path: str) -> None:
             compressed.write(tar.getvalue())
 
 
+def _check_wheel_tools() -> None:
+    # What compiling the module takes: Python's headers, and CMake with a
+    # C++ compiler for the library's core unless a built one is given.
+    if not os.path.isfile(os.path.join(sysconfig.get_paths()["include"], "Python.h")):
+        _needed("python3-dev")
+    if not os.environ.get("TOLVIMO_CORE_LIBRARY"):
+        if shutil.which("cmake") is None:
+            _needed("cmake")
+        if shutil.which("c++") is None and shutil.which("g++") is None:
+            _needed("g++")
+
+
 def build_wheel(
     wheel_directory: str, config_settings: Optional[dict[str, Any]] = None, metadata_directory: Optional[str] = None
 ) -> str:
+    _check_wheel_tools()
     name = str(_setuptools.build_wheel(wheel_directory, config_settings, metadata_directory))
     _normalize_wheel(os.path.join(wheel_directory, name))
     return name

@@ -133,6 +133,7 @@ struct Facts {
     int status = 0;
     std::string kind;
     py::str lines;
+    py::str shown_line;
     std::optional<std::string> voice;
     int sample_rate = 0;
     long long sample_count = 0;
@@ -142,6 +143,7 @@ struct Facts {
     std::optional<py::str> character_name;
     std::optional<py::str> hint;
     std::optional<py::str> reason;
+    int system_error = 0;
     py::tuple suggestions;
     py::object data = py::none();
 };
@@ -160,6 +162,7 @@ Facts FactsOf(TolvimoOutcome outcome, const py::str& notes) {
             : py::cast<std::string>(py::module_::import("tolvimo_wav._generated")
                                         .attr("REFUSAL_KINDS")[py::int_(outcome.refusal - 1)]);
     facts.lines = Text(Part(outcome, TOLVIMO_PART_LINES) + "\n");
+    facts.shown_line = Text(Part(outcome, TOLVIMO_PART_SHOWN_LINE));
     if (const char* voice = TolvimoVoiceName(outcome.voice)) facts.voice = voice;
     facts.sample_rate = outcome.sampleRate;
     facts.sample_count = outcome.sampleCount;
@@ -188,11 +191,15 @@ Facts FactsOf(TolvimoOutcome outcome, const py::str& notes) {
                 start = end + 1;
             }
             facts.suggestions = py::tuple(names);
+            // The library's hint ends where the package says where its list is.
+            facts.hint =
+                Text(Part(outcome, TOLVIMO_PART_HINT) + " tolvimo_wav.VOICES holds every name");
             break;
         }
         case TOLVIMO_REFUSAL_CANNOT_OPEN:
         case TOLVIMO_REFUSAL_CANNOT_WRITE:
             facts.reason = PartOrNone(outcome, TOLVIMO_PART_REASON);
+            facts.system_error = outcome.systemError;
             break;
         default: break;
     }
@@ -280,6 +287,12 @@ void* MakeResult(Room& room, size_t bytes) {
         if (PyObject_GetBuffer(room.result.ptr(), &room.view, PyBUF_WRITABLE) != 0)
             throw py::error_already_set();
         room.viewed = true;
+        // The module is looked up by name, and a host may have put another
+        // in its place: its array must hold exactly the bytes to be written.
+        if (room.view.itemsize != sizeof(int16_t) ||
+            room.view.len != static_cast<Py_ssize_t>(bytes)) {
+            throw py::type_error("sys.modules['array'] makes arrays whose items are not 2 bytes");
+        }
         return room.view.buf;
     } catch (py::error_already_set& error) {
         // No memory for the result: the request is refused as out of memory,
@@ -344,6 +357,7 @@ PYBIND11_MODULE(_core, module) {
         .def_readonly("status", &Facts::status)
         .def_readonly("kind", &Facts::kind)
         .def_readonly("lines", &Facts::lines)
+        .def_readonly("shown_line", &Facts::shown_line)
         .def_readonly("voice", &Facts::voice)
         .def_readonly("sample_rate", &Facts::sample_rate)
         .def_readonly("sample_count", &Facts::sample_count)
@@ -353,6 +367,7 @@ PYBIND11_MODULE(_core, module) {
         .def_readonly("character_name", &Facts::character_name)
         .def_readonly("hint", &Facts::hint)
         .def_readonly("reason", &Facts::reason)
+        .def_readonly("system_error", &Facts::system_error)
         .def_readonly("suggestions", &Facts::suggestions)
         .def_readonly("data", &Facts::data);
     module.def("render_file", &RenderFile, py::arg("instrument"), py::arg("notes"),

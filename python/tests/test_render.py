@@ -4,6 +4,8 @@ refusal."""
 from __future__ import annotations
 
 import array
+import errno
+import os
 import concurrent.futures
 import re
 import subprocess
@@ -75,24 +77,26 @@ def test_python_c_prints_only_what_is_asked_for(tmp_path):
 
 
 REFUSALS = [
-    ("Piano", "C", 8000, UnknownInstrument, 222),
-    ("", "C", 8000, UnknownInstrument, 222),
-    ("p" * (MAX_INSTRUMENT_NAME_BYTES + 1), "C", 8000, UnknownInstrument, 222),
-    ("nope", "C", 2**40, UnknownInstrument, 222),  # the name is checked first
-    ("piano", "C", MIN_SAMPLE_RATE - 1, SampleRateOutOfRange, 333),
-    ("piano", "C", MAX_SAMPLE_RATE + 1, SampleRateOutOfRange, 333),
-    ("piano", "C", 2**32 + MIN_SAMPLE_RATE, SampleRateOutOfRange, 333),  # if wrapped to 32 bits
-    ("piano", "C", -(2**31) - 1, SampleRateOutOfRange, 333),
-    ("piano", "CDX", 8000, RenderError, 1),
-    ("piano", " C", 8000, RenderError, 1),
-    ("piano", "C9", 8000, RenderError, 1),
-    ("piano", "C" * (MAX_NOTE_TEXT_BYTES + 1), 8000, RenderError, 1),
+    # instrument, notes, rate, class, the built-in exception it also is, status
+    ("Piano", "C", 8000, UnknownInstrument, ValueError, 222),
+    ("", "C", 8000, UnknownInstrument, ValueError, 222),
+    ("p" * (MAX_INSTRUMENT_NAME_BYTES + 1), "C", 8000, UnknownInstrument, ValueError, 222),
+    ("nope", "C", 2**40, UnknownInstrument, ValueError, 222),  # the name is checked first
+    ("CDE", "piano", 8000, UnknownInstrument, ValueError, 222),  # swapped
+    ("piano", "C", MIN_SAMPLE_RATE - 1, SampleRateOutOfRange, ValueError, 333),
+    ("piano", "C", MAX_SAMPLE_RATE + 1, SampleRateOutOfRange, ValueError, 333),
+    ("piano", "C", 2**32 + MIN_SAMPLE_RATE, SampleRateOutOfRange, ValueError, 333),  # if wrapped
+    ("piano", "C", -(2**31) - 1, SampleRateOutOfRange, ValueError, 333),
+    ("piano", "CDX", 8000, tolvimo_wav.InvalidNote, ValueError, 1),
+    ("piano", " C", 8000, tolvimo_wav.InvalidNote, ValueError, 1),
+    ("piano", "C9", 8000, tolvimo_wav.InvalidNote, ValueError, 1),
+    ("piano", "C" * (MAX_NOTE_TEXT_BYTES + 1), 8000, tolvimo_wav.NoteTextTooLong, ValueError, 1),
 ]
 
 
-@pytest.mark.parametrize("instrument, notes, rate, refusal, code", REFUSALS)
+@pytest.mark.parametrize("instrument, notes, rate, refusal, habit, code", REFUSALS)
 def test_refusals_raise_their_class_with_the_programs_line(
-    instrument, notes, rate, refusal, code, tmp_path, host_says, capfd
+    instrument, notes, rate, refusal, habit, code, tmp_path, host_says, capfd
 ):
     with pytest.raises(refusal) as raised:
         tolvimo_wav.render(instrument, notes, rate, tmp_path / "out.wav")
@@ -104,30 +108,36 @@ def test_refusals_raise_their_class_with_the_programs_line(
     assert capfd.readouterr() == ("", "")
     said = host_says(instrument, notes, rate, tmp_path / "out.wav")[0]
     for error in (raised.value, in_memory.value, samples.value):
-        assert isinstance(error, TolvimoError) and error.code == code
-        assert error.kind in tolvimo_wav.REFUSAL_KINDS
+        assert isinstance(error, TolvimoError) and isinstance(error, habit)
+        assert error.code == code and error.kind in tolvimo_wav.REFUSAL_KINDS
         # The library's own line, which the program shows with what it adds.
         assert str(error).startswith(error.line) and said.startswith(error.line)
 
 
-@pytest.mark.parametrize("path", [
-    "missing/out.wav",
-    "a" * MAX_OUTPUT_PATH_BYTES + ".wav",
-    ".",
-    "",
-    "Kl\u00e4nge/" + "\u00e9" * (MAX_OUTPUT_PATH_BYTES // 2) + ".wav",
-    "/proc/nope.wav",
+@pytest.mark.parametrize("path, habit, number", [
+    ("missing/out.wav", FileNotFoundError, errno.ENOENT),
+    ("a" * MAX_OUTPUT_PATH_BYTES + ".wav", OSError, errno.ENAMETOOLONG),
+    (".", IsADirectoryError, errno.EISDIR),
+    ("", FileNotFoundError, errno.ENOENT),
+    ("Kl\u00e4nge/" + "\u00e9" * (MAX_OUTPUT_PATH_BYTES // 2) + ".wav", OSError,
+     errno.ENAMETOOLONG),
+    ("/proc/nope.wav", FileNotFoundError, errno.ENOENT),
+    ("a_file/out.wav", NotADirectoryError, errno.ENOTDIR),
 ])
-def test_a_path_that_cannot_be_opened_says_why_as_the_program_does(path, tmp_path, monkeypatch,
-                                                                   host_says):
+def test_a_path_that_cannot_be_opened_says_why_as_the_program_does(path, habit, number, tmp_path,
+                                                                   monkeypatch, host_says):
     monkeypatch.chdir(tmp_path)
-    with pytest.raises(RenderError) as raised:
+    (tmp_path / "a_file").write_text("")
+    with pytest.raises(habit) as raised:
         tolvimo_wav.render("piano", "C", 8000, path)
     error = raised.value
+    # As open() raises it, and a RenderError as before.
+    assert isinstance(error, RenderError) and isinstance(error, tolvimo_wav.OutputError)
+    assert (error.errno, error.strerror, error.filename) == (number, os.strerror(number), path)
     assert error.code == 1 and error.kind == "cannot_open" and error.position is None
     assert error.reason and str(error) == f"{error.line} ({error.reason})"
     assert host_says("piano", "C", 8000, path) == [str(error)]
-    assert list(tmp_path.iterdir()) == []
+    assert [entry.name for entry in tmp_path.iterdir()] == ["a_file"]
 
 
 class Sneaky(str):
@@ -275,3 +285,18 @@ def test_a_refusal_quoting_a_line_feed_keeps_the_whole_line(tmp_path):
         tolvimo_wav.render("pi\nano", "C", 8000, tmp_path / "out.wav")
     line = raised.value.line
     assert "'pi\nano'" in line and line.endswith("'") and raised.value.suggestions == ("piano",)
+    # The message shows it escaped, on one line, as the program does.
+    assert str(raised.value).splitlines() == [line.replace("\n", "\\n") + f" ({raised.value.hint})"]
+
+
+def test_a_swapped_array_module_is_refused_not_overrun(monkeypatch):
+    # The samples' array is made through the module found by name; one whose
+    # items are a byte each used to be written past its end.
+    class OneByteArrays:
+        @staticmethod
+        def array(typecode, *initial):
+            return array.array("b", *initial)
+
+    monkeypatch.setitem(sys.modules, "array", OneByteArrays)
+    with pytest.raises(TypeError, match="not 2 bytes"):
+        tolvimo_wav.render_samples("piano", "CDEFG", 44100)

@@ -31,6 +31,16 @@ BAD_NOTES = [
     ("CD\U0001d11e", 2, "\U0001d11e"),
     ("C9", 1, "9"),
     ("C##", 2, "#"),
+    # What note text cannot say (a rest, a length, a chord), H for B, the
+    # arguments swapped, and a tab, which the message shows escaped.
+    ("CDE R CDE", 3, " "),
+    ("RCDE", 0, "R"),
+    ("C4/4", 2, "/"),
+    ("C4:0.25", 2, ":"),
+    ("[CEG]", 0, "["),
+    ("H4", 0, "H"),
+    ("bell", 0, "b"),
+    ("C\tD", 1, "\t"),
 ]
 
 
@@ -38,19 +48,21 @@ BAD_NOTES = [
 def test_a_bad_note_is_named_and_hinted_as_the_program_does(notes, position, character,
                                                             tmp_path, host_says):
     # The program's second line: "character N of NOTES (byte position P) is NAME; HINT".
-    said = host_says("piano", notes, 8000, tmp_path / "host.wav")[1]
+    line, said = host_says("piano", notes, 8000, tmp_path / "host.wav")
     name, hint = said.split(" is ", 1)[1].split("; ", 1)
     for call in (lambda: tolvimo_wav.render("piano", notes, 8000, tmp_path / "x.wav"),
                  lambda: tolvimo_wav.render_bytes("piano", notes, 8000),
                  lambda: tolvimo_wav.render_samples("piano", notes, 8000)):
-        with pytest.raises(RenderError) as raised:
+        with pytest.raises(tolvimo_wav.InvalidNote) as raised:
             call()
         error = raised.value
+        assert isinstance(error, RenderError) and isinstance(error, ValueError)
         assert (error.position, error.byte_position, error.character) == (position, position,
                                                                           character)
         assert notes[error.position] == error.character and error.kind == "invalid_note"
         assert error.hint == hint and error.reason is None
-        assert str(error) == f"{error.line}\nnotes[{position}] is {name}: {hint}"
+        assert str(error) == f"{line}\nnotes[{position}] is {name}: {hint}"
+        assert error.line.endswith(character)  # the library's own line, as it is
 
 
 def test_an_unpaired_surrogate_is_named_as_itself():
@@ -66,6 +78,15 @@ def test_other_refusals_say_what_was_given():
     assert raised.value.suggestions == ("piano", "epiano")
     assert str(raised.value) == (f"{raised.value.line} (did you mean 'piano' or 'epiano'? "
                                  "tolvimo_wav.VOICES holds every name)")
+    for instrument, hint in [
+        ("sine", f"none of the {len(tolvimo_wav.VOICES)} voices is named like it; "
+                 "tolvimo_wav.VOICES holds every name"),
+        ("CDE", "'CDE' reads as notes: the instrument comes first, then the notes; "
+                "tolvimo_wav.VOICES holds every name"),
+    ]:
+        with pytest.raises(tolvimo_wav.UnknownInstrument) as raised:
+            tolvimo_wav.render_bytes(instrument, "piano", 8000)
+        assert raised.value.hint == hint and str(raised.value).endswith(f" ({hint})")
     with pytest.raises(tolvimo_wav.SampleRateOutOfRange) as raised:
         tolvimo_wav.render_bytes("piano", "C", MIN_SAMPLE_RATE - 1)
     assert str(raised.value) == f"{raised.value.line} (sample_rate is {MIN_SAMPLE_RATE - 1})"
@@ -75,12 +96,18 @@ def test_other_refusals_say_what_was_given():
                                  f"(the notes are {MAX_NOTE_TEXT_BYTES + 1} bytes)")
 
 
-def test_a_refusal_survives_pickling_whole():
+def test_a_refusal_survives_pickling_whole(tmp_path):
     with pytest.raises(RenderError) as raised:
         tolvimo_wav.render_bytes("piano", "C4 D4", 8000)
     copy = pickle.loads(pickle.dumps(raised.value))
-    assert type(copy) is RenderError and str(copy) == str(raised.value)
+    assert type(copy) is tolvimo_wav.InvalidNote and str(copy) == str(raised.value)
     assert vars(copy) == vars(raised.value) and copy.code == 1 and copy.position == 2
+    with pytest.raises(FileNotFoundError) as raised:
+        tolvimo_wav.render("piano", "C", 8000, tmp_path / "missing" / "x.wav")
+    copy = pickle.loads(pickle.dumps(raised.value))
+    assert type(copy) is type(raised.value) and str(copy) == str(raised.value)
+    assert (copy.errno, copy.strerror, copy.filename, copy.reason) == (
+        raised.value.errno, raised.value.strerror, raised.value.filename, raised.value.reason)
 
 
 def test_quiet_false_prints_the_report_on_sys_stdout(tmp_path, capfd):
@@ -150,31 +177,35 @@ print(len(lines_seen))
     assert printed == [f"mine {i}" for i in range(20000)] + ["1"]
 
 
+@pytest.mark.skipif(not hasattr(os, "mkfifo"), reason="named pipes")
 def test_another_thread_runs_while_the_library_renders(tmp_path):
-    # With the interpreter's lock held through the render, the main thread
-    # could run only around the call (a switch interval before the library
-    # starts, and after it returns), never in the middle of it.
-    script = f"""
-import threading, time, tolvimo_wav
-span = []
+    # The worker's call writes into a named pipe, so it cannot return before
+    # the main thread has read all of it: the main thread opens the pipe once
+    # the call has opened it, then makes a call of its own. The two calls
+    # overlap, which they could not if the first held the interpreter's lock:
+    # the main thread would then wait for it forever (the run's timeout).
+    script = """
+import os, threading, tolvimo_wav
+os.mkfifo("pipe")
+finished = threading.Event()
 def long_call():
-    span.append(time.monotonic())
-    tolvimo_wav.render_bytes("bell", {HEAVY!r}, {MAX_SAMPLE_RATE})
-    span.append(time.monotonic())
+    tolvimo_wav.render("bell", "CDEFGABC5" * 4, 48000, "pipe")  # 1.5 MB
+    finished.set()
 worker = threading.Thread(target=long_call)
-ticks = []
 worker.start()
-while worker.is_alive():
-    ticks.append(time.monotonic())
+with open("pipe", "rb") as pipe:  # returns once the worker's call opened it
+    head = pipe.read(4)
+    tolvimo_wav.render_bytes("piano", "C", 8000)
+    inside = not finished.is_set()
+    rest = pipe.read()
 worker.join()
-start, end = span
-quarter = (end - start) / 4
-inside = [t for t in ticks if start + quarter < t < end - quarter]
-print(round(end - start, 3), len(inside))
+print(head == b"RIFF", inside, len(rest))
 """
     result = _run(script, tmp_path)
     assert result.returncode == 0, result.stderr
-    assert int(result.stdout.split()[1]) > 0, result.stdout
+    riff, inside, rest = result.stdout.split()
+    # More than a pipe holds is still unread when the second call returns.
+    assert (riff, inside) == ("True", "True") and int(rest) > 1 << 20, result.stdout
 
 
 @pytest.mark.skipif(not pathlib.Path("/sys/kernel/mm/transparent_hugepage").is_dir(),

@@ -11,14 +11,11 @@
 #include "TolvimoWAVInstruments.h"
 #include "request/request_limits.h"  // the limits, each met and passed by one
 #include "synthesis/preset_table.h"  // the voices' names, read at build time
+#include "tests/utf16.h"
 
 namespace {
 
-using Utf16 = std::basic_string<TolvimoUtf16>;
-
-Utf16 Wide(const std::string& ascii) {
-    return Utf16(ascii.begin(), ascii.end());
-}
+using tolvimo_test::ToUtf16;
 
 struct Request {
     std::string instrument;
@@ -73,8 +70,9 @@ int main() {
 
     int number = 0;
     for (const auto& r : requests) {
-        const int32_t status = WAVInstruments(Wide(r.instrument).c_str(), Wide(r.notes).c_str(),
-                                              r.rate, Wide(r.path).c_str());
+        const int32_t status =
+            WAVInstruments(ToUtf16(r.instrument).c_str(), ToUtf16(r.notes).c_str(), r.rate,
+                           ToUtf16(r.path).c_str());
         std::printf("request %d: status %d, %s\n", ++number, static_cast<int>(status),
                     Describe(r.path).c_str());
     }

@@ -9,7 +9,8 @@
 // `code` is the library's status (999 when the file was written), `refusal`
 // the kind of refusal ("none" when written), `report` the library's lines and
 // `wav` the file's bytes (a Uint8Array), or null when the request was
-// refused. A refused bad note also says where it is, which character it is
+// refused, and then `error` a RangeError saying why, to throw where a
+// refusal should. A refused bad note also says where it is, which character it is
 // and what to write instead; an unknown name, which voices were probably
 // meant. The module answers with these facts as fields (web/wasm_entry.cpp):
 // nothing here reads the library's wording. A string containing U+0000 is
@@ -76,6 +77,25 @@ function quotingWholeName(facts, instrument, passed) {
   return `${text.slice(0, end)}${rest}${text.slice(end)}`.split("\n");
 }
 
+// Text on one line: each control character written as an escape (\t, \n,
+// \r, \x1B), as request/explanation.cpp's EscapeControls writes it for the
+// command-line program's and the Python package's messages.
+function escapeControls(text) {
+  const named = { "\t": "\\t", "\n": "\\n", "\r": "\\r" };
+  return text.replace(
+    /[\u0000-\u001f\u007f]/g,
+    (c) => named[c] ?? `\\x${c.charCodeAt(0).toString(16).toUpperCase().padStart(2, "0")}`,
+  );
+}
+
+// A refusal as JavaScript says a value outside what is allowed: a RangeError
+// whose message is the library's line on one line, without its "Error: ",
+// with the hint where there is one.
+function refusalError(report, hint) {
+  const line = escapeControls(report.join("\n")).replace(/^Error: /, "");
+  return new RangeError(hint === undefined ? line : `${line} (${hint})`);
+}
+
 // The module's answer (four 32-bit words: the file's address and size, the
 // facts' address and size) as the result `render` gives; the answer is
 // released.
@@ -97,6 +117,7 @@ function readAnswer(module, answer, instrument, passed) {
     for (const name of ["position", "character", "hint", "suggestions"]) {
       if (facts[name] !== undefined) result[name] = facts[name];
     }
+    if (result.wav === null) result.error = refusalError(result.report, result.hint);
     return result;
   } finally {
     module._tolvimo_wasm_release(answer);

@@ -12,6 +12,9 @@ self.onmessage = async (event) => {
   try {
     const result = await render(instrument, notes, sampleRate);
     const { wav, ...answer } = result;
+    // A refusal's RangeError stays here: the page words refusals itself, and
+    // an answer's `error` there means the module could not run.
+    delete answer.error;
     if (wav) {
       answer.file = new Blob([wav], { type: "audio/wav" });
       answer.bytes = wav.byteLength;

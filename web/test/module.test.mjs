@@ -69,7 +69,10 @@ test("every refusal gives the native status and message", async () => {
 });
 
 test("a bad note's hint is the program's; an unknown name gets suggestions", async () => {
-  for (const notes of ["cde", "C4 D4", "Cé", "C4,D4", "CH"]) {
+  // What note text cannot say (rests, lengths, chords), H for B, and the
+  // arguments swapped get hints of their own.
+  const notesCases = ["cde", "C4 D4", "Cé", "C4,D4", "CX", "CDE R CDE", "RCDE", "C4/4", "C4:0.25"];
+  for (const notes of [...notesCases, "[CEG]", "H4", "bell"]) {
     const wasm = await render("piano", notes, 8000);
     const [line, explained] = programLines("piano", notes, 8000);
     assert.equal(wasm.refusal, "invalid_note", notes);
@@ -81,10 +84,32 @@ test("a bad note's hint is the program's; an unknown name gets suggestions", asy
     ["glock", ["glockenspiel"]],
     ["kazoo", []],
   ];
+  cases.push(["sine", []], ["CDE", []]);
   for (const [name, suggestions] of cases) {
     const wasm = await render(name, "C", 8000);
     assert.deepEqual([wasm.refusal, wasm.suggestions], ["unknown_instrument", suggestions]);
+    // The program's hint, with the package's place for the list of names.
+    const explained = programLines(name, "C", 8000)[1];
+    const list = "'wavinstruments --list' prints every name";
+    assert.equal(wasm.hint, explained.replace(list, "VOICES holds every name"), name);
   }
+});
+
+test("a refusal's error is a RangeError in one line, as the program words its line", async () => {
+  for (const [instrument, notes, rate] of [
+    ["pia\tno", "C", 8000],
+    ["pia\nno", "C", 8000],
+    ["piano", "C\tD", 8000],
+    ["piano", "C", 7999],
+    ["piano", TOO_LONG, 8000],
+  ]) {
+    const wasm = await render(instrument, notes, rate);
+    const line = programLines(instrument, notes, rate)[0].split(" (")[0];
+    assert.ok(wasm.error instanceof RangeError, instrument);
+    const hint = wasm.hint === undefined ? "" : ` (${wasm.hint})`;
+    assert.equal(wasm.error.message, line.replace(/^Error: /, "") + hint, JSON.stringify(notes));
+  }
+  assert.equal((await render("piano", "C", 8000)).error, undefined);
 });
 
 test("a bad note's refusal says where it is and which character", async () => {
@@ -108,7 +133,8 @@ test("a bad note's refusal says where it is and which character", async () => {
     ["nope", "X", 8000],
   ]) {
     const wasm = await render(instrument, notes, rate);
-    assert.ok(!("position" in wasm || "character" in wasm || "hint" in wasm), instrument);
+    assert.ok(!("position" in wasm || "character" in wasm), instrument);
+    assert.equal("hint" in wasm, wasm.refusal === "unknown_instrument", instrument);
   }
 });
 

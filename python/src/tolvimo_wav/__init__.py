@@ -12,7 +12,10 @@ Nothing is printed: ``render`` returns the library's report in its result,
 and ``quiet=False`` prints it on ``sys.stdout`` as well. A refused request
 raises a TolvimoError subclass whose ``code`` is the library's status and
 whose ``line`` is the library's own error line; ``position``, ``character``,
-``hint`` and ``reason`` say more where the refusal has them.
+``hint`` and ``reason`` say more where the refusal has them. Each is also the
+built-in exception for its like: a bad argument value a ValueError, a file
+that cannot be opened or written an OSError (FileNotFoundError, ...) with
+errno, strerror and filename, no memory a MemoryError.
 
 Calls release the interpreter's lock while the library renders, so calls on
 several threads run at once, and they touch no process-wide state.
@@ -27,6 +30,15 @@ from typing import NamedTuple, SupportsIndex, Union
 
 from . import _core, _errors
 from ._errors import (
+    InvalidNote,
+    NoteTextTooLong,
+    OutOfMemory,
+    OutputError,
+    OutputFileExistsError,
+    OutputFileNotFoundError,
+    OutputIsADirectoryError,
+    OutputNotADirectoryError,
+    OutputPermissionError,
     RenderError,
     SampleRateNotInteger,
     SampleRateOutOfRange,
@@ -57,6 +69,15 @@ __all__ = [
     "NOTE_SECONDS",
     "REFUSAL_KINDS",
     "VOICES",
+    "InvalidNote",
+    "NoteTextTooLong",
+    "OutOfMemory",
+    "OutputError",
+    "OutputFileExistsError",
+    "OutputFileNotFoundError",
+    "OutputIsADirectoryError",
+    "OutputNotADirectoryError",
+    "OutputPermissionError",
     "RefusalKind",
     "Rendered",
     "RenderError",
@@ -137,17 +158,16 @@ def render(instrument: str, notes: str, sample_rate: SupportsIndex,
     ``sample_rate`` is any integer ``operator.index`` takes (an int, a numpy
     integer). Raises UnknownInstrument (222), SampleRateOutOfRange (333; also
     for a rate that is not an integer, which is then a TypeError too) or
-    RenderError (1: a character starts no note, the note text is too long,
-    the file cannot be opened or written, or memory ran out); a refused
-    request leaves every file as it was. Raises TypeError for a non-string
-    argument and ValueError for a string containing U+0000 or a path holding
-    an unpaired surrogate.
+    RenderError (1: not written for another reason, which its ``kind`` and
+    ``line`` give); a refused request leaves every file as it was. Raises
+    TypeError for a non-string argument and ValueError for a string
+    containing U+0000 or a path holding an unpaired surrogate.
     """
     arguments = (_text("instrument", instrument), _text("notes", notes), _rate(sample_rate))
     text_path = _path(path)
     outcome = _core.render_file(*arguments, text_path)
     if outcome.status != STATUS_CREATED:
-        raise _errors.refusal(outcome, sample_rate)
+        raise _errors.refusal(outcome, sample_rate, text_path)
     _show(outcome.lines, quiet)
     return Rendered(text_path, outcome.voice or "", outcome.sample_count, outcome.sample_rate,
                     outcome.lines)
@@ -167,7 +187,8 @@ def render_bytes(instrument: str, notes: str, sample_rate: SupportsIndex, *,
                  quiet: bool = True) -> bytes:
     """Renders like render() and returns the WAV file's bytes, made in memory:
     no file is opened. The report (printed with ``quiet=False``) names no
-    file: the output is called as in the npm package's reports."""
+    file: where render()'s names the path, it says ``<memory>``, as in
+    ``Created <memory> with 110250 samples at 44100 Hz``."""
     wav = _in_memory(instrument, notes, sample_rate, False, quiet).data
     assert isinstance(wav, bytes)
     return wav
