@@ -174,25 +174,10 @@ bool MeasureAsAnsi(const char* utf8, ArgumentText& path) {
 }
 #endif
 
-// A path in bytes is taken as it is: no byte is replaced, so it names
-// exactly the file the caller named.
 bool ConvertPath(const NamedUtf8File& file, Outcome& outcome) {
-    ArgumentText& path = outcome.path;
-    path.whole = file.path;
-    const size_t length = std::strlen(file.path);
-    path.bytes = length;
-    path.cut = length >= OUTPUT_PATH_CAPACITY;
-#if defined(_WIN32)
-    if (!MeasureAsAnsi(file.path, path)) return false;
-#endif
-    const size_t kept = !path.cut ? length : std::min(length, OUTPUT_PATH_CAPACITY - 1);
-    path.narrow.text.reset(static_cast<char*>(std::malloc(kept + 1)));
-    if (!path.narrow.text) return false;
-    std::memcpy(path.narrow.text.get(), file.path, kept);
-    path.narrow.text.get()[kept] = '\0';
-    path.narrow.length = path.cut ? OUTPUT_PATH_CAPACITY : length;
-    outcome.shownName = path.narrow.text.get();
-    outcome.pathNamesStandardOutput = !path.cut && NamesStandardOutput(outcome.shownName);
+    if (!ReadUtf8Path(file.path, outcome.path)) return false;
+    outcome.shownName = outcome.path.narrow.text.get();
+    outcome.pathNamesStandardOutput = !outcome.path.cut && NamesStandardOutput(outcome.shownName);
     return true;
 }
 template <typename Unnamed>
@@ -354,6 +339,23 @@ Outcome RenderRequest(const Character* instrumentArg, const Character* notesArg,
 }
 
 }  // namespace
+
+bool ReadUtf8Path(const char* text, ArgumentText& path) {
+    path.whole = text;
+    const size_t length = std::strlen(text);
+    path.bytes = length;
+    path.cut = length >= OUTPUT_PATH_CAPACITY;
+#if defined(_WIN32)
+    if (!MeasureAsAnsi(text, path)) return false;
+#endif
+    const size_t kept = !path.cut ? length : std::min(length, OUTPUT_PATH_CAPACITY - 1);
+    path.narrow.text.reset(static_cast<char*>(std::malloc(kept + 1)));
+    if (!path.narrow.text) return false;
+    std::memcpy(path.narrow.text.get(), text, kept);
+    path.narrow.text.get()[kept] = '\0';
+    path.narrow.length = path.cut ? OUTPUT_PATH_CAPACITY : length;
+    return true;
+}
 
 Outcome RenderToFile(const TolvimoUtf16* instrument, const TolvimoUtf16* notes, int32_t sampleRate,
                      const TolvimoUtf16* path) {

@@ -70,6 +70,13 @@ Outcome RenderToMemory(const TolvimoUtf16* instrument, const TolvimoUtf16* notes
 
 struct ByteSink;
 
+// A UTF-8 caller's path as the request reads it: its bytes as they are (no
+// byte is replaced, so it names exactly the file the caller named), cut
+// where it does not fit OUTPUT_PATH_CAPACITY, measured as the platform
+// measures paths (on Windows in the ANSI code page, as WAVInstruments
+// does). `whole` keeps the caller's pointer. False when memory runs out.
+bool ReadUtf8Path(const char* path, ArgumentText& argument);
+
 // The same request from UTF-8 text, as the Tolvimo functions take it: into
 // the named file (its bytes passed on as they are; on Windows opened by its
 // UTF-16 name), into a sink that takes the bytes in `format` a block at a

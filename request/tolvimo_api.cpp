@@ -42,10 +42,10 @@ int32_t Report(const Outcome& from, const char* instrument, const char* notes, c
     to->version = TOLVIMO_OUTCOME_VERSION;
     to->status = from.status;
     to->refusal = static_cast<int32_t>(from.refusal);
-    const bool output_refused =
+    const bool outputRefused =
         from.refusal == RefusalKind::CannotOpen || from.refusal == RefusalKind::CannotWrite;
-    to->systemError = output_refused ? from.systemError : 0;
-    to->inFolder = output_refused && from.inFolder ? 1 : 0;
+    to->systemError = outputRefused ? from.systemError : 0;
+    to->inFolder = outputRefused && from.inFolder ? 1 : 0;
     to->position = -1;
     if (from.refusal == RefusalKind::InvalidNote) {
         to->position = static_cast<int64_t>(from.badNote.position);
@@ -99,17 +99,8 @@ Outcome Rebuilt(const TolvimoOutcome& from) {
     const char* output = from.output != nullptr ? from.output : "";
     if (from.toFile != 0) {
         outcome.outputKind = OutputKind::File;
-        ArgumentText& path = outcome.path;
-        path.whole = output;
-        path.bytes = std::strlen(output);
-        path.cut = path.bytes >= OUTPUT_PATH_CAPACITY;
-        const size_t kept = path.cut ? OUTPUT_PATH_CAPACITY - 1 : path.bytes;
-        path.narrow.text.reset(static_cast<char*>(std::malloc(kept + 1)));
-        if (!path.narrow.text) throw std::bad_alloc();
-        std::memcpy(path.narrow.text.get(), output, kept);
-        path.narrow.text.get()[kept] = '\0';
-        path.narrow.length = path.cut ? OUTPUT_PATH_CAPACITY : path.bytes;
-        outcome.shownName = path.narrow.text.get();
+        if (!ReadUtf8Path(output, outcome.path)) throw std::bad_alloc();
+        outcome.shownName = outcome.path.narrow.text.get();
     } else {
         outcome.outputKind = OutputKind::Memory;
         outcome.shownName = output;
