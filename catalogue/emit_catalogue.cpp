@@ -7,6 +7,7 @@
 #include <string>
 
 #include "TolvimoWAVInstruments.h"
+#include "request/note_writer.h"
 #include "request/outcome.h"
 #include "request/render_entry.h"
 #include "request/report.h"
@@ -101,6 +102,10 @@ void* GiveRoom(void*, size_t bytes) {
     return room.data();
 }
 
+int DiscardBytes(void*, const void*, size_t) {
+    return 0;
+}
+
 using tolvimo_test::ToUtf16;
 using tolvimo_test::Utf16;
 
@@ -133,6 +138,13 @@ tolvimo::Outcome Example(tolvimo::RefusalKind kind) {
         case RefusalKind::NotesMissing: return inMemory(&piano, nullptr, 8000, GiveRoom);
         case RefusalKind::OutputMissing:
             return tolvimo::RenderToFile(piano.c_str(), note.c_str(), 8000, nullptr);
+        case RefusalKind::SinkMissing:
+            return tolvimo::RenderUtf8ToSink("piano", "C", 8000, tolvimo::MemoryFormat::WavFile,
+                                             {nullptr, nullptr});
+        case RefusalKind::UnknownFormat:
+            return tolvimo::RenderUtf8ToSink("piano", "C", 8000,
+                                             static_cast<tolvimo::MemoryFormat>(0xFF),
+                                             {DiscardBytes, nullptr});
         case RefusalKind::UnknownInstrument: return inMemory(&nope, &note, 8000, GiveRoom);
         case RefusalKind::BadSampleRate: return inMemory(&piano, &note, 7999, GiveRoom);
         case RefusalKind::NoteTextTooLong: return inMemory(&piano, &tooLong, 8000, GiveRoom);

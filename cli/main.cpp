@@ -6,20 +6,15 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <system_error>
 
+// The program renders through the library's public functions, which
+// return the request's outcome for the program to word and place.
 #include "TolvimoWAVInstruments.h"
 #include "cli/command_line.h"
 #include "cli/refusal_message.h"
 #include "cli/standard_output.h"
-#include "cli/utf16_arguments.h"
-// Compile-time facts of the library, read at build time. The program renders
-// through the library's internal entries, which return the request's outcome
-// for the program to word and place.
-#include "request/explanation.h"
-#include "request/render_entry.h"
-#include "request/report.h"
-#include "request/request_limits.h"
-#include "synthesis/preset_table.h"
+#include "cli/utf8_arguments.h"
 #include "tolvimo_version.h"
 
 namespace {
@@ -66,7 +61,7 @@ void PrintHelp() {
         "  5  the library returned an unexpected status\n"
         "  6  standard output could not be written (a full disk, a closed pipe,\n"
         "     a file size limit)\n",
-        static_cast<int>(tolvimo::MIN_SAMPLE_RATE), static_cast<int>(tolvimo::MAX_SAMPLE_RATE));
+        TOLVIMO_MIN_SAMPLE_RATE, TOLVIMO_MAX_SAMPLE_RATE);
 }
 
 // The program's own allocations (its arguments' text, its messages) that
@@ -74,11 +69,13 @@ void PrintHelp() {
 // is that short, the exception that would report it may not be made either,
 // and the program would abort.
 [[noreturn]] void OutOfMemory() {
-    tolvimo::Outcome shortage;
+    TolvimoOutcome shortage{};
     shortage.status = TOLVIMO_STATUS_FAILED;
-    shortage.refusal = tolvimo::RefusalKind::OutOfMemory;
-    std::fputs(PREFIX, stderr);
-    tolvimo::PrintLines(stderr, shortage);
+    shortage.refusal = TOLVIMO_REFUSAL_OUT_OF_MEMORY;
+    // The library words a shortage without taking memory.
+    char line[128];
+    TolvimoDescribe(&shortage, line, sizeof line);
+    std::fprintf(stderr, "%s%s\n", PREFIX, line);
     std::fflush(stdout);
     std::_Exit(EXIT_NOT_WRITTEN);
 }
@@ -112,13 +109,18 @@ int ExitStatusFor(int32_t status) {
 }
 
 // The lines of a finished request, each where it belongs.
-void ShowLines(const tolvimo::Outcome& outcome, const char* sampleRate, bool streamed, bool quiet) {
+void ShowLines(const TolvimoOutcome& outcome, const char* sampleRate, bool streamed, bool quiet) {
+    auto lines = tolvimo_cli::DescribedLines(outcome, sampleRate, streamed);
+    for (auto& line : lines) line = tolvimo_cli::ConsoleText(line);
     if (outcome.status == TOLVIMO_STATUS_CREATED) {
-        if (!quiet) tolvimo::PrintLines(streamed ? stderr : stdout, outcome);
+        if (quiet) return;
+        std::string report;
+        for (const auto& line : lines) report += line + "\n";
+        // One write, as the library's own report is.
+        std::fputs(report.c_str(), streamed ? stderr : stdout);
         return;
     }
-    for (const auto& line : tolvimo_cli::ExplainRefusal(outcome, sampleRate, streamed))
-        std::fprintf(stderr, "%s%s\n", PREFIX, line.c_str());
+    for (const auto& line : lines) std::fprintf(stderr, "%s%s\n", PREFIX, line.c_str());
 }
 
 int Render(const tolvimo_cli::CommandLine& line, char** argv) {
@@ -142,17 +144,18 @@ int Render(const tolvimo_cli::CommandLine& line, char** argv) {
                      PREFIX, tolvimo_cli::Quoted(output).c_str());
         return EXIT_USAGE;
     }
-    const auto instrument = tolvimo_cli::Utf16Argument(argv, line.at.instrument);
-    const auto notes = tolvimo_cli::Utf16Argument(argv, line.at.notes);
-    const auto path = tolvimo_cli::Utf16Argument(argv, line.at.output);
+    const auto instrument = tolvimo_cli::Utf8Argument(argv, line.at.instrument);
+    const auto notes = tolvimo_cli::Utf8Argument(argv, line.at.notes);
+    const auto path = tolvimo_cli::Utf8Argument(argv, line.at.output);
     tolvimo_cli::StreamedRequest result = [&] {
         const LibraryAllocations library;
-        return streamed
-                   ? tolvimo_cli::RenderToStandardOutput(instrument, notes, line.sampleRate, output)
-                   : tolvimo_cli::StreamedRequest{
-                         tolvimo::RenderToFile(instrument.c_str(), notes.c_str(), line.sampleRate,
-                                               path.c_str()),
-                         true};
+        if (streamed) {
+            return tolvimo_cli::RenderToStandardOutput(instrument, notes, line.sampleRate, output);
+        }
+        tolvimo_cli::StreamedRequest named{{}, true};
+        TolvimoRenderFile(instrument.c_str(), notes.c_str(), line.sampleRate, path.c_str(),
+                          &named.outcome);
+        return named;
     }();
     const bool standardOutput = result.standardOutput;
     const int32_t status = result.outcome.status;
@@ -171,7 +174,8 @@ int Run(int argc, char** argv) {
         case tolvimo_cli::Action::Help: PrintHelp(); return 0;
         case tolvimo_cli::Action::Version: std::printf("%s\n", TOLVIMO_VERSION_TEXT); return 0;
         case tolvimo_cli::Action::List:
-            for (const auto& preset : tolvimo::PRESETS) std::printf("%s\n", preset.name);
+            for (int32_t voice = 0; TolvimoVoiceName(voice) != nullptr; ++voice)
+                std::printf("%s\n", TolvimoVoiceName(voice));
             return 0;
         case tolvimo_cli::Action::Render: break;
     }
@@ -198,7 +202,7 @@ int main(int argc, char** argv) {
     // a failure even when the file itself was written.
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        const std::string why = errno != 0 ? ": " + tolvimo::SystemWords(errno) : "";
+        const std::string why = errno != 0 ? ": " + std::generic_category().message(errno) : "";
         std::fprintf(stderr, "%scannot write to standard output%s\n", PREFIX, why.c_str());
         return status == 0 ? EXIT_STDOUT_FAILED : status;
     }

@@ -1,43 +1,47 @@
 #include "cli/refusal_message.h"
 
-#include "request/explanation.h"
+#include <cstring>
 
 namespace tolvimo_cli {
+namespace {
 
-std::vector<std::string> ExplainRefusal(const tolvimo::Outcome& outcome,
-                                        std::string_view sampleRate, bool streamed) {
-    std::string line = tolvimo::ShownLine(outcome);
-    const auto reason = [&line](const std::string& why) {
-        if (!why.empty()) line += " (" + why + ")";
-    };
+// `line` with `from` at its end replaced by `to`.
+void ReplaceEnd(std::string& line, const std::string& from, const std::string& to) {
+    if (line.size() >= from.size() &&
+        line.compare(line.size() - from.size(), from.size(), from) == 0)
+        line.replace(line.size() - from.size(), from.size(), to);
+}
+
+}  // namespace
+
+std::vector<std::string> DescribedLines(const TolvimoOutcome& outcome, std::string_view sampleRate,
+                                        bool streamed) {
+    std::string text(TolvimoDescribe(&outcome, nullptr, 0), '\0');
+    TolvimoDescribe(&outcome, text.data(), text.size() + 1);
     std::vector<std::string> lines;
-    using tolvimo::RefusalKind;
-    switch (outcome.refusal) {
-        case RefusalKind::UnknownInstrument:
-            lines = {line,
-                     tolvimo::InstrumentHint(outcome, "'wavinstruments --list' prints every name")};
-            return lines;
-        case RefusalKind::BadSampleRate: reason("SAMPLE_RATE is " + std::string(sampleRate)); break;
-        case RefusalKind::InvalidNote: {
-            const tolvimo::BadNote& note = outcome.badNote;
-            lines = {line, "character " + std::to_string(note.position + 1) +
-                               " of NOTES (byte position " + std::to_string(note.position) +
-                               ") is " + tolvimo::NameCharacter(note.character) + "; " +
-                               tolvimo::NoteHint(note)};
-            return lines;
-        }
-        case RefusalKind::NoteTextTooLong:
-            reason("NOTES is " + std::to_string(outcome.noteTextBytes) + " bytes");
-            break;
-        case RefusalKind::CannotOpen:
-        case RefusalKind::CannotWrite: {
-            const std::string why = tolvimo::OutputReason(outcome);
-            reason(streamed && !why.empty() ? "standard output: " + why : why);
-            break;
-        }
-        default: break;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
     }
-    lines = {line};
+    std::string& first = lines.front();
+    // The library gives the rate it was given, which the program clamped to
+    // 32 bits; the person is shown what they typed.
+    if (outcome.refusal == TOLVIMO_REFUSAL_BAD_SAMPLE_RATE) {
+        ReplaceEnd(first, "(SAMPLE_RATE is " + std::to_string(outcome.sampleRate) + ")",
+                   "(SAMPLE_RATE is " + std::string(sampleRate) + ")");
+    }
+    // The reason for standard output is said to be standard output's.
+    const bool output = outcome.refusal == TOLVIMO_REFUSAL_CANNOT_OPEN ||
+                        outcome.refusal == TOLVIMO_REFUSAL_CANNOT_WRITE;
+    std::string named = "'";
+    named.append(outcome.output != nullptr ? outcome.output : "").append("' (");
+    const size_t reason = first.rfind(named);
+    if (streamed && output && reason != std::string::npos) {
+        const std::string_view prefix = "standard output: ";
+        first.replace(reason + named.size(), 0, prefix.data(), prefix.size());
+    }
     return lines;
 }
 

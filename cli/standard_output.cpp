@@ -2,9 +2,6 @@
 
 #include <cstdio>
 #include <string_view>
-#include <utility>
-
-#include "request/render_entry.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -38,16 +35,29 @@ bool StandardOutputIsTerminal() {
 #endif
 }
 
-StreamedRequest RenderToStandardOutput(const Utf16String& instrument, const Utf16String& notes,
+namespace {
+
+// Each block goes out at once, so a failed write is the render's, with its
+// errno, and the reader gets every note as soon as it is rendered.
+int PutToStandardOutput(void*, const void* bytes, size_t size) {
+    if (std::fwrite(bytes, 1, size, stdout) != size) return 1;
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+StreamedRequest RenderToStandardOutput(const std::string& instrument, const std::string& notes,
                                        int32_t sampleRate, const char* shownName) {
 #if defined(_WIN32)
     // Text mode would turn every byte 10 into 13 10.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    tolvimo::Outcome outcome =
-        tolvimo::RenderToStream(instrument.c_str(), notes.c_str(), sampleRate, stdout, shownName);
-    const bool written = std::ferror(stdout) == 0;
-    return {std::move(outcome), written};
+    StreamedRequest result{};
+    TolvimoRenderToSink(instrument.c_str(), notes.c_str(), sampleRate, TOLVIMO_FORMAT_WAV,
+                        PutToStandardOutput, nullptr, &result.outcome);
+    result.outcome.output = shownName;
+    result.standardOutput = std::ferror(stdout) == 0;
+    return result;
 }
 
 }  // namespace tolvimo_cli

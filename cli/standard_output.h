@@ -3,15 +3,14 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <string>
 
-#include "cli/utf16_arguments.h"
-#include "request/outcome.h"
+#include "TolvimoWAVInstruments.h"
 
 namespace tolvimo_cli {
 
 struct StreamedRequest {
-    tolvimo::Outcome outcome;
+    TolvimoOutcome outcome;
     bool standardOutput;  // false: standard output refused a byte
 };
 
@@ -24,10 +23,10 @@ bool NamesStandardOutput(const char* output);
 bool StandardOutputIsTerminal();
 
 // Renders the request straight onto standard output, note by note, through
-// the library's stream entry: nothing is written to disk and nothing is left
-// behind whatever signal ends the process. The outcome names the output
+// the library's sink: nothing is written to disk and nothing is left behind
+// whatever signal ends the process. The outcome names the output
 // `shownName`, as the user did.
-StreamedRequest RenderToStandardOutput(const Utf16String& instrument, const Utf16String& notes,
+StreamedRequest RenderToStandardOutput(const std::string& instrument, const std::string& notes,
                                        int32_t sampleRate, const char* shownName);
 
 }  // namespace tolvimo_cli

@@ -12,11 +12,15 @@ set(TOLVIMO_SOURCES
   wav/wav_writer.cpp
   request/instrument_names.cpp
   request/argument_text.cpp
+  request/description.cpp
+  request/explanation.cpp
   request/note_plan.cpp
   request/note_writer.cpp
   request/output_file.cpp
   request/render_entry.cpp
   request/report.cpp
+  request/tolvimo_api.cpp
+  request/utf8_text.cpp
   request/wav_instruments.cpp
 )
 if(WIN32)
@@ -86,11 +90,11 @@ if(NOT WIN32)
   target_link_libraries(tolvimo_objects PUBLIC m)
 endif()
 
-# The static core library: the same objects, and what only front ends need
-# (the explanation of a refusal for people), for the command-line program,
-# the language bindings and the unit tests. They reach the internal entries
-# (request/render_entry.h), which the shared library does not export.
-add_library(tolvimo_static STATIC request/explanation.cpp)
+# The static core library: the same objects, for the front ends that link
+# the library in (the command-line program, the language bindings) and the
+# unit tests, which also reach the internal entries (request/render_entry.h)
+# that the shared library does not export.
+add_library(tolvimo_static STATIC)
 target_link_libraries(tolvimo_static PUBLIC tolvimo_objects)
 target_link_libraries(tolvimo_static PRIVATE tolvimo_warnings tolvimo_exact_math)
 set_target_properties(tolvimo_static PROPERTIES POSITION_INDEPENDENT_CODE ON)
@@ -101,7 +105,23 @@ if(EMSCRIPTEN)
   return()
 endif()
 
+# The exports, listed once in cmake/exports.txt: the version script that
+# lets them out of the shared library and the .def that the Windows import
+# library is made from are written from it.
+file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/exports.txt TOLVIMO_EXPORTS REGEX "^[A-Za-z_]")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/exports.txt)
+list(JOIN TOLVIMO_EXPORTS "; " exports_joined)
+set(TOLVIMO_EXPORTS_MAP ${TOLVIMO_GENERATED_DIR}/exports.map)
+file(CONFIGURE OUTPUT ${TOLVIMO_EXPORTS_MAP}
+  CONTENT "{\n  global: ${exports_joined};\n  local: *;\n};\n")
+list(JOIN TOLVIMO_EXPORTS "\n    " exports_lines)
+set(TOLVIMO_DEF ${TOLVIMO_GENERATED_DIR}/TolvimoWAVInstruments.def)
+file(CONFIGURE OUTPUT ${TOLVIMO_DEF}
+  CONTENT "; The DLL's exports, undecorated, in the C calling convention.\nLIBRARY TolvimoWAVInstruments.dll\nEXPORTS\n    ${exports_lines}\n")
+
 add_library(TolvimoWAVInstruments SHARED)
+# The name an installed package gives the library, in every form of use.
+add_library(TolvimoWAVInstruments::TolvimoWAVInstruments ALIAS TolvimoWAVInstruments)
 target_link_libraries(TolvimoWAVInstruments PRIVATE tolvimo_objects)
 target_include_directories(TolvimoWAVInstruments PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
@@ -120,8 +140,7 @@ if(WIN32)
 else()
   target_link_libraries(TolvimoWAVInstruments PRIVATE m)
   # Hidden visibility still lets the standard library's template instances
-  # through; the version script lets exactly one symbol out.
-  set(TOLVIMO_EXPORTS_MAP ${PROJECT_SOURCE_DIR}/cmake/exports.map)
+  # through; the version script lets exactly the listed symbols out.
   target_link_options(TolvimoWAVInstruments PRIVATE -Wl,--version-script=${TOLVIMO_EXPORTS_MAP})
   if(TOLVIMO_SANITIZE STREQUAL "")
     # Sanitizer runtimes resolve only in the final program.

@@ -22,7 +22,7 @@ else()
 endif()
 
 set(TOLVIMO_PACKAGE_STAGE ${PROJECT_BINARY_DIR}/windows-package)
-set(TOLVIMO_DEF ${PROJECT_SOURCE_DIR}/cmake/windows/TolvimoWAVInstruments.def)
+# TOLVIMO_DEF: written from cmake/exports.txt by Library.cmake.
 
 # Each program is split into a stripped copy and its debug file, which the
 # stripped copy names (with a checksum) so a debugger can find it beside it.
@@ -52,7 +52,7 @@ foreach(target TolvimoWAVInstruments wavinstruments)
 endforeach()
 
 # The Microsoft linker's import library, made from the .def that lists the
-# one export (on x86 the tool adds the C decoration, _WAVInstruments).
+# exports (on x86 the tool adds the C decoration, _WAVInstruments).
 add_custom_command(
   OUTPUT ${TOLVIMO_PACKAGE_STAGE}/TolvimoWAVInstruments.lib
   COMMAND ${CMAKE_COMMAND} -E make_directory ${TOLVIMO_PACKAGE_STAGE}

@@ -3,7 +3,9 @@
 // line and leaves no file; a success prints the three report lines and
 // leaves a file of 44 + 2 x N bytes, N the reported sample count. The same
 // request rendered into memory gets the same outcome, bar the output's own
-// refusals, and the same bytes; its explanation is worded without fault.
+// refusals, and the same bytes; its explanation is worded without fault. The
+// same request in UTF-8 through the public sink gets the same status and
+// bytes, and its description keeps snprintf's contract.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -97,6 +99,51 @@ void* Reserve(void* bytes, size_t size) {
     return room.data();
 }
 
+// UTF-16 text as UTF-8, an unpaired surrogate as U+FFFD, as the library
+// reads it.
+std::string Utf8Of(const Utf16& text) {
+    std::string utf8;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t code = static_cast<char16_t>(text[i]);
+        const bool high = code >= 0xD800 && code <= 0xDBFF;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<char16_t>(text[++i]) - 0xDC00);
+        } else if (code >= 0xD800 && code <= 0xDFFF) {
+            code = 0xFFFD;
+        }
+        const int size = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+        static constexpr unsigned char LEAD[] = {0, 0x00, 0xC0, 0xE0, 0xF0};
+        char bytes[4];
+        for (int k = size - 1; k > 0; --k, code >>= 6)
+            bytes[k] = static_cast<char>(0x80 | (code & 0x3F));
+        bytes[0] = static_cast<char>(LEAD[size] | code);
+        utf8.append(bytes, static_cast<size_t>(size));
+    }
+    return utf8;
+}
+
+int Append(void* bytes, const void* block, size_t size) {
+    const auto* at = static_cast<const uint8_t*>(block);
+    static_cast<std::vector<uint8_t>*>(bytes)->insert(
+        static_cast<std::vector<uint8_t>*>(bytes)->end(), at, at + size);
+    return 0;
+}
+
+// The request in UTF-8 through the public sink against the same request
+// into memory.
+void CheckPublic(const Utf16& instrument, const Utf16& notes, int32_t rate,
+                 const tolvimo::Outcome& outcome, const std::vector<uint8_t>& room) {
+    const std::string name = Utf8Of(instrument), text = Utf8Of(notes);
+    std::vector<uint8_t> sunk;
+    TolvimoOutcome record;
+    const int32_t status = TolvimoRenderToSink(name.c_str(), text.c_str(), rate, TOLVIMO_FORMAT_WAV,
+                                               Append, &sunk, &record);
+    if (status != outcome.status || (status == 999 && sunk != room)) std::abort();
+    char cut[16];
+    const size_t whole = TolvimoDescribe(&record, cut, sizeof cut);
+    if (std::strlen(cut) != std::min(whole, sizeof cut - 1)) std::abort();
+}
+
 // The request into memory against the file's outcome: `output` is what the
 // call printed, `file` the file it left (empty when refused).
 void CheckInMemory(const Utf16& instrument, const Utf16& notes, int32_t rate, int32_t status,
@@ -124,6 +171,7 @@ void CheckInMemory(const Utf16& instrument, const Utf16& notes, int32_t rate, in
     }
     static_cast<void>(tolvimo::OutputReason(outcome));
     if (tolvimo::CloseInstruments(outcome).size() > 3) std::abort();
+    CheckPublic(instrument, notes, rate, outcome, room);
 }
 
 // NUL would end the string early and a line feed would split a message line.

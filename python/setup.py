@@ -53,7 +53,8 @@ setup(
         Extension(
             "tolvimo_wav._core",
             sources=["extension/core_module.cpp"],
-            include_dirs=[str(ROOT), str(ROOT / "include"), pybind11.get_include()],
+            # The public header only: the extension calls the library as any host does.
+            include_dirs=[str(ROOT / "include"), pybind11.get_include()],
             define_macros=[("TOLVIMO_WAV_INSTRUMENTS_STATIC", None)],
             # The tree's folder mapped to ".", so the module's debug information
             # is the same wherever the tree is.

@@ -2,9 +2,13 @@
 
 #include <cstring>
 
+#include "TolvimoWAVInstruments.h"
 #include "synthesis/preset_table.h"
 
 namespace tolvimo {
+
+static_assert(INSTRUMENT_KIND_COUNT == TOLVIMO_VOICE_COUNT,
+              "the public header's TOLVIMO_VOICE_COUNT must count the preset table's rows");
 
 const char* InstrumentName(uint32_t kind) {
     return kind < INSTRUMENT_KIND_COUNT ? PRESETS[kind].name : nullptr;

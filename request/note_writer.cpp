@@ -1,9 +1,9 @@
 #include "request/note_writer.h"
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 
-#include "platform/output_protocol.h"
 #include "request/request_limits.h"
 #include "wav/wav_writer.h"
 
@@ -15,25 +15,37 @@ WriteResult FailureWithErrno(OutputResult result) {
 
 namespace {
 
-static_assert(WAV_HEADER_SIZE <= OUTPUT_START_LIMIT, "the header can be held back");
+// False when the sink refused the bytes; errno is then the sink's.
+bool Put(const ByteSink& sink, const void* bytes, size_t size) {
+    errno = 0;
+    return sink.put(sink.context, bytes, size) == 0;
+}
 
-bool PutBytes(NoteSink& sink, const uint8_t* bytes, size_t count) {
-    if (sink.stream != nullptr) return std::fwrite(bytes, 1, count, sink.stream) == count;
-    std::memcpy(sink.memory, bytes, count);
-    sink.memory += count;
+// A note's samples as the format has them. WAV samples are little-endian:
+// on such a host they go as they are, elsewhere through a small block.
+bool PutSamples(const ByteSink& sink, MemoryFormat format, const int16_t* samples, int32_t count) {
+    if (format == MemoryFormat::Samples || std::endian::native == std::endian::little) {
+        return Put(sink, samples, sizeof(int16_t) * static_cast<size_t>(count));
+    }
+    constexpr int32_t BLOCK_SAMPLES = 2048;
+    uint8_t block[2 * BLOCK_SAMPLES];
+    for (int32_t done = 0; done < count; done += BLOCK_SAMPLES) {
+        const int32_t part = count - done < BLOCK_SAMPLES ? count - done : BLOCK_SAMPLES;
+        EncodeWavSamples(block, samples + done, part);
+        if (!Put(sink, block, 2 * static_cast<size_t>(part))) return false;
+    }
     return true;
 }
 
-bool PutSamples(NoteSink& sink, const int16_t* samples, int32_t count) {
-    if (sink.stream != nullptr) return WriteWavSampleArray(sink.stream, samples, count);
-    const size_t bytes = sizeof(int16_t) * static_cast<size_t>(count);
-    if (sink.wav) {
-        EncodeWavSamples(sink.memory, samples, count);
-    } else {
-        std::memcpy(sink.memory, samples, bytes);
-    }
-    sink.memory += bytes;
-    return true;
+int PutToStream(void* stream, const void* bytes, size_t size) {
+    return std::fwrite(bytes, 1, size, static_cast<std::FILE*>(stream)) == size ? 0 : 1;
+}
+
+int PutToMemory(void* cursor, const void* bytes, size_t size) {
+    auto& at = static_cast<MemoryCursor*>(cursor)->next;
+    std::memcpy(at, bytes, size);
+    at += size;
+    return 0;
 }
 
 }  // namespace
@@ -44,49 +56,52 @@ int32_t TotalSamples(const RenderContext& context) {
     return context.plan.count * context.noteSamples;
 }
 
-WriteResult WriteNotes(NoteSink& sink, const RenderContext& context) {
-    if (sink.wav) {
+uint64_t OutputBytes(MemoryFormat format, const RenderContext& context) {
+    const uint64_t header = format == MemoryFormat::WavFile ? WAV_HEADER_SIZE : 0;
+    return header + sizeof(int16_t) * static_cast<uint64_t>(TotalSamples(context));
+}
+
+WriteResult WriteNotes(const ByteSink& sink, MemoryFormat format, const RenderContext& context) {
+    if (format == MemoryFormat::WavFile) {
         uint8_t header[WAV_HEADER_SIZE];
         EncodeWavHeader(header, context.buffer.sampleRate, TotalSamples(context));
-        if (sink.file != nullptr && sink.file->startLast) {
-            if (!HoldBackStart(*sink.file, header, sizeof header)) {
-                return FailureWithErrno(OutputResult::CannotWrite);
-            }
-            std::memset(header, 0, sizeof header);
-        }
-        if (!PutBytes(sink, header, sizeof header))
-            return FailureWithErrno(OutputResult::CannotWrite);
+        if (!Put(sink, header, sizeof header)) return FailureWithErrno(OutputResult::CannotWrite);
     }
     for (int32_t k = 0; k < context.plan.count; ++k) {
         const int16_t* samples =
             RenderOrRepeatNote(context.buffer, context.rendered, context.plan.frequency[k],
                                context.plan.nextUse[k], NOTE_DURATION, context.voice);
         if (samples == nullptr) return {OutputResult::OutOfMemory};
-        if (!PutSamples(sink, samples, context.noteSamples)) {
+        if (!PutSamples(sink, format, samples, context.noteSamples)) {
             return FailureWithErrno(OutputResult::CannotWrite);
         }
-        if (sink.file != nullptr) StartWriteback(*sink.file);
     }
     return {};
 }
 
+ByteSink StreamSink(std::FILE* stream) {
+    return {PutToStream, stream};
+}
+
+ByteSink MemorySinkAt(MemoryCursor& cursor) {
+    return {PutToMemory, &cursor};
+}
+
 WriteResult WriteNotesToStream(std::FILE* stream, const RenderContext& context) {
-    NoteSink sink{stream};
-    const WriteResult written = WriteNotes(sink, context);
+    const WriteResult written = WriteNotes(StreamSink(stream), MemoryFormat::WavFile, context);
     if (written.result != OutputResult::Written) return written;
+    errno = 0;
     return std::fflush(stream) == 0 ? written : FailureWithErrno(OutputResult::CannotWrite);
 }
 
 OutputResult WriteNotesToMemory(MemoryFormat format, const MemorySink& sink,
                                 const RenderContext& context) {
-    const bool wav = format == MemoryFormat::WavFile;
-    const size_t bytes =
-        (wav ? WAV_HEADER_SIZE : 0) + sizeof(int16_t) * static_cast<size_t>(TotalSamples(context));
+    const auto bytes = static_cast<size_t>(OutputBytes(format, context));
     auto* at = static_cast<uint8_t*>(sink.reserve(sink.context, bytes));
     // Nothing to write needs no room.
     if (at == nullptr) return bytes > 0 ? OutputResult::OutOfMemory : OutputResult::Written;
-    NoteSink memory{nullptr, nullptr, at, wav};
-    return WriteNotes(memory, context).result;
+    MemoryCursor cursor{at};
+    return WriteNotes(MemorySinkAt(cursor), format, context).result;
 }
 
 }  // namespace tolvimo

@@ -1,9 +1,9 @@
-// Rendering a request's notes in order and putting each note's bytes, as
-// soon as it is rendered, where the request sends them: an open stream or
-// memory. A named file is a stream too, opened and finished by
-// request/output_file.h.
+// Rendering a request's notes in order and handing each note's bytes, as
+// soon as it is rendered, to the request's one byte sink. A named file, an
+// open stream, memory and a host's own function are each such a sink.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -16,8 +16,6 @@
 #include "synthesis/sample_buffer.h"
 
 namespace tolvimo {
-
-struct PendingOutput;
 
 enum class OutputResult { Written, CannotOpen, CannotWrite, OutOfMemory };
 
@@ -49,25 +47,32 @@ struct RenderContext {
 // Samples in the whole file.
 int32_t TotalSamples(const RenderContext& context);
 
-// Where the bytes go: a stream, or memory with room for them all. A WAV
-// file is the header and little-endian samples; otherwise the samples
-// alone, in the host's order (MemoryFormat::Samples).
-struct NoteSink {
-    std::FILE* stream = nullptr;
-    PendingOutput* file = nullptr;  // the file the stream writes, told as each note is written
-    uint8_t* memory = nullptr;      // where the next bytes go, without a stream
-    bool wav = true;
+// Bytes the notes come to in `format`: the header and two bytes a sample.
+uint64_t OutputBytes(MemoryFormat format, const RenderContext& context);
+
+// Where the bytes go: `put` takes them in order, a block at a time, and
+// returns nonzero to refuse them, which ends the writing as CannotWrite with
+// the errno the sink left (cleared before each call). Its shape is the
+// public TolvimoSink's, so a host's sink is one as it is.
+struct ByteSink {
+    TolvimoSink put;
+    void* context;
 };
 
-// Puts the header (for a WAV file), then each note as soon as it is
-// rendered. A file written in place gets zeros where its header goes, on
-// disk before any sample changes, and the header only when the samples are
-// on disk: cut short, it is no WAV file at all, rather than a header over a
-// mix of new and old samples.
-WriteResult WriteNotes(NoteSink& sink, const RenderContext& context);
+// Hands the sink the header (for a WAV file, little-endian samples), then
+// each note's samples as soon as they are rendered. A file's sink holds its
+// header back where the file is written in place (request/output_file.cpp).
+WriteResult WriteNotes(const ByteSink& sink, MemoryFormat format, const RenderContext& context);
 
-// Writes the notes to an open stream (standard output, for the command-line
-// host) and flushes it.
+// The sinks of a stream and of memory with room for every byte.
+ByteSink StreamSink(std::FILE* stream);
+struct MemoryCursor {
+    uint8_t* next;
+};
+ByteSink MemorySinkAt(MemoryCursor& cursor);
+
+// Writes the notes as a WAV file to an open stream (standard output, for
+// the command-line host) and flushes it.
 WriteResult WriteNotesToStream(std::FILE* stream, const RenderContext& context);
 
 // Writes the notes in `format` into the room `sink` reserves for them.

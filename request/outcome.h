@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "TolvimoWAVInstruments.h"
 #include "platform/text_conversion.h"
@@ -18,6 +19,8 @@ enum class RefusalKind : uint8_t {
     InstrumentMissing,  // the instrument pointer is null
     NotesMissing,       // the notes pointer is null
     OutputMissing,      // the output path pointer is null
+    SinkMissing,        // the sink (or the size to measure into) is null
+    UnknownFormat,      // the format is no TOLVIMO_FORMAT_ value
     UnknownInstrument,  // no voice has the name
     BadSampleRate,      // outside MIN_SAMPLE_RATE..MAX_SAMPLE_RATE
     NoteTextTooLong,    // NOTE_TEXT_CAPACITY bytes or more
@@ -39,6 +42,8 @@ inline constexpr RefusalRow REFUSAL_KINDS[] = {
     {RefusalKind::InstrumentMissing, TOLVIMO_STATUS_UNKNOWN_INSTRUMENT, "instrument_missing"},
     {RefusalKind::NotesMissing, TOLVIMO_STATUS_FAILED, "notes_missing"},
     {RefusalKind::OutputMissing, TOLVIMO_STATUS_FAILED, "output_missing"},
+    {RefusalKind::SinkMissing, TOLVIMO_STATUS_FAILED, "sink_missing"},
+    {RefusalKind::UnknownFormat, TOLVIMO_STATUS_FAILED, "unknown_format"},
     {RefusalKind::UnknownInstrument, TOLVIMO_STATUS_UNKNOWN_INSTRUMENT, "unknown_instrument"},
     {RefusalKind::BadSampleRate, TOLVIMO_STATUS_BAD_SAMPLE_RATE, "bad_sample_rate"},
     {RefusalKind::NoteTextTooLong, TOLVIMO_STATUS_FAILED, "note_text_too_long"},
@@ -52,6 +57,35 @@ constexpr const RefusalRow& RowOf(RefusalKind kind) {
     return REFUSAL_KINDS[static_cast<size_t>(kind)];
 }
 
+// The table has a row for every kind, each at its kind's place, so RowOf
+// finds it; a kind added to the enum without its row fails here.
+constexpr bool RowsFollowKinds() {
+    for (size_t i = 0; i < std::size(REFUSAL_KINDS); ++i) {
+        if (static_cast<size_t>(REFUSAL_KINDS[i].kind) != i) return false;
+    }
+    return true;
+}
+static_assert(RowsFollowKinds(), "REFUSAL_KINDS must list the kinds in the enum's order");
+static_assert(std::size(REFUSAL_KINDS) == static_cast<size_t>(RefusalKind::OutOfMemory) + 1,
+              "REFUSAL_KINDS needs a row for every kind, OutOfMemory last");
+
+// The public header numbers the kinds as the enum does.
+static_assert(static_cast<int>(RefusalKind::None) == TOLVIMO_REFUSAL_NONE);
+static_assert(static_cast<int>(RefusalKind::InstrumentMissing) ==
+              TOLVIMO_REFUSAL_INSTRUMENT_MISSING);
+static_assert(static_cast<int>(RefusalKind::NotesMissing) == TOLVIMO_REFUSAL_NOTES_MISSING);
+static_assert(static_cast<int>(RefusalKind::OutputMissing) == TOLVIMO_REFUSAL_OUTPUT_MISSING);
+static_assert(static_cast<int>(RefusalKind::SinkMissing) == TOLVIMO_REFUSAL_SINK_MISSING);
+static_assert(static_cast<int>(RefusalKind::UnknownFormat) == TOLVIMO_REFUSAL_UNKNOWN_FORMAT);
+static_assert(static_cast<int>(RefusalKind::UnknownInstrument) ==
+              TOLVIMO_REFUSAL_UNKNOWN_INSTRUMENT);
+static_assert(static_cast<int>(RefusalKind::BadSampleRate) == TOLVIMO_REFUSAL_BAD_SAMPLE_RATE);
+static_assert(static_cast<int>(RefusalKind::NoteTextTooLong) == TOLVIMO_REFUSAL_NOTE_TEXT_TOO_LONG);
+static_assert(static_cast<int>(RefusalKind::InvalidNote) == TOLVIMO_REFUSAL_INVALID_NOTE);
+static_assert(static_cast<int>(RefusalKind::CannotOpen) == TOLVIMO_REFUSAL_CANNOT_OPEN);
+static_assert(static_cast<int>(RefusalKind::CannotWrite) == TOLVIMO_REFUSAL_CANNOT_WRITE);
+static_assert(static_cast<int>(RefusalKind::OutOfMemory) == TOLVIMO_REFUSAL_OUT_OF_MEMORY);
+
 // A text argument as the request read it.
 struct ArgumentText {
     // The 8-bit spelling, kept only as far as the argument's working buffer
@@ -59,7 +93,9 @@ struct ArgumentText {
     NarrowText narrow;
     // The caller's own argument, whole. Borrowed: read it only while the
     // caller's string lives (the lines quote a cut argument from it).
+    // A UTF-8 caller's argument is in `whole` instead.
     const TolvimoUtf16* wide = nullptr;
+    const char* whole = nullptr;
     bool cut = false;  // `narrow` holds only the start of the argument
     size_t bytes = 0;  // the whole argument's length in 8-bit bytes
 };
@@ -88,12 +124,13 @@ enum class OutputKind : uint8_t {
 };
 
 // The name the lines give a render into memory, in every front end.
-inline constexpr char MEMORY_OUTPUT_NAME[] = "<memory>";
+inline constexpr char MEMORY_OUTPUT_NAME[] = TOLVIMO_MEMORY_OUTPUT_NAME;
 
 struct Outcome {
-    // Set together when the request decides its outcome. Until then a
-    // refusal, so that an outcome never reads as a written file before one
-    // is; which refusal is immaterial, as every request decides its own.
+    // Both are set together, when the request is decided. Until then the
+    // outcome says "refused", so it can never be mistaken for a written
+    // file. Which refusal it starts as does not matter: every request
+    // replaces it with its own.
     int32_t status = TOLVIMO_STATUS_FAILED;  // RowOf(refusal).status
     RefusalKind refusal = RefusalKind::OutOfMemory;
 

@@ -1,12 +1,17 @@
 // A request from start to outcome: checks it, reads its notes, then
-// renders and writes them one at a time to a file, a stream or memory.
+// renders them one at a time into its destination's byte sink.
 #include "request/render_entry.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <new>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "platform/output_protocol.h"
 #include "request/argument_text.h"
@@ -14,9 +19,11 @@
 #include "request/note_plan.h"
 #include "request/output_file.h"
 #include "request/request_limits.h"
+#include "request/utf8_text.h"
 #include "synthesis/float_environment.h"
 #include "synthesis/instrument_presets.h"
 #include "synthesis/render_note.h"
+#include "wav/wav_writer.h"
 
 namespace tolvimo {
 namespace {
@@ -43,13 +50,28 @@ bool ConvertArgumentText(const TolvimoUtf16* wide, size_t capacity, ArgumentText
     return true;
 }
 
-// Where a request's bytes go: one of a named file, an open stream, memory.
+// The request's text as the caller spelled it: UTF-16 (WAVInstruments and
+// the internal entries) or UTF-8 (the Tolvimo functions), each read into
+// its bounded working copy.
+bool ReadArgument(const TolvimoUtf16* wide, size_t capacity, ArgumentText& argument) {
+    return ConvertArgumentText(wide, capacity, argument);
+}
+bool ReadArgument(const char* text, size_t capacity, ArgumentText& argument) {
+    return ReadUtf8Argument(text, capacity, argument);
+}
+
+// Where a request's bytes go: a named file, an open stream, memory, a
+// host's sink, or nowhere, when the request is only measured.
 // Each kind has its own record, and its own answer to what the request asks
 // of it: whether it was given, what the outcome calls it, and the writing.
 
-// A named file, by the caller's own name of it.
+// A named file, by the caller's own name of it: in UTF-16, or in bytes
+// (UTF-8 on Windows).
 struct NamedFile {
     const TolvimoUtf16* path;
+};
+struct NamedUtf8File {
+    const char* path;
 };
 
 // An open stream of the caller's, and what the lines call it.
@@ -64,16 +86,39 @@ struct CallerMemory {
     const MemorySink* sink;
 };
 
-using Destination = std::variant<NamedFile, OpenStream, CallerMemory>;
+// A host's own sink, for bytes in `format`.
+struct HostSink {
+    MemoryFormat format;
+    ByteSink sink;
+};
 
-bool HasDestination(const NamedFile& file) {
-    return file.path != nullptr;
+// Only the size the bytes in `format` would have, put in `*size`.
+struct SizeOnly {
+    MemoryFormat format;
+    uint64_t* size;
+};
+
+using Destination =
+    std::variant<NamedFile, NamedUtf8File, OpenStream, CallerMemory, HostSink, SizeOnly>;
+
+// A destination that is not there: the kind of its refusal, or None.
+RefusalKind Missing(const NamedFile& file) {
+    return file.path != nullptr ? RefusalKind::None : RefusalKind::OutputMissing;
 }
-bool HasDestination(const OpenStream& stream) {
-    return stream.stream != nullptr;
+RefusalKind Missing(const NamedUtf8File& file) {
+    return file.path != nullptr ? RefusalKind::None : RefusalKind::OutputMissing;
 }
-bool HasDestination(const CallerMemory& memory) {
-    return memory.sink->reserve != nullptr;
+RefusalKind Missing(const OpenStream& stream) {
+    return stream.stream != nullptr ? RefusalKind::None : RefusalKind::OutputMissing;
+}
+RefusalKind Missing(const CallerMemory& memory) {
+    return memory.sink->reserve != nullptr ? RefusalKind::None : RefusalKind::OutputMissing;
+}
+RefusalKind Missing(const HostSink& host) {
+    return host.sink.put != nullptr ? RefusalKind::None : RefusalKind::SinkMissing;
+}
+RefusalKind Missing(const SizeOnly& measure) {
+    return measure.size != nullptr ? RefusalKind::None : RefusalKind::SinkMissing;
 }
 
 // What the outcome says of the output before any argument is read. A named
@@ -85,7 +130,11 @@ void NameOutput(const OpenStream& stream, Outcome& outcome) {
     outcome.outputKind = OutputKind::Stream;
     outcome.shownName = stream.shownName;
 }
-void NameOutput(const CallerMemory&, Outcome& outcome) {
+void NameOutput(const NamedUtf8File&, Outcome& outcome) {
+    outcome.outputKind = OutputKind::File;
+}
+template <typename InMemory>
+void NameOutput(const InMemory&, Outcome& outcome) {
     outcome.outputKind = OutputKind::Memory;
     outcome.shownName = MEMORY_OUTPUT_NAME;
 }
@@ -99,10 +148,41 @@ bool ConvertPath(const NamedFile& file, Outcome& outcome) {
         !outcome.path.cut && !outcome.path.narrow.lossy && NamesStandardOutput(outcome.shownName);
     return true;
 }
-bool ConvertPath(const OpenStream&, Outcome&) {
+#if defined(_WIN32)
+// `utf8` in UTF-16, as Windows opens it; empty when it is not UTF-8, which
+// names no file the caller meant. Throws std::bad_alloc.
+std::vector<TolvimoUtf16> WidePath(const char* utf8) {
+    std::vector<TolvimoUtf16> wide(std::strlen(utf8) + 1);
+    if (!WidenUtf8(utf8, wide.data(), wide.size())) wide.clear();
+    return wide;
+}
+
+// Windows measures a path in the ANSI code page, as WAVInstruments does:
+// the file is opened by its UTF-16 name, and a name the code page spells
+// in fewer bytes than UTF-8 (Han characters, say) fits as it does there.
+bool MeasureAsAnsi(const char* utf8, ArgumentText& path) {
+    try {
+        const std::vector<TolvimoUtf16> wide = WidePath(utf8);
+        if (wide.empty()) return true;  // refused when it is opened
+        ArgumentText ansi;
+        if (!ConvertArgumentText(wide.data(), OUTPUT_PATH_CAPACITY, ansi)) return false;
+        path.cut = ansi.cut;
+        path.bytes = ansi.bytes;
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+#endif
+
+bool ConvertPath(const NamedUtf8File& file, Outcome& outcome) {
+    if (!ReadUtf8Path(file.path, outcome.path)) return false;
+    outcome.shownName = outcome.path.narrow.text.get();
+    outcome.pathNamesStandardOutput = !outcome.path.cut && NamesStandardOutput(outcome.shownName);
     return true;
 }
-bool ConvertPath(const CallerMemory&, Outcome&) {
+template <typename Unnamed>
+bool ConvertPath(const Unnamed&, Outcome&) {
     return true;
 }
 
@@ -114,11 +194,33 @@ WriteResult Write(const NamedFile& file, const ArgumentText& path, const RenderC
     if (!OpensAsNamed(path.narrow)) return {OutputResult::CannotOpen, EILSEQ, false};
     return WriteOutputFile(path.narrow.text.get(), file.path, context);
 }
+WriteResult Write(const NamedUtf8File&, const ArgumentText& path, const RenderContext& context) {
+    if (path.cut) return {OutputResult::CannotOpen, ENAMETOOLONG, false};
+#if defined(_WIN32)
+    // Windows opens the file by its UTF-16 name.
+    try {
+        const std::vector<TolvimoUtf16> wide = WidePath(path.narrow.text.get());
+        if (wide.empty()) return {OutputResult::CannotOpen, EILSEQ, false};
+        return WriteOutputFile(path.narrow.text.get(), wide.data(), context);
+    } catch (const std::bad_alloc&) {
+        return {OutputResult::OutOfMemory};
+    }
+#else
+    return WriteOutputFile(path.narrow.text.get(), nullptr, context);
+#endif
+}
 WriteResult Write(const OpenStream& stream, const ArgumentText&, const RenderContext& context) {
     return WriteNotesToStream(stream.stream, context);
 }
 WriteResult Write(const CallerMemory& memory, const ArgumentText&, const RenderContext& context) {
     return {WriteNotesToMemory(memory.format, *memory.sink, context)};
+}
+WriteResult Write(const HostSink& host, const ArgumentText&, const RenderContext& context) {
+    return WriteNotes(host.sink, host.format, context);
+}
+WriteResult Write(const SizeOnly& measure, const ArgumentText&, const RenderContext& context) {
+    *measure.size = OutputBytes(measure.format, context);
+    return {};
 }
 
 // The character at `position` of the caller's notes, where the library's
@@ -142,8 +244,24 @@ BadNote BadNoteAt(const TolvimoUtf16* wide, const char* text, size_t length, siz
     return note;
 }
 
-Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* notesArg,
-                      int32_t sampleRate, const Destination& destination) {
+// The same for a UTF-8 caller.
+BadNote BadNoteAt(const char* whole, const char* text, size_t length, size_t position) {
+    return Utf8BadNoteAt(whole, text, length, position);
+}
+
+// A format the request knows; only a host's sink and a measure take one.
+bool KnownFormat(const Destination& destination) {
+    const auto known = [](MemoryFormat format) {
+        return format == MemoryFormat::WavFile || format == MemoryFormat::Samples;
+    };
+    if (const auto* host = std::get_if<HostSink>(&destination)) return known(host->format);
+    if (const auto* measure = std::get_if<SizeOnly>(&destination)) return known(measure->format);
+    return true;
+}
+
+template <typename Character>
+Outcome RenderRequest(const Character* instrumentArg, const Character* notesArg, int32_t sampleRate,
+                      const Destination& destination) {
     const DefaultFloatEnvironment environment;  // the same bytes whatever the caller's mode
     Outcome outcome;
     outcome.sampleRate = sampleRate;
@@ -152,12 +270,13 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
     if (instrumentArg == nullptr)
         return Decided(std::move(outcome), RefusalKind::InstrumentMissing);
     if (notesArg == nullptr) return Decided(std::move(outcome), RefusalKind::NotesMissing);
-    if (!std::visit([](const auto& to) { return HasDestination(to); }, destination))
-        return Decided(std::move(outcome), RefusalKind::OutputMissing);
+    const RefusalKind missing = std::visit([](const auto& to) { return Missing(to); }, destination);
+    if (missing != RefusalKind::None) return Decided(std::move(outcome), missing);
+    if (!KnownFormat(destination)) return Decided(std::move(outcome), RefusalKind::UnknownFormat);
 
     ArgumentText notes;
-    if (!ConvertArgumentText(instrumentArg, INSTRUMENT_NAME_CAPACITY, outcome.instrument) ||
-        !ConvertArgumentText(notesArg, NOTE_TEXT_CAPACITY, notes) ||
+    if (!ReadArgument(instrumentArg, INSTRUMENT_NAME_CAPACITY, outcome.instrument) ||
+        !ReadArgument(notesArg, NOTE_TEXT_CAPACITY, notes) ||
         !std::visit([&](const auto& to) { return ConvertPath(to, outcome); }, destination)) {
         return Decided(std::move(outcome), RefusalKind::OutOfMemory);
     }
@@ -187,6 +306,15 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
         return Decided(std::move(outcome), RefusalKind::InvalidNote);
     }
 
+    // A measure needs no buffers: the size is known once the notes are read.
+    if (const auto* measure = std::get_if<SizeOnly>(&destination)) {
+        outcome.voice = InstrumentName(static_cast<uint32_t>(kind));
+        outcome.sampleCount = plan->count * NoteSampleCount(sampleRate, NOTE_DURATION);
+        const uint64_t header = measure->format == MemoryFormat::WavFile ? WAV_HEADER_SIZE : 0;
+        *measure->size = header + sizeof(int16_t) * static_cast<uint64_t>(outcome.sampleCount);
+        return Decided(std::move(outcome), RefusalKind::None);
+    }
+
     // One note's buffer, reused for every note, and the store of recurring
     // notes: allocated before any file is touched.
     const int32_t noteSamples = NoteSampleCount(sampleRate, NOTE_DURATION);
@@ -214,6 +342,23 @@ Outcome RenderRequest(const TolvimoUtf16* instrumentArg, const TolvimoUtf16* not
 
 }  // namespace
 
+bool ReadUtf8Path(const char* text, ArgumentText& path) {
+    path.whole = text;
+    const size_t length = std::strlen(text);
+    path.bytes = length;
+    path.cut = length >= OUTPUT_PATH_CAPACITY;
+#if defined(_WIN32)
+    if (!MeasureAsAnsi(text, path)) return false;
+#endif
+    const size_t kept = !path.cut ? length : std::min(length, OUTPUT_PATH_CAPACITY - 1);
+    path.narrow.text.reset(static_cast<char*>(std::malloc(kept + 1)));
+    if (!path.narrow.text) return false;
+    std::memcpy(path.narrow.text.get(), text, kept);
+    path.narrow.text.get()[kept] = '\0';
+    path.narrow.length = path.cut ? OUTPUT_PATH_CAPACITY : length;
+    return true;
+}
+
 Outcome RenderToFile(const TolvimoUtf16* instrument, const TolvimoUtf16* notes, int32_t sampleRate,
                      const TolvimoUtf16* path) {
     return RenderRequest(instrument, notes, sampleRate, NamedFile{path});
@@ -228,6 +373,21 @@ Outcome RenderToStream(const TolvimoUtf16* instrument, const TolvimoUtf16* notes
 Outcome RenderToMemory(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                        int32_t sampleRate, MemoryFormat format, const MemorySink& sink) {
     return RenderRequest(instrument, notes, sampleRate, CallerMemory{format, &sink});
+}
+
+Outcome RenderUtf8ToFile(const char* instrument, const char* notes, int32_t sampleRate,
+                         const char* path) {
+    return RenderRequest(instrument, notes, sampleRate, NamedUtf8File{path});
+}
+
+Outcome RenderUtf8ToSink(const char* instrument, const char* notes, int32_t sampleRate,
+                         MemoryFormat format, const ByteSink& sink) {
+    return RenderRequest(instrument, notes, sampleRate, HostSink{format, sink});
+}
+
+Outcome MeasureUtf8(const char* instrument, const char* notes, int32_t sampleRate,
+                    MemoryFormat format, uint64_t* size) {
+    return RenderRequest(instrument, notes, sampleRate, SizeOnly{format, size});
 }
 
 }  // namespace tolvimo

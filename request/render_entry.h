@@ -1,15 +1,16 @@
 // The library's internal entries: a request rendered into a named file, an
-// open stream or memory, each returning its outcome and printing nothing.
-// Not exported from the shared library; the command-line program and the
-// language bindings link the static core library (tolvimo_static) for them.
+// open stream, memory or a byte sink, each returning its outcome and
+// printing nothing. WAVInstruments and the exported Tolvimo functions
+// (request/tolvimo_api.cpp) are built on them; the catalogue, the fuzzers
+// and the unit tests reach them through the static core library.
 //
-// Every entry takes the exported function's arguments (NUL-terminated
-// UTF-16 text, the rate as a 32-bit integer), checks them in the same order
-// and refuses the same way, keeps no state between calls and touches no
-// process-wide state (standard output, the locale, signals): any number of
-// threads may call them at once. A caller may release a lock of its own
-// (Python's GIL) around the call. The outcome's ArgumentText::wide
-// pointers are the caller's own arguments.
+// Every entry takes the exported functions' arguments (NUL-terminated
+// UTF-16 or UTF-8 text, the rate as a 32-bit integer), checks them in the
+// same order and refuses the same way, keeps no state between calls and
+// touches no process-wide state (standard output, the locale, signals): any
+// number of threads may call them at once. A caller may release a lock of
+// its own (Python's GIL) around the call. The outcome's ArgumentText::wide
+// and ::whole pointers are the caller's own arguments.
 #pragma once
 
 #include <cstddef>
@@ -66,5 +67,27 @@ struct MemorySink {
 // result and is the caller's to discard.
 Outcome RenderToMemory(const TolvimoUtf16* instrument, const TolvimoUtf16* notes,
                        int32_t sampleRate, MemoryFormat format, const MemorySink& sink);
+
+struct ByteSink;
+
+// A UTF-8 caller's path as the request reads it: its bytes as they are (no
+// byte is replaced, so it names exactly the file the caller named), cut
+// where it does not fit OUTPUT_PATH_CAPACITY, measured as the platform
+// measures paths (on Windows in the ANSI code page, as WAVInstruments
+// does). `whole` keeps the caller's pointer. False when memory runs out.
+bool ReadUtf8Path(const char* path, ArgumentText& argument);
+
+// The same request from UTF-8 text, as the Tolvimo functions take it: into
+// the named file (its bytes passed on as they are; on Windows opened by its
+// UTF-16 name), into a sink that takes the bytes in `format` a block at a
+// time, or only measured: `*size` gets the bytes a render in `format` would
+// give, with every check but the output's. A null sink or size is refused
+// as SinkMissing, a format outside MemoryFormat as UnknownFormat.
+Outcome RenderUtf8ToFile(const char* instrument, const char* notes, int32_t sampleRate,
+                         const char* path);
+Outcome RenderUtf8ToSink(const char* instrument, const char* notes, int32_t sampleRate,
+                         MemoryFormat format, const ByteSink& sink);
+Outcome MeasureUtf8(const char* instrument, const char* notes, int32_t sampleRate,
+                    MemoryFormat format, uint64_t* size);
 
 }  // namespace tolvimo

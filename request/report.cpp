@@ -7,6 +7,7 @@
 
 #include "request/argument_text.h"
 #include "request/request_limits.h"
+#include "request/utf8_text.h"
 
 namespace tolvimo {
 namespace {
@@ -61,7 +62,9 @@ bool PutArgument(LineSink& sink, const ArgumentText& argument) {
         if (argument.narrow.text) sink.Put(argument.narrow.text.get(), argument.narrow.length);
         return true;
     }
-    return ConvertInPieces(argument.wide, PutConvertedPiece, &sink);
+    if (argument.wide != nullptr) return ConvertInPieces(argument.wide, PutConvertedPiece, &sink);
+    if (argument.whole != nullptr) Utf8InPieces(argument.whole, PutConvertedPiece, &sink);
+    return true;
 }
 
 // The duration with two decimals, whatever the host's locale: the decimal
@@ -100,13 +103,13 @@ bool PutLines(LineSink& sink, const Outcome& outcome) {
             return true;
         }
         case RefusalKind::InstrumentMissing:
-            sink.Put("Error: Unknown instrument (null pointer)\n");
-            return true;
         case RefusalKind::NotesMissing:
-            sink.Put("Error: Note text is missing (null pointer)\n");
-            return true;
         case RefusalKind::OutputMissing:
-            sink.Put("Error: Output file path is missing (null pointer)\n");
+        case RefusalKind::SinkMissing:
+        case RefusalKind::UnknownFormat:
+        case RefusalKind::OutOfMemory:
+            sink.Put(FixedLine(outcome.refusal));
+            sink.Put("\n");
             return true;
         case RefusalKind::UnknownInstrument: {
             sink.Put("Error: Unknown instrument '");
@@ -146,14 +149,23 @@ bool PutLines(LineSink& sink, const Outcome& outcome) {
             sink.Put("'\n");
             return whole;
         }
-        case RefusalKind::OutOfMemory:
-            sink.Put("Error: Not enough memory for the request\n");
-            return true;
     }
     return true;
 }
 
 }  // namespace
+
+const char* FixedLine(RefusalKind refusal) {
+    switch (refusal) {
+        case RefusalKind::InstrumentMissing: return "Error: Unknown instrument (null pointer)";
+        case RefusalKind::NotesMissing: return "Error: Note text is missing (null pointer)";
+        case RefusalKind::OutputMissing: return "Error: Output file path is missing (null pointer)";
+        case RefusalKind::SinkMissing: return "Error: Output sink is missing (null pointer)";
+        case RefusalKind::UnknownFormat: return "Error: Unknown output format";
+        case RefusalKind::OutOfMemory: return "Error: Not enough memory for the request";
+        default: return nullptr;
+    }
+}
 
 bool PrintLines(std::FILE* stream, const Outcome& outcome) {
     LineSink sink(stream);

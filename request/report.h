@@ -20,4 +20,9 @@ bool PrintLines(std::FILE* stream, const Outcome& outcome);
 // std::bad_alloc when memory runs out.
 std::string LibraryLines(const Outcome& outcome);
 
+// The one line of a refusal that quotes nothing of the request (a null
+// pointer, an unknown format, a shortage of memory), without its line
+// feed; nullptr for any other kind. Needs no memory to give.
+const char* FixedLine(RefusalKind refusal);
+
 }  // namespace tolvimo

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "TolvimoWAVInstruments.h"
+
 namespace tolvimo {
 
 // Every note lasts half a second; the note text cannot change it.
@@ -28,5 +30,13 @@ constexpr int64_t MAX_SAMPLES = MAX_NOTES * MAX_NOTE_SAMPLES;
 static_assert(44 + 2 * MAX_SAMPLES <= INT32_MAX,
               "the largest request's WAV file no longer fits in 31 bits: lower "
               "NOTE_TEXT_CAPACITY, MAX_SAMPLE_RATE or NOTE_DURATION, or widen the sizes");
+
+// The public header's copies of these limits.
+static_assert(MIN_SAMPLE_RATE == TOLVIMO_MIN_SAMPLE_RATE &&
+              MAX_SAMPLE_RATE == TOLVIMO_MAX_SAMPLE_RATE);
+static_assert(INSTRUMENT_NAME_CAPACITY == TOLVIMO_INSTRUMENT_NAME_CAPACITY &&
+              NOTE_TEXT_CAPACITY == TOLVIMO_NOTE_TEXT_CAPACITY &&
+              OUTPUT_PATH_CAPACITY == TOLVIMO_OUTPUT_PATH_CAPACITY);
+static_assert(NOTE_DURATION * 1000 == TOLVIMO_NOTE_MILLISECONDS);
 
 }  // namespace tolvimo

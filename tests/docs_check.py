@@ -72,8 +72,11 @@ STATUS_1_WORDS = {
     "out_of_memory": "memory",
     "notes_missing": "null",
     "output_missing": "null",
+    "sink_missing": "null",
+    "unknown_format": "format",
 }
-C_ONLY = {"instrument_missing", "notes_missing", "output_missing"}
+C_ONLY = {"instrument_missing", "notes_missing", "output_missing", "sink_missing",
+          "unknown_format"}
 C_TEXTS = ("include/",)
 # Kinds only a request for a file meets (none renders into memory, as the
 # web page does).

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "request/explanation.h"
+#include "request/note_writer.h"
 #include "request/render_entry.h"
 #include "request/report.h"
 #include "request/request_limits.h"
@@ -86,6 +87,15 @@ TEST(Outcome, EachRefusalKindHasItsStatusFactsLineAndReason) {
         {RefusalKind::OutputMissing,
          [&] { return RenderToFile(piano.c_str(), notes.c_str(), 8000, nullptr); },
          "Error: Output file path is missing (null pointer)\n", ""},
+        {RefusalKind::SinkMissing,
+         [&] { return RenderUtf8ToSink("piano", "C", 8000, MemoryFormat::WavFile, {}); },
+         "Error: Output sink is missing (null pointer)\n", ""},
+        {RefusalKind::UnknownFormat,
+         [&] {
+             uint64_t size = 0;
+             return MeasureUtf8("piano", "C", 8000, static_cast<MemoryFormat>(7), &size);
+         },
+         "Error: Unknown output format\n", ""},
         {RefusalKind::UnknownInstrument, [&] { return InMemory("cello", "C", 8000, unused); },
          "Error: Unknown instrument 'cello'\n", ""},
         {RefusalKind::BadSampleRate, [&] { return InMemory("piano", "C", 7999, unused); },

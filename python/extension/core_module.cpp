@@ -1,4 +1,4 @@
-// The extension module tolvimo_wav._core: the library's internal entries,
+// The extension module tolvimo_wav._core: the library's public functions,
 // called with Python's lock released, and their outcome handed back as a
 // record of facts: the library's own lines, the refusal's kind and details,
 // and what a person is told about it (the character's name, the hint, the
@@ -14,14 +14,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
 
-#include "request/explanation.h"
-#include "request/outcome.h"
-#include "request/render_entry.h"
-#include "request/report.h"
+#include "TolvimoWAVInstruments.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -32,16 +30,15 @@ namespace py = pybind11;
 
 namespace {
 
-using WideText = std::basic_string<TolvimoUtf16>;
-
-// A str as the library's NUL-terminated UTF-16, read straight from the
+// A str as the library's NUL-terminated UTF-8, read straight from the
 // string's code points (no codec is looked up, and nothing of a str
 // subclass's own runs). A U+0000 would end the text early, so it is refused
-// here, where the code points themselves are read. An unpaired surrogate goes
-// through as it is in the notes and the instrument (the library reads it as
-// U+FFFD, and names the caller's own character); in a path it would name a
-// file the caller never named, so a path holding one is refused.
-WideText Wide(const py::str& text, const char* name, bool isPath = false) {
+// here, where the code points themselves are read. An unpaired surrogate in
+// the notes or the instrument goes as U+FFFD, as the library reads one in
+// UTF-16 text (the facts name the caller's own character); in a path it
+// would name a file the caller never named, so a path holding one is
+// refused.
+std::string Utf8(const py::str& text, const char* name, bool isPath = false) {
     PyObject* const object = text.ptr();
 #if PY_VERSION_HEX < 0x030C0000
     if (PyUnicode_READY(object) != 0) throw py::error_already_set();
@@ -49,39 +46,52 @@ WideText Wide(const py::str& text, const char* name, bool isPath = false) {
     const int kind = PyUnicode_KIND(object);
     const void* const data = PyUnicode_DATA(object);
     const Py_ssize_t length = PyUnicode_GET_LENGTH(object);
-    WideText wide;
-    wide.reserve(static_cast<size_t>(length));
+    std::string utf8;
+    utf8.reserve(static_cast<size_t>(length));
     for (Py_ssize_t i = 0; i < length; ++i) {
-        const Py_UCS4 point = PyUnicode_READ(kind, data, i);
+        Py_UCS4 point = PyUnicode_READ(kind, data, i);
         if (point == 0) {
             PyErr_Format(PyExc_ValueError,
                          "%s contains U+0000, which the library's strings cannot carry", name);
             throw py::error_already_set();
         }
-        if (isPath && point >= 0xD800 && point <= 0xDFFF) {
-            // A plain str's repr (whatever a subclass makes of its own), cut
-            // for a long path.
-            const bool cut = length > 60;
-            const auto part = py::reinterpret_steal<py::object>(
-                PyUnicode_Substring(object, 0, cut ? 57 : length));
-            if (!part) throw py::error_already_set();
-            const auto shown =
-                py::reinterpret_steal<py::object>(PyUnicode_Type.tp_repr(part.ptr()));
-            if (!shown) throw py::error_already_set();
-            PyErr_Format(PyExc_ValueError,
-                         "%s %U%s holds an unpaired surrogate and names no file the library can "
-                         "open",
-                         name, shown.ptr(), cut ? "..." : "");
-            throw py::error_already_set();
+        if (point >= 0xD800 && point <= 0xDFFF) {
+            if (!isPath) {
+                point = 0xFFFD;
+            } else {
+                // A plain str's repr (whatever a subclass makes of its own),
+                // cut for a long path.
+                const bool cut = length > 60;
+                const auto part = py::reinterpret_steal<py::object>(
+                    PyUnicode_Substring(object, 0, cut ? 57 : length));
+                if (!part) throw py::error_already_set();
+                const auto shown =
+                    py::reinterpret_steal<py::object>(PyUnicode_Type.tp_repr(part.ptr()));
+                if (!shown) throw py::error_already_set();
+                PyErr_Format(PyExc_ValueError,
+                             "%s %U%s holds an unpaired surrogate and names no file the library "
+                             "can open",
+                             name, shown.ptr(), cut ? "..." : "");
+                throw py::error_already_set();
+            }
         }
-        if (point < 0x10000) {
-            wide.push_back(static_cast<TolvimoUtf16>(point));
+        if (point < 0x80) {
+            utf8.push_back(static_cast<char>(point));
+        } else if (point < 0x800) {
+            utf8.push_back(static_cast<char>(0xC0 | (point >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (point & 0x3F)));
+        } else if (point < 0x10000) {
+            utf8.push_back(static_cast<char>(0xE0 | (point >> 12)));
+            utf8.push_back(static_cast<char>(0x80 | ((point >> 6) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | (point & 0x3F)));
         } else {
-            wide.push_back(static_cast<TolvimoUtf16>(0xD800 + ((point - 0x10000) >> 10)));
-            wide.push_back(static_cast<TolvimoUtf16>(0xDC00 + ((point - 0x10000) & 0x3FF)));
+            utf8.push_back(static_cast<char>(0xF0 | (point >> 18)));
+            utf8.push_back(static_cast<char>(0x80 | ((point >> 12) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | ((point >> 6) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | (point & 0x3F)));
         }
     }
-    return wide;
+    return utf8;
 }
 
 // The library takes the rate as a 32-bit integer. A larger one is clamped,
@@ -96,8 +106,8 @@ int32_t ClampedRate(const py::int_& rate) {
     return static_cast<int32_t>(value);
 }
 
-// The library's 8-bit text (UTF-8 on POSIX) as a str; a byte that is not
-// UTF-8 becomes U+FFFD rather than failing the call.
+// The library's UTF-8 text as a str; a byte that is not UTF-8 becomes
+// U+FFFD rather than failing the call.
 py::str Text(const std::string& text) {
     const auto decoded = py::reinterpret_steal<py::str>(
         PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
@@ -105,7 +115,15 @@ py::str Text(const std::string& text) {
     return decoded;
 }
 
-std::optional<py::str> TextOrNone(const std::string& text) {
+// One part of the library's description of `outcome`.
+std::string Part(const TolvimoOutcome& outcome, int32_t part) {
+    std::string text(TolvimoDescribePart(&outcome, part, nullptr, 0), '\0');
+    TolvimoDescribePart(&outcome, part, text.data(), text.size() + 1);
+    return text;
+}
+
+std::optional<py::str> PartOrNone(const TolvimoOutcome& outcome, int32_t part) {
+    const std::string text = Part(outcome, part);
     if (text.empty()) return std::nullopt;
     return Text(text);
 }
@@ -130,42 +148,57 @@ struct Facts {
     py::object data = py::none();
 };
 
-Facts FactsOf(const tolvimo::Outcome& outcome) {
+// The outcome's facts; `notes` is the caller's own note text, whose
+// character at the refused position is named (an unpaired surrogate the
+// library read as U+FFFD among them).
+Facts FactsOf(TolvimoOutcome outcome, const py::str& notes) {
     Facts facts;
     facts.status = outcome.status;
-    facts.kind = tolvimo::RowOf(outcome.refusal).name;
-    facts.lines = Text(tolvimo::LibraryLines(outcome));
-    facts.shown_line = Text(tolvimo::ShownLine(outcome));
-    if (outcome.voice != nullptr) facts.voice = outcome.voice;
+    // The kinds in the library's order, as the package's generated facts
+    // list them (the catalogue's, "none" first).
+    facts.kind =
+        outcome.refusal == TOLVIMO_REFUSAL_NONE
+            ? "none"
+            : py::cast<std::string>(py::module_::import("tolvimo_wav._generated")
+                                        .attr("REFUSAL_KINDS")[py::int_(outcome.refusal - 1)]);
+    facts.lines = Text(Part(outcome, TOLVIMO_PART_LINES) + "\n");
+    facts.shown_line = Text(Part(outcome, TOLVIMO_PART_SHOWN_LINE));
+    if (const char* voice = TolvimoVoiceName(outcome.voice)) facts.voice = voice;
     facts.sample_rate = outcome.sampleRate;
     facts.sample_count = outcome.sampleCount;
     facts.note_text_bytes = outcome.noteTextBytes;
-    using tolvimo::RefusalKind;
     switch (outcome.refusal) {
-        case RefusalKind::InvalidNote: {
-            const tolvimo::BadNote& note = outcome.badNote;
-            facts.position = note.position;
+        case TOLVIMO_REFUSAL_INVALID_NOTE: {
+            // Every character before it is a one-byte note character: its
+            // byte offset is its index in the str.
+            facts.position = static_cast<unsigned long long>(outcome.position);
             const auto character = py::reinterpret_steal<py::str>(
-                PyUnicode_FromOrdinal(static_cast<int>(note.character)));
+                PySequence_GetItem(notes.ptr(), static_cast<Py_ssize_t>(outcome.position)));
             if (!character) throw py::error_already_set();
+            outcome.character = static_cast<uint32_t>(PyUnicode_READ_CHAR(character.ptr(), 0));
             facts.character = character;
-            facts.character_name = Text(tolvimo::NameCharacter(note.character));
-            facts.hint = Text(tolvimo::NoteHint(note));
+            facts.character_name = PartOrNone(outcome, TOLVIMO_PART_CHARACTER);
+            facts.hint = PartOrNone(outcome, TOLVIMO_PART_HINT);
             break;
         }
-        case RefusalKind::UnknownInstrument: {
-            const auto close = tolvimo::CloseInstruments(outcome);
-            py::tuple names(close.size());
-            for (size_t i = 0; i < close.size(); ++i)
-                names[i] = py::str(close[i].data(), close[i].size());
-            facts.suggestions = std::move(names);
+        case TOLVIMO_REFUSAL_UNKNOWN_INSTRUMENT: {
+            const std::string close = Part(outcome, TOLVIMO_PART_SUGGESTIONS);
+            py::list names;
+            for (size_t start = 0; start < close.size();) {
+                size_t end = close.find('\n', start);
+                if (end == std::string::npos) end = close.size();
+                names.append(py::str(close.data() + start, end - start));
+                start = end + 1;
+            }
+            facts.suggestions = py::tuple(names);
+            // The library's hint ends where the package says where its list is.
             facts.hint =
-                Text(tolvimo::InstrumentHint(outcome, "tolvimo_wav.VOICES holds every name"));
+                Text(Part(outcome, TOLVIMO_PART_HINT) + " tolvimo_wav.VOICES holds every name");
             break;
         }
-        case RefusalKind::CannotOpen:
-        case RefusalKind::CannotWrite:
-            facts.reason = TextOrNone(tolvimo::OutputReason(outcome));
+        case TOLVIMO_REFUSAL_CANNOT_OPEN:
+        case TOLVIMO_REFUSAL_CANNOT_WRITE:
+            facts.reason = PartOrNone(outcome, TOLVIMO_PART_REASON);
             facts.system_error = outcome.systemError;
             break;
         default: break;
@@ -175,26 +208,27 @@ Facts FactsOf(const tolvimo::Outcome& outcome) {
 
 Facts RenderFile(const py::str& instrument, const py::str& notes, const py::int_& sampleRate,
                  const py::str& path) {
-    const WideText wideInstrument = Wide(instrument, "instrument"),
-                   wideNotes = Wide(notes, "notes"), widePath = Wide(path, "path", true);
+    const std::string name = Utf8(instrument, "instrument"), text = Utf8(notes, "notes"),
+                      file = Utf8(path, "path", true);
     const int32_t rate = ClampedRate(sampleRate);
-    std::optional<tolvimo::Outcome> outcome;
+    TolvimoOutcome outcome{};
     {
         py::gil_scoped_release unlocked;
-        outcome.emplace(tolvimo::RenderToFile(wideInstrument.c_str(), wideNotes.c_str(), rate,
-                                              widePath.c_str()));
+        TolvimoRenderFile(name.c_str(), text.c_str(), rate, file.c_str(), &outcome);
     }
-    return FactsOf(*outcome);
+    return FactsOf(outcome, notes);
 }
 
 // The object a render into memory fills: a bytes object for the whole file,
-// an array('h') for the samples alone. Made inside the call, with the lock
-// taken back, once the library knows the exact size.
+// an array('h') for the samples alone, made at the size the library
+// measured.
 struct Room {
-    tolvimo::MemoryFormat format;
+    bool samples;
     py::object result;
     Py_buffer view{};  // the array's memory, held while the library writes it
     bool viewed = false;
+    uint8_t* next = nullptr;  // where the sink puts the next bytes
+    size_t left = 0;          // room after it
 };
 
 // Below this size the pages are left to be found one by one.
@@ -234,12 +268,11 @@ void MakeReady([[maybe_unused]] void* at, [[maybe_unused]] size_t bytes) {
 #endif
 }
 
-// The result's object, made with the lock taken back; its memory, or null
-// when there is no memory for it.
+// The result's object, made with the lock held; its memory, or null when
+// there is no memory for it.
 void* MakeResult(Room& room, size_t bytes) {
-    py::gil_scoped_acquire locked;
     try {
-        if (room.format == tolvimo::MemoryFormat::WavFile) {
+        if (!room.samples) {
             room.result = py::reinterpret_steal<py::object>(
                 PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(bytes)));
             if (!room.result) throw py::error_already_set();
@@ -262,44 +295,55 @@ void* MakeResult(Room& room, size_t bytes) {
         }
         return room.view.buf;
     } catch (py::error_already_set& error) {
-        // No memory for the result: the library refuses the request as out
-        // of memory, like any allocation of its own that fails.
+        // No memory for the result: the request is refused as out of memory,
+        // like any allocation of the library's own that fails.
         if (!error.matches(PyExc_MemoryError)) throw;
         room.result = py::none();
         return nullptr;
     }
 }
 
-void* Reserve(void* context, size_t bytes) {
+// The library's sink: each block straight into the result's memory.
+int Fill(void* context, const void* bytes, size_t size) {
     auto& room = *static_cast<Room*>(context);
-    void* const at = MakeResult(room, bytes);
-    // Outside the lock, so other threads run meanwhile. The array's pages
-    // were all written by its making.
-    if (at != nullptr && room.format == tolvimo::MemoryFormat::WavFile) MakeReady(at, bytes);
-    return at;
+    if (size > room.left) return 1;  // more than measured: never happens
+    std::memcpy(room.next, bytes, size);
+    room.next += size;
+    room.left -= size;
+    return 0;
 }
 
 Facts RenderMemory(const py::str& instrument, const py::str& notes, const py::int_& sampleRate,
                    bool samples) {
-    const WideText wideInstrument = Wide(instrument, "instrument"),
-                   wideNotes = Wide(notes, "notes");
+    const std::string name = Utf8(instrument, "instrument"), text = Utf8(notes, "notes");
     const int32_t rate = ClampedRate(sampleRate);
-    Room room{samples ? tolvimo::MemoryFormat::Samples : tolvimo::MemoryFormat::WavFile,
-              py::none()};
-    std::optional<tolvimo::Outcome> outcome;
+    const int32_t format = samples ? TOLVIMO_FORMAT_SAMPLES : TOLVIMO_FORMAT_WAV;
+    Room room{samples, py::none()};
+    TolvimoOutcome outcome{};
+    uint64_t size = 0;
+    int32_t status = 0;
     {
         py::gil_scoped_release unlocked;
-        outcome.emplace(tolvimo::RenderToMemory(wideInstrument.c_str(), wideNotes.c_str(), rate,
-                                                room.format, {Reserve, &room}));
+        status = TolvimoMeasure(name.c_str(), text.c_str(), rate, format, &size, &outcome);
+    }
+    if (status == TOLVIMO_STATUS_CREATED) {
+        void* const at = MakeResult(room, static_cast<size_t>(size));
+        if (at == nullptr && size > 0) {
+            outcome.status = TOLVIMO_STATUS_FAILED;
+            outcome.refusal = TOLVIMO_REFUSAL_OUT_OF_MEMORY;
+        } else {
+            room.next = static_cast<uint8_t*>(at);
+            room.left = static_cast<size_t>(size);
+            py::gil_scoped_release unlocked;
+            // The pages are made ready outside the lock, so other threads
+            // run meanwhile. The array's pages were all written by its making.
+            if (!samples) MakeReady(at, room.left);
+            TolvimoRenderToSink(name.c_str(), text.c_str(), rate, format, Fill, &room, &outcome);
+        }
     }
     if (room.viewed) PyBuffer_Release(&room.view);
-    Facts facts = FactsOf(*outcome);
-    if (outcome->status == TOLVIMO_STATUS_CREATED) {
-        // Samples for no notes: the library reserves nothing.
-        facts.data = room.result.is_none() && samples
-                         ? py::module_::import("array").attr("array")("h")
-                         : std::move(room.result);
-    }
+    Facts facts = FactsOf(outcome, notes);
+    if (outcome.status == TOLVIMO_STATUS_CREATED) facts.data = std::move(room.result);
     return facts;
 }
 
@@ -308,7 +352,7 @@ Facts RenderMemory(const py::str& instrument, const py::str& notes, const py::in
 PYBIND11_MODULE(_core, module) {
     module.doc() = "The library's entries for tolvimo_wav; use the package's functions instead.";
     // What the report of a render into memory calls the output.
-    module.attr("MEMORY_OUTPUT_NAME") = tolvimo::MEMORY_OUTPUT_NAME;
+    module.attr("MEMORY_OUTPUT_NAME") = TOLVIMO_MEMORY_OUTPUT_NAME;
     py::class_<Facts>(module, "Outcome")
         .def_readonly("status", &Facts::status)
         .def_readonly("kind", &Facts::kind)

@@ -31,7 +31,13 @@ fi
 cc -std=c11 -Wall -Werror -I"$here" "$here/c_pkg_config.c" -o "$work/c_consumer" \
   $(pkg-config --cflags --libs TolvimoWAVInstruments) $rpath
 "$work/c_consumer" "$work/c.wav" >/dev/null
-echo "C consumer through pkg-config: same bytes"
+echo "C consumer through pkg-config: same bytes, through the sink and in the file"
+
+# shellcheck disable=SC2046,SC2086
+cc -std=c99 -Wall -Wextra -Werror "$here/../../examples/mix_chords.c" -o "$work/mix_chords" \
+  $(pkg-config --cflags --libs TolvimoWAVInstruments) $rpath
+(cd "$work" && ./mix_chords >/dev/null)
+echo "examples/mix_chords.c: mixed into memory"
 
 # shellcheck disable=SC2086
 cmake -S "$here/cxx_find_package" -B "$work/cxx" $prefix_path >/dev/null
@@ -40,10 +46,10 @@ cmake --build "$work/cxx" >/dev/null
 echo "C++ consumer through find_package: same bytes"
 
 # shellcheck disable=SC2046,SC2086
-cc -std=c11 -Wall -Wextra -Werror "$here/../../examples/render_chord.c" -o "$work/render_chord" \
+cc -std=c11 -Wall -Wextra -Werror "$here/../../examples/render_arpeggio.c" -o "$work/render_arpeggio" \
   $(pkg-config --cflags --libs TolvimoWAVInstruments) $rpath
-(cd "$work" && ./render_chord >/dev/null)
+(cd "$work" && ./render_arpeggio >/dev/null)
 if [ "$1" = "--system" ]; then program=wavinstruments; else program=$prefix/bin/wavinstruments; fi
 "$program" piano C4E4G4C5 44100 "$work/program_chord.wav" >/dev/null
-cmp "$work/chord.wav" "$work/program_chord.wav"
-echo "examples/render_chord.c: the program's bytes"
+cmp "$work/arpeggio.wav" "$work/program_chord.wav"
+echo "examples/render_arpeggio.c: the program's bytes"

@@ -17,7 +17,7 @@
 // refused with a RangeError (the library's strings end at U+0000), an
 // argument of the wrong type with a TypeError.
 import createWavInstrumentsModule from "./wasm_module.mjs";
-import { LIMITS, STATUS } from "./facts.js";
+import { LIMITS, REFUSALS, STATUS } from "./facts.js";
 
 export { LIMITS, REFUSALS, VOICES } from "./facts.js";
 export const STATUS_CREATED = STATUS.created;
@@ -35,6 +35,10 @@ const MAX_UNITS = Math.max(LIMITS.maxInstrumentNameBytes, LIMITS.maxNoteTextByte
 // next call starts a fresh one from the same bytes, so a page or a process
 // that once rendered a long file does not keep its size for good.
 const KEPT_MEMORY_BYTES = 64 * 1024 * 1024;
+
+// The kinds of refusal in the library's order: the module answers with a
+// kind's number (TOLVIMO_REFUSAL_ in the C header).
+const REFUSAL_NAMES = Object.keys(REFUSALS);
 
 // How many leading units of `text` go to the module: all, or MAX_UNITS
 // without splitting a surrogate pair (half a pair would read as U+FFFD).
@@ -104,7 +108,7 @@ function readAnswer(module, answer, instrument, passed) {
     );
     const result = {
       code: facts.status,
-      refusal: facts.refusal,
+      refusal: REFUSAL_NAMES[facts.refusal],
       report: quotingWholeName(facts, instrument, passed),
       wav: wavAt === 0 ? null : module.HEAPU8.slice(wavAt, wavAt + wavBytes),
     };

@@ -1,6 +1,6 @@
 // The native library's answer to a request, the reference the WebAssembly
 // module must match: status, printed lines and file bytes from the shared
-// library's one export, called through Python's ctypes; and the command-line
+// library's WAVInstruments, called through Python's ctypes; and the command-line
 // program's lines on standard error for a refusal.
 import { execFileSync, spawnSync } from "node:child_process";
 import { existsSync, mkdtempSync, readFileSync, rmSync } from "node:fs";

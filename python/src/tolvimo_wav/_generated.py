@@ -38,6 +38,8 @@ RefusalKind = Literal[
     "instrument_missing",
     "notes_missing",
     "output_missing",
+    "sink_missing",
+    "unknown_format",
     "unknown_instrument",
     "bad_sample_rate",
     "note_text_too_long",

@@ -1,4 +1,4 @@
-#include "cli/utf16_arguments.h"
+#include "cli/utf8_arguments.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -59,21 +59,6 @@ char32_t DecodeOne(std::string_view text, size_t& at) {
 
 }  // namespace
 
-Utf16String Utf8ToUtf16(std::string_view utf8) {
-    Utf16String out;
-    out.reserve(utf8.size());
-    for (size_t at = 0; at < utf8.size();) {
-        const char32_t code = DecodeOne(utf8, at);
-        if (code >= 0x10000) {
-            out.push_back(static_cast<TolvimoUtf16>(0xD800 + ((code - 0x10000) >> 10)));
-            out.push_back(static_cast<TolvimoUtf16>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<TolvimoUtf16>(code));
-        }
-    }
-    return out;
-}
-
 bool IsValidUtf8(std::string_view text) {
     for (size_t at = 0; at < text.size();) {
         const size_t start = at;
@@ -83,18 +68,48 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
-Utf16String Utf16Argument(char** argv, int index) {
+std::string Utf8Argument(char** argv, int index) {
 #if defined(_WIN32)
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::string argument;
+    bool found = false;
     if (wide != nullptr && index < count) {
-        Utf16String argument(wide[index]);
-        LocalFree(wide);
-        return argument;
+        const int bytes =
+            WideCharToMultiByte(CP_UTF8, 0, wide[index], -1, nullptr, 0, nullptr, nullptr);
+        if (bytes > 0) {
+            argument.resize(static_cast<size_t>(bytes));
+            WideCharToMultiByte(CP_UTF8, 0, wide[index], -1, argument.data(), bytes, nullptr,
+                                nullptr);
+            argument.pop_back();  // the terminator
+            found = true;
+        }
     }
     if (wide != nullptr) LocalFree(wide);
+    if (found) return argument;
 #endif
-    return Utf8ToUtf16(argv[index]);
+    return argv[index];
+}
+
+std::string ConsoleText(const std::string& utf8) {
+#if defined(_WIN32)
+    if (GetACP() == CP_UTF8 || utf8.empty()) return utf8;
+    const int units =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (units <= 0) return utf8;
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), units);
+    // Best-fit mapping is off: it would show U+0100 as 'A', a note.
+    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, nullptr,
+                                          0, nullptr, nullptr);
+    if (bytes <= 0) return utf8;
+    std::string ansi(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, ansi.data(), bytes,
+                        nullptr, nullptr);
+    return ansi;
+#else
+    return utf8;
+#endif
 }
 
 }  // namespace tolvimo_cli

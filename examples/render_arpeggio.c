@@ -1,11 +1,12 @@
-/* Renders a chord, one note after another, to chord.wav (or the path given
- * as the only argument) with the piano voice. Build it against the installed
- * library:
+/* Renders an arpeggio, the notes of a C major chord one after another, to
+ * arpeggio.wav (or the path given as the only argument) with the piano voice,
+ * through WAVInstruments: the call for a host that wants the library's own
+ * report printed. Build it against the installed library:
  *
- *   cc -std=c11 render_chord.c $(pkg-config --cflags --libs TolvimoWAVInstruments)
+ *   cc -std=c11 render_arpeggio.c $(pkg-config --cflags --libs TolvimoWAVInstruments)
  *
  * The strings are UTF-16 (u"..."), and the library prints its report or its
- * one error line itself. */
+ * one error line itself. examples/mix_chords.c renders quietly into memory. */
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -13,12 +14,12 @@
 
 int main(int argc, char** argv) {
     /* The path arrives as bytes: ASCII paths are copied across one for one. */
-    const char* path = argc > 1 ? argv[1] : "chord.wav";
+    const char* path = argc > 1 ? argv[1] : "arpeggio.wav";
     TolvimoUtf16 output[256];
     size_t length = 0;
     for (; path[length] != '\0'; ++length) {
         if (length + 1 == sizeof output / sizeof output[0] || (unsigned char)path[length] > 127) {
-            fprintf(stderr, "render_chord: give a short ASCII path\n");
+            fprintf(stderr, "render_arpeggio: give a short ASCII path\n");
             return EXIT_FAILURE;
         }
         output[length] = (TolvimoUtf16)path[length];
