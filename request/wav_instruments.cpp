@@ -5,10 +5,13 @@
 #include "TolvimoWAVInstruments.h"
 #include "request/render_entry.h"
 #include "request/report.h"
+#include "synthesis/float_environment.h"
 
 extern "C" TOLVIMO_WAV_INSTRUMENTS_API int32_t TOLVIMO_WAV_INSTRUMENTS_CALL
 WAVInstruments(const TolvimoUtf16* instrument, const TolvimoUtf16* notes, int32_t sampleRate,
                const TolvimoUtf16* outputFile) {
+    // The lines' duration too is worked out in the default environment.
+    const tolvimo::DefaultFloatEnvironment environment;
     const tolvimo::Outcome outcome =
         tolvimo::RenderToFile(instrument, notes, sampleRate, outputFile);
     // When the named output is the file that standard output writes to, the
