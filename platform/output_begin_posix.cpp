@@ -137,6 +137,7 @@ Location Locate(const char* path, PendingOutput& output) {
             return Location::Nowhere;
         }
         text[read] = '\0';
+        output.throughLink = true;
     }
     errno = ELOOP;
     return Location::Nowhere;
@@ -471,6 +472,9 @@ bool BeginOutput(const char* path, const TolvimoUtf16*, PendingOutput& output) {
     }
     if (output.stream == nullptr) {
         CloseIfOpen(output.directory);
+        // A folder a link leads to is not the path's: its name, which the
+        // caller never wrote, is not known to the outcome, so none is given.
+        if (output.throughLink) output.folderRefused = false;
         return false;
     }
     return true;

@@ -42,6 +42,7 @@ struct PendingOutput {
     bool unnamed = false;        // the new file has no name yet (Linux O_TMPFILE)
     bool existed = false;        // a file is being replaced
     bool folderRefused = false;  // BeginOutput failed on the destination's folder
+    bool throughLink = false;    // POSIX: the path's last name was a symbolic link
     uint64_t writtenBack = 0;    // POSIX: bytes whose writeback has been started
     // In place on a disk file, the stream gets zeros for the file's first
     // `startBytes` bytes; their real values wait in `start` until the rest
@@ -67,7 +68,8 @@ struct PendingOutput {
 // cannot spell is written all the same. Returns false, creating and
 // changing nothing, when it cannot be opened; errno is then the failed
 // call's, and `folderRefused` says whether that call was finding the
-// destination's folder or making a file in it.
+// destination's folder or making a file in it, where that folder is the
+// path's own (not one a symbolic link leads to).
 bool BeginOutput(const char* path, const TolvimoUtf16* widePath, PendingOutput& output);
 
 // Reserves room for the whole file, `bytes` long, so that a full disk or

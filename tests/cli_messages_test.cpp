@@ -260,6 +260,9 @@ TEST(CliMessages, AFileThatCannotBeWrittenSaysWhy) {
          "directory)\n"},
         {"piano C 8000 folder/", 1, "",
          "wavinstruments: Error: Cannot open output file 'folder/' (Is a directory)\n"},
+        // A link into a missing folder named the link's own folder, '.'.
+        {"piano C 8000 \"$(ln -s nowhere/o.wav link && echo link)\"", 1, "",
+         "wavinstruments: Error: Cannot open output file 'link' (No such file or directory)\n"},
         // A folder's name said "Is a directory" even where no such folder was.
         {"piano C 8000 missing/deeper/", 1, "",
          "wavinstruments: Error: Cannot open output file 'missing/deeper/' (folder "
