@@ -6,8 +6,8 @@
 namespace tolvimo {
 
 std::vector<std::string> DescriptionLines(const Outcome& outcome) {
-    std::vector<std::string> lines;
     if (outcome.refusal == RefusalKind::None) {
+        std::vector<std::string> lines;
         const std::string text = LibraryLines(outcome);
         for (size_t start = 0; start < text.size();) {
             size_t end = text.find('\n', start);

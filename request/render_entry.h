@@ -75,7 +75,7 @@ struct ByteSink;
 // where it does not fit OUTPUT_PATH_CAPACITY, measured as the platform
 // measures paths (on Windows in the ANSI code page, as WAVInstruments
 // does). `whole` keeps the caller's pointer. False when memory runs out.
-bool ReadUtf8Path(const char* path, ArgumentText& argument);
+bool ReadUtf8Path(const char* text, ArgumentText& path);
 
 // The same request from UTF-8 text, as the Tolvimo functions take it: into
 // the named file (its bytes passed on as they are; on Windows opened by its

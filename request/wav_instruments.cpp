@@ -11,6 +11,7 @@ extern "C" TOLVIMO_WAV_INSTRUMENTS_API int32_t TOLVIMO_WAV_INSTRUMENTS_CALL
 WAVInstruments(const TolvimoUtf16* instrument, const TolvimoUtf16* notes, int32_t sampleRate,
                const TolvimoUtf16* outputFile) {
     // The lines' duration too is worked out in the default environment.
+    // cppcheck-suppress unusedVariable ; it holds that environment until the call returns
     const tolvimo::DefaultFloatEnvironment environment;
     const tolvimo::Outcome outcome =
         tolvimo::RenderToFile(instrument, notes, sampleRate, outputFile);
