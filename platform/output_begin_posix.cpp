@@ -258,7 +258,7 @@ void DiscardNew(PendingOutput& output, int file) {
 }
 
 // A filesystem that keeps no owners or modes (FUSE ones without chmod)
-// answers that it cannot: there is nothing to keep.
+// answers that it cannot.
 bool KeepsNoModes(int error) {
     return error == ENOSYS || error == EOPNOTSUPP;
 }
@@ -295,14 +295,18 @@ int OpenReplacement(PendingOutput& output, const struct stat* destination) {
         return -1;
     }
     if (destination == nullptr) return file;
-    if ((destination->st_uid != geteuid() || destination->st_gid != getegid()) &&
-        fchown(file, destination->st_uid, destination->st_gid) != 0 && !KeepsNoModes(errno)) {
-        const bool refused = errno == EPERM;
+    const bool ownerDiffers = destination->st_uid != geteuid() || destination->st_gid != getegid();
+    if ((ownerDiffers && fchown(file, destination->st_uid, destination->st_gid) != 0) ||
+        fchmod(file, destination->st_mode & 07777) != 0) {
+        // An owner that cannot be given, or a filesystem that keeps no
+        // owners or modes (FAT through FUSE, whose rename may not replace a
+        // file either): the destination is written in place.
+        const int error = errno;
         DiscardNew(output, file);
-        return refused ? OpenInPlace(output, *destination, false) : -1;
-    }
-    if (fchmod(file, destination->st_mode & 07777) != 0 && !KeepsNoModes(errno)) {
-        DiscardNew(output, file);
+        if (error == EPERM || KeepsNoModes(error)) {
+            return OpenInPlace(output, *destination, false);
+        }
+        errno = error;
         return -1;
     }
     return file;

@@ -294,7 +294,10 @@ bool HoldBackStart(PendingOutput& output, const void* bytes, size_t count) {
         if (put >= 0) errno = EIO;
         return false;
     }
-    return fdatasync(output.descriptor) == 0;
+    // The stream goes on after the zeros rather than writing them again:
+    // some FUSE drivers garble a write that starts over a short one.
+    return fdatasync(output.descriptor) == 0 &&
+           lseek(output.descriptor, static_cast<off_t>(count), SEEK_SET) >= 0;
 }
 
 void StartWriteback(PendingOutput& output) {

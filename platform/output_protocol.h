@@ -85,9 +85,9 @@ bool ReserveOutput(PendingOutput& output, uint64_t bytes);
 // In place on a disk file (`startLast`): keeps the file's first `count`
 // bytes, `bytes`, to be written last, and puts zeros there now, on disk
 // before any other byte of the file changes, so that neither a reader nor a
-// power cut finds the old first bytes over new data. The stream must then
-// write zeros for them too. False when the zeros could not be written and
-// synced; finishing then empties the file.
+// power cut finds the old first bytes over new data. The stream then goes
+// on after them. False when the zeros could not be written and synced;
+// finishing then empties the file.
 bool HoldBackStart(PendingOutput& output, const void* bytes, size_t count);
 
 // Starts the writeback of the bytes the stream has handed to a file that

@@ -287,14 +287,14 @@ bool HoldBackStart(PendingOutput& output, const void* bytes, size_t count) {
     std::memcpy(output.start, bytes, count);
     output.startBytes = count;
     output.touched = true;
-    // Written at the start through the handle, flushed to disk, and the
-    // handle's position put back, where the stream begins its own writes.
+    // Written at the start through the handle and flushed to disk; the
+    // stream goes on after them, where the handle's position is left.
     const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output.stream)));
     LARGE_INTEGER none{};
     DWORD put = 0;
     return file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, none, nullptr, FILE_BEGIN) != 0 &&
            WriteFile(file, ZEROS, static_cast<DWORD>(count), &put, nullptr) != 0 && put == count &&
-           FlushFileBuffers(file) != 0 && SetFilePointerEx(file, none, nullptr, FILE_BEGIN) != 0;
+           FlushFileBuffers(file) != 0;
 }
 
 // The Windows side does not sync a replacing file, so it has nothing to start.

@@ -36,8 +36,6 @@ int PutToFile(void* context, const void* bytes, size_t size) {
     if (output.startLast && file.offset == 0) {
         const size_t held = std::min<size_t>(size, WAV_HEADER_SIZE);
         if (!HoldBackStart(output, at, held)) return 1;
-        static constexpr unsigned char ZEROS[WAV_HEADER_SIZE] = {};
-        if (std::fwrite(ZEROS, 1, held, output.stream) != held) return 1;
         at += held;
         size -= held;
         file.offset += held;
